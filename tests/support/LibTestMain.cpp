@@ -1,0 +1,25 @@
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdlib>
+
+// The library suites never touch the real home: HOME and the XDG folders point into a
+// temporary folder for the whole run, whoever starts the executable.
+int main (int argc, char** argv)
+{
+    ::testing::InitGoogleTest (&argc, argv);
+
+    zorvatest::TempDir home;
+    const auto homePath = (home / "home").string();
+    std::filesystem::create_directories (homePath);
+    ::setenv ("HOME", homePath.c_str(), 1);
+    ::setenv ("XDG_CONFIG_HOME", (home / "home/.config").string().c_str(), 1);
+    ::setenv ("XDG_DATA_HOME", (home / "home/.local/share").string().c_str(), 1);
+
+    // A JUCE program runs in the plain C locale; so do the library tests.
+    std::setlocale (LC_ALL, "C");
+
+    return RUN_ALL_TESTS();
+}

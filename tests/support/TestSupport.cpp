@@ -1,0 +1,139 @@
+#include "support/TestSupport.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+namespace zorvatest
+{
+
+TempDir::TempDir()
+{
+    auto pattern = (fs::temp_directory_path() / "zorvatest-XXXXXX").string();
+    std::vector<char> buffer (pattern.begin(), pattern.end());
+    buffer.push_back ('\0');
+
+    if (::mkdtemp (buffer.data()) == nullptr)
+        throw std::runtime_error ("mkdtemp failed");
+
+    root = buffer.data();
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    // A test may leave read-only folders behind; give the owner its rights back first.
+    for (auto it = fs::recursive_directory_iterator (root, fs::directory_options::skip_permission_denied, ec);
+         ! ec && it != fs::recursive_directory_iterator(); it.increment (ec))
+        if (it->is_directory (ec) && ! it->is_symlink (ec))
+            fs::permissions (it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+
+    fs::permissions (root, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all (root, ec);
+}
+
+ScopedEnv::ScopedEnv (std::string nameToSet, std::optional<std::string> value)
+    : name (std::move (nameToSet))
+{
+    if (const char* old = std::getenv (name.c_str()))
+        previous = old;
+
+    if (value)
+        ::setenv (name.c_str(), value->c_str(), 1);
+    else
+        ::unsetenv (name.c_str());
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (previous)
+        ::setenv (name.c_str(), previous->c_str(), 1);
+    else
+        ::unsetenv (name.c_str());
+}
+
+void writeFile (const fs::path& file, const std::string& bytes)
+{
+    if (file.has_parent_path())
+        fs::create_directories (file.parent_path());
+
+    std::ofstream out (file, std::ios::binary | std::ios::trunc);
+    out.write (bytes.data(), static_cast<std::streamsize> (bytes.size()));
+
+    if (! out)
+        throw std::runtime_error ("cannot write " + file.string());
+}
+
+std::string readFile (const fs::path& file)
+{
+    std::ifstream in (file, std::ios::binary);
+
+    if (! in)
+        throw std::runtime_error ("cannot read " + file.string());
+
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+std::string patternBytes (std::size_t length, std::uint32_t seed)
+{
+    std::string bytes (length, '\0');
+    auto state = seed * 2654435761u + 1u;
+
+    for (auto& byte : bytes)
+    {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        byte = static_cast<char> (state & 0xffu);
+    }
+
+    return bytes;
+}
+
+int runShell (const std::string& command)
+{
+    const auto status = std::system (command.c_str());
+
+    if (status == -1 || ! WIFEXITED (status))
+        return -1;
+
+    return WEXITSTATUS (status);
+}
+
+std::string shellQuote (const std::string& text)
+{
+    std::string quoted = "'";
+
+    for (auto c : text)
+    {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+
+    return quoted + "'";
+}
+
+std::string environment (const char* name)
+{
+    const char* value = std::getenv (name);
+    return value != nullptr ? value : "";
+}
+
+int openDescriptorCount()
+{
+    std::error_code ec;
+    int count = 0;
+
+    for (fs::directory_iterator it ("/proc/self/fd", ec); ! ec && it != fs::directory_iterator(); it.increment (ec))
+        ++count;
+
+    return count;
+}
+
+} // namespace zorvatest

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+// Small fixtures shared by the test suites. Test thread only.
+namespace zorvatest
+{
+
+namespace fs = std::filesystem;
+
+// A fresh folder under the system's temporary directory, removed with everything in it
+// when the owner goes away.
+class TempDir
+{
+public:
+    TempDir();
+    ~TempDir();
+    TempDir (const TempDir&) = delete;
+    TempDir& operator= (const TempDir&) = delete;
+
+    const fs::path& path() const { return root; }
+    fs::path operator/ (const fs::path& relative) const { return root / relative; }
+
+private:
+    fs::path root;
+};
+
+// Sets (or, with std::nullopt, unsets) an environment variable and restores the old value.
+class ScopedEnv
+{
+public:
+    ScopedEnv (std::string name, std::optional<std::string> value);
+    ~ScopedEnv();
+    ScopedEnv (const ScopedEnv&) = delete;
+    ScopedEnv& operator= (const ScopedEnv&) = delete;
+
+private:
+    std::string name;
+    std::optional<std::string> previous;
+};
+
+// Writes bytes to a file, creating its parent folders. Throws on failure.
+void writeFile (const fs::path& file, const std::string& bytes);
+
+// Reads a whole file. Throws on failure.
+std::string readFile (const fs::path& file);
+
+// A deterministic pseudo-random byte string of the given length.
+std::string patternBytes (std::size_t length, std::uint32_t seed = 1);
+
+// Runs a shell command; returns its exit status (-1 when it could not run).
+int runShell (const std::string& command);
+
+// Quotes a text for a POSIX shell.
+std::string shellQuote (const std::string& text);
+
+// The value of an environment variable, or empty when unset.
+std::string environment (const char* name);
+
+// Counts the open file descriptors of this process (to catch leaks).
+int openDescriptorCount();
+
+} // namespace zorvatest
