@@ -1,0 +1,289 @@
+#include "api/ReleaseCatalogueParser.h"
+
+#include "api/CatalogueEndpoint.h"
+
+#include <nlohmann/json.hpp>
+
+#include <regex>
+#include <stdexcept>
+#include <utility>
+
+namespace zorvaplugins::zorvamanager::api
+{
+
+namespace
+{
+
+using Json = nlohmann::json;
+
+// A violation of the catalogue format; its text becomes the result's error.
+class CatalogueError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void fail (const std::string& message)
+{
+    throw CatalogueError (message);
+}
+
+// The conversion takes the decoded strings out of the JSON tree instead of copying them:
+// the tree is thrown away afterwards, and a catalogue is mostly text.
+std::string takeString (Json& value)
+{
+    return std::move (value.get_ref<std::string&>());
+}
+
+std::string requiredString (Json& object, const char* name)
+{
+    if (object.is_object())
+    {
+        const auto member = object.find (name);
+
+        if (member != object.end() && member->is_string())
+            return takeString (*member);
+    }
+
+    fail (std::string ("missing or invalid string field: ") + name);
+}
+
+std::string optionalString (Json& object, const char* name)
+{
+    if (! object.is_object())
+        return {};
+
+    const auto member = object.find (name);
+
+    if (member == object.end() || member->is_null())
+        return {};
+
+    if (! member->is_string())
+        fail (std::string ("invalid string field: ") + name);
+
+    return takeString (*member);
+}
+
+bool beginsWithHttps (const std::string& text)
+{
+    return text.compare (0, 8, "https://") == 0;
+}
+
+bool isSha256 (const std::string& text)
+{
+    static const std::regex pattern ("^[0-9a-f]{64}$", std::regex::ECMAScript);
+    return std::regex_match (text, pattern);
+}
+
+ArtifactInfo parseArtifact (Json& object)
+{
+    ArtifactInfo artifact;
+    artifact.id = requiredString (object, "id");
+    artifact.platform = requiredString (object, "platform");
+    artifact.format = requiredString (object, "format");
+    artifact.packageType = requiredString (object, "packageType");
+    artifact.downloadUrl = requiredString (object, "downloadUrl");
+    artifact.fileName = requiredString (object, "fileName");
+    artifact.sha256 = requiredString (object, "sha256");
+
+    // Only a plain non-negative integer counts; 1e3, 1.0 and -0 are not sizes.
+    const auto size = object.find ("sizeBytes");
+
+    if (size == object.end() || ! size->is_number_unsigned())
+        fail ("missing or invalid sizeBytes");
+
+    artifact.sizeBytes = size->get<std::uint64_t>();
+
+    if (artifact.platform != "linux-x64" && artifact.platform != "windows-x64")
+        fail ("unsupported artifact platform");
+
+    if (artifact.format != "vst3" && artifact.format != "clap")
+        fail ("unsupported artifact format");
+
+    if (artifact.packageType != "archive")
+        fail ("unsupported packageType");
+
+    if (! beginsWithHttps (artifact.downloadUrl))
+        fail ("downloadUrl must be HTTPS");
+
+    if (! isSha256 (artifact.sha256))
+        fail ("invalid sha256");
+
+    if (artifact.sizeBytes == 0)
+        fail ("sizeBytes must be > 0");
+
+    return artifact;
+}
+
+ReleaseInfo parseRelease (Json& object)
+{
+    ReleaseInfo release;
+    release.version = requiredString (object, "version");
+    release.status = requiredString (object, "status");
+    release.publishedAt = requiredString (object, "publishedAt");
+    release.changelogTitle = optionalString (object, "changelogTitle");
+    release.changelogText = optionalString (object, "changelogText");
+    release.changelogUrl = optionalString (object, "changelogUrl");
+
+    const auto artifacts = object.find ("artifacts");
+
+    if (artifacts == object.end() || ! artifacts->is_array())
+        fail ("missing artifacts");
+
+    auto& elements = artifacts->get_ref<Json::array_t&>();
+    release.artifacts.reserve (elements.size());
+
+    for (auto& element : elements)
+        release.artifacts.push_back (parseArtifact (element));
+
+    return release;
+}
+
+ProductReleaseInfo parseProduct (Json& object)
+{
+    ProductReleaseInfo product;
+    product.slug = requiredString (object, "slug");
+    product.name = requiredString (object, "name");
+    product.tagline = optionalString (object, "tagline");
+    product.subtitle = optionalString (object, "subtitle");
+
+    const auto isFree = object.find ("isFree");
+
+    if (isFree != object.end())
+    {
+        if (! isFree->is_boolean())
+            fail ("invalid isFree");
+
+        product.isFree = isFree->get<bool>();
+    }
+
+    product.latestVersion = requiredString (object, "latestVersion");
+    product.productPageUrl = requiredString (object, "productPageUrl");
+    product.supportUrl = requiredString (object, "supportUrl");
+    product.manualUrl = optionalString (object, "manualUrl");
+    product.quickStartUrl = optionalString (object, "quickStartUrl");
+
+    if (! beginsWithHttps (product.productPageUrl) || ! beginsWithHttps (product.supportUrl))
+        fail ("product/support URLs must be HTTPS");
+
+    if (! product.manualUrl.empty() && ! beginsWithHttps (product.manualUrl))
+        fail ("manualUrl must be HTTPS");
+
+    if (! product.quickStartUrl.empty() && ! beginsWithHttps (product.quickStartUrl))
+        fail ("quickStartUrl must be HTTPS");
+
+    const auto capabilities = object.find ("capabilities");
+
+    if (capabilities != object.end())
+    {
+        if (! capabilities->is_array())
+            fail ("invalid capabilities");
+
+        auto& elements = capabilities->get_ref<Json::array_t&>();
+        product.capabilities.reserve (elements.size());
+
+        for (auto& element : elements)
+        {
+            if (! element.is_string())
+                fail ("invalid capability");
+
+            product.capabilities.push_back (takeString (element));
+        }
+    }
+
+    const auto releases = object.find ("releases");
+
+    if (releases == object.end() || ! releases->is_array())
+        fail ("missing releases");
+
+    auto& elements = releases->get_ref<Json::array_t&>();
+    product.releases.reserve (elements.size());
+
+    for (auto& element : elements)
+        product.releases.push_back (parseRelease (element));
+
+    return product;
+}
+
+bool isSchemaOne (const Json& schema)
+{
+    if (schema.is_number_unsigned())
+        return schema.get<std::uint64_t>() == 1;
+
+    return schema.get<std::int64_t>() == 1;
+}
+
+CatalogueParseResult parseDocument (std::string_view text)
+{
+    // Strict: one value and nothing but whitespace after it, no comments. The library
+    // skips a leading UTF-8 byte-order mark and rejects malformed UTF-8 in strings.
+    auto root = Json::parse (text.data(), text.data() + text.size(), nullptr, true, false);
+
+    if (! root.is_object())
+        fail ("missing schema");
+
+    const auto schema = root.find ("schema");
+
+    if (schema == root.end() || ! schema->is_number_integer())
+        fail ("missing schema");
+
+    if (! isSchemaOne (*schema))
+        fail ("This ZorvaManager version does not understand the current release API. "
+              "Please download the latest ZorvaManager from "
+              + CatalogueEndpoint::host() + ".");
+
+    CatalogueParseResult result;
+    result.generatedAt = requiredString (root, "generatedAt");
+
+    const auto products = root.find ("products");
+
+    if (products == root.end() || ! products->is_array())
+        fail ("missing products");
+
+    auto& elements = products->get_ref<Json::array_t&>();
+    result.products.reserve (elements.size());
+
+    for (auto& element : elements)
+        result.products.push_back (parseProduct (element));
+
+    result.ok = true;
+    result.schema = 1;
+    return result;
+}
+
+CatalogueParseResult failure (const char* message) noexcept
+{
+    CatalogueParseResult result;
+
+    try
+    {
+        result.error = message;
+    }
+    catch (...)
+    {
+        // Short enough to need no allocation, so this cannot throw again.
+        result.error = "std::bad_alloc";
+    }
+
+    return result;
+}
+
+} // namespace
+
+CatalogueParseResult ReleaseCatalogueParser::parse (std::string_view text) noexcept
+{
+    try
+    {
+        return parseDocument (text);
+    }
+    catch (const std::exception& e)
+    {
+        return failure (e.what());
+    }
+    catch (...)
+    {
+        return failure ("unknown error");
+    }
+}
+
+} // namespace zorvaplugins::zorvamanager::api
