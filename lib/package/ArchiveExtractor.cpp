@@ -1,0 +1,217 @@
+#include "package/ArchiveExtractor.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <fstream>
+#include <locale.h>
+#include <memory>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace zorvaplugins::zorvamanager::package
+{
+
+namespace
+{
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t blockSize = 65536;
+constexpr std::size_t copyBufferSize = 65536;
+
+struct ArchiveReaderDeleter
+{
+    void operator() (archive* reader) const { archive_read_free (reader); }
+};
+
+using ArchiveReader = std::unique_ptr<archive, ArchiveReaderDeleter>;
+
+// libarchive converts pax and zip UTF-8 names into the thread's LC_CTYPE charset and warns
+// when it cannot; in the plain C locale of a GUI program every non-ASCII name would fail.
+// Entry names are bytes to us, so the calling thread reads them in a UTF-8 LC_CTYPE for the
+// duration of one extraction. Other threads and the global locale are untouched.
+class ScopedUtf8Ctype
+{
+public:
+    ScopedUtf8Ctype()
+    {
+        auto base = ::duplocale (::uselocale (static_cast<locale_t> (nullptr)));
+
+        if (base == static_cast<locale_t> (nullptr))
+            return;
+
+        utf8 = ::newlocale (LC_CTYPE_MASK, "C.UTF-8", base);
+
+        if (utf8 == static_cast<locale_t> (nullptr))
+        {
+            ::freelocale (base);
+            return;
+        }
+
+        previous = ::uselocale (utf8);
+    }
+
+    ~ScopedUtf8Ctype()
+    {
+        if (utf8 == static_cast<locale_t> (nullptr))
+            return;
+
+        ::uselocale (previous);
+        ::freelocale (utf8);
+    }
+
+    ScopedUtf8Ctype (const ScopedUtf8Ctype&) = delete;
+    ScopedUtf8Ctype& operator= (const ScopedUtf8Ctype&) = delete;
+
+private:
+    locale_t utf8 = static_cast<locale_t> (nullptr);
+    locale_t previous = static_cast<locale_t> (nullptr);
+};
+
+ExtractResult failure (std::string message)
+{
+    return { false, std::move (message) };
+}
+
+std::string archiveErrorOr (archive* reader, const char* fallback)
+{
+    const char* text = archive_error_string (reader);
+    return text != nullptr ? std::string (text) : std::string (fallback);
+}
+
+bool isInside (const fs::path& normalisedDestination, const fs::path& normalisedTarget)
+{
+    auto target = normalisedTarget.begin();
+
+    for (const auto& component : normalisedDestination)
+    {
+        if (target == normalisedTarget.end() || *target != component)
+            return false;
+
+        ++target;
+    }
+
+    return true;
+}
+
+// Throws std::filesystem::filesystem_error when the parent folders cannot be created.
+ExtractResult extractRegularFile (archive* reader, const fs::path& target)
+{
+    if (target.has_parent_path())
+        fs::create_directories (target.parent_path());
+
+    std::ofstream out;
+    // Data already arrives in 64 KiB chunks; a second buffer in the stream would only copy it.
+    out.rdbuf()->pubsetbuf (nullptr, 0);
+    out.open (target, std::ios::binary | std::ios::out | std::ios::trunc);
+
+    if (! out.is_open())
+        return failure ("cannot create extracted file: " + target.string());
+
+    std::vector<char> buffer (copyBufferSize, '\0');
+
+    for (;;)
+    {
+        const auto count = archive_read_data (reader, buffer.data(), buffer.size());
+
+        if (count == 0)
+            return { true, {} };
+
+        if (count < 0)
+            return failure ("cannot read archive entry data");
+
+        out.write (buffer.data(), static_cast<std::streamsize> (count));
+
+        if (! out)
+            return failure ("cannot write extracted file: " + target.string());
+    }
+}
+
+ExtractResult extractEntry (archive* reader,
+                            archive_entry* entry,
+                            const fs::path& destination,
+                            const fs::path& normalisedDestination)
+{
+    const char* name = archive_entry_pathname (entry);
+
+    if (name == nullptr)
+        return failure ("archive entry has no path");
+
+    if (const auto check = ArchiveSafety::validateEntryPath (name); ! check.ok)
+        return failure ("unsafe archive entry: " + check.error);
+
+    const auto target = (destination / fs::path (name)).lexically_normal();
+
+    if (! isInside (normalisedDestination, target))
+        return failure ("archive entry escapes destination directory");
+
+    // A hard link comes back as a regular file when it carries data (pax) or as the second
+    // name of a cpio pair; writing it as a plain or empty file would fake a complete install.
+    if (archive_entry_hardlink (entry) != nullptr)
+        return failure ("archive contains unsupported entry type");
+
+    switch (archive_entry_filetype (entry))
+    {
+        case AE_IFDIR:
+        {
+            std::error_code ec;
+            fs::create_directories (target, ec);
+
+            if (ec)
+                return failure ("cannot create extracted directory: " + target.string());
+
+            return { true, {} };
+        }
+
+        case AE_IFREG:
+            return extractRegularFile (reader, target);
+
+        default:
+            return failure ("archive contains unsupported entry type");
+    }
+}
+
+} // namespace
+
+ExtractResult ArchiveExtractor::extractToDirectory (const fs::path& archivePath, const fs::path& destination)
+{
+    std::error_code ec;
+    fs::create_directories (destination, ec);
+
+    if (ec)
+        return failure ("cannot create extraction directory: " + destination.string());
+
+    const ScopedUtf8Ctype utf8Names;
+
+    ArchiveReader reader (archive_read_new());
+
+    if (reader == nullptr)
+        return failure ("cannot allocate archive reader");
+
+    archive_read_support_filter_all (reader.get());
+    archive_read_support_format_all (reader.get());
+
+    if (archive_read_open_filename (reader.get(), archivePath.c_str(), blockSize) != ARCHIVE_OK)
+        return failure (archiveErrorOr (reader.get(), "cannot open archive"));
+
+    const auto normalisedDestination = destination.lexically_normal();
+
+    for (;;)
+    {
+        archive_entry* entry = nullptr;
+        const auto status = archive_read_next_header (reader.get(), &entry);
+
+        if (status == ARCHIVE_EOF)
+            return { true, {} };
+
+        if (status != ARCHIVE_OK)
+            return failure (archiveErrorOr (reader.get(), "cannot read archive"));
+
+        if (auto result = extractEntry (reader.get(), entry, destination, normalisedDestination); ! result.ok)
+            return result;
+    }
+}
+
+} // namespace zorvaplugins::zorvamanager::package
