@@ -1,0 +1,3 @@
+#include "ZorvaManagerApplication.h"
+
+START_JUCE_APPLICATION (ZorvaManagerApplication)

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+// The program's only window; owns the main component. Closing it quits the program.
+// Message thread only.
+class MainWindow : public juce::DocumentWindow
+{
+public:
+    explicit MainWindow (const juce::String& name);
+
+    void closeButtonPressed() override;
+
+    // Offers the desktop integration once per window, after the window is on screen.
+    void showAppImageIntegrationPromptIfNeeded();
+
+    bool integrationPromptShown = false;
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindow)
+};
