@@ -213,11 +213,44 @@ bool isSchemaOne (const Json& schema)
     return schema.get<std::int64_t>() == 1;
 }
 
+// Strict: one value and nothing but whitespace after it, no comments. The library skips a
+// leading UTF-8 byte-order mark and rejects malformed UTF-8 in strings.
+Json parseJson (std::string_view text)
+{
+    auto root = Json::parse (text.data(), text.data() + text.size(), nullptr, true, false);
+
+    // The library takes a raw NUL byte for the end of the input, so a valid document followed
+    // by a NUL and anything at all would pass. No JSON text holds a raw NUL: report the library's
+    // own syntax error at that byte by handing it a byte it rejects in the same place.
+    const auto nul = text.find ('\0');
+
+    if (nul == std::string_view::npos)
+        return root;
+
+    std::string marked (text.substr (0, nul));
+    marked += '\x01';
+
+    try
+    {
+        [[maybe_unused]] const auto never = Json::parse (marked.data(), marked.data() + marked.size(), nullptr, true, false);
+    }
+    catch (const Json::parse_error& e)
+    {
+        std::string message = e.what();
+        const auto at = message.rfind ("<U+0001>");
+
+        if (at != std::string::npos)
+            message.replace (at, 8, "<U+0000>");
+
+        throw std::runtime_error (message);
+    }
+
+    throw std::runtime_error ("[json.exception.parse_error.101] parse error: unexpected NUL byte");
+}
+
 CatalogueParseResult parseDocument (std::string_view text)
 {
-    // Strict: one value and nothing but whitespace after it, no comments. The library
-    // skips a leading UTF-8 byte-order mark and rejects malformed UTF-8 in strings.
-    auto root = Json::parse (text.data(), text.data() + text.size(), nullptr, true, false);
+    auto root = parseJson (text);
 
     if (! root.is_object())
         fail ("missing schema");

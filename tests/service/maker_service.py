@@ -1,0 +1,322 @@
+#!/usr/bin/env python3
+"""A stand-in for the maker's web service, for tests and demos on this machine only.
+
+Serves a data folder over HTTPS (the release catalogue at /api/manager/releases, packages,
+product pages and pictures) plus a few test behaviours under /test/. Python standard library
+only. Listens on 127.0.0.1; extra listeners with other certificates share the same handler.
+
+    maker_service.py --port N --cert C --key K --data DIR [--ready-file F]
+                     [--listener PORT:CERT:KEY ...] [--verbose]
+
+A port of 0 picks a free one. Once every listener accepts connections it writes the ready
+file (one line "ready", then "port <n>" for the main listener and each extra one in order)
+or, without --ready-file, prints those lines. Stops cleanly on SIGTERM or SIGINT.
+"""
+
+import argparse
+import http.server
+import os
+import posixpath
+import signal
+import ssl
+import sys
+import threading
+import time
+import urllib.parse
+
+CATALOGUE_PATH = "/api/manager/releases"
+HANDSHAKE_TIMEOUT_SECONDS = 10
+CHUNK = 64 * 1024
+
+CONTENT_TYPES = [
+    (".tar.gz", "application/gzip"),
+    (".tgz", "application/gzip"),
+    (".json", "application/json"),
+    (".html", "text/html; charset=utf-8"),
+    (".png", "image/png"),
+    (".jpg", "image/jpeg"),
+    (".jpeg", "image/jpeg"),
+    (".gif", "image/gif"),
+    (".zip", "application/zip"),
+]
+
+
+def content_type_for(name):
+    lower = name.lower()
+    for suffix, kind in CONTENT_TYPES:
+        if lower.endswith(suffix):
+            return kind
+    return "application/octet-stream"
+
+
+def pattern_bytes(offset, length):
+    """Deterministic test bytes: the byte at position i is i modulo 251."""
+    return bytes((offset + i) % 251 for i in range(length))
+
+
+class State:
+    """What the test behaviours remember between requests."""
+
+    def __init__(self, data_dir, verbose):
+        self.data_dir = os.path.realpath(data_dir)
+        self.verbose = verbose
+        self.lock = threading.Lock()
+        self.contacted = set()
+
+    def mark_contacted(self, token):
+        with self.lock:
+            self.contacted.add(token)
+
+    def was_contacted(self, token):
+        with self.lock:
+            return token in self.contacted
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    server_version = "ZorvaMakerService/1.0"
+    protocol_version = "HTTP/1.1"
+
+    @property
+    def state(self):
+        return self.server.state
+
+    def log_message(self, format, *args):
+        if self.state.verbose:
+            super().log_message(format, *args)
+
+    def send_small(self, code, body, content_type="text/plain; charset=utf-8", extra_headers=()):
+        data = body.encode("utf-8") if isinstance(body, str) else body
+        self.send_response(code)
+        for name, value in extra_headers:
+            self.send_header(name, value)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        if self.command != "HEAD":
+            self.wfile.write(data)
+
+    def not_found(self):
+        self.send_small(404, "not found\n")
+
+    def do_HEAD(self):
+        self.do_GET()
+
+    def do_GET(self):
+        path = urllib.parse.urlsplit(self.path).path
+        if path.startswith("/test/"):
+            self.handle_test(path[len("/test/"):].split("/"))
+        else:
+            self.serve_file(path)
+
+    # Static files -----------------------------------------------------------------------------
+
+    def resolve(self, path):
+        """The file for a URL path inside the data folder, or None."""
+        try:
+            decoded = urllib.parse.unquote(path, errors="strict")
+        except UnicodeDecodeError:
+            return None
+        if not decoded.startswith("/") or "\0" in decoded or "\\" in decoded:
+            return None
+        parts = decoded.split("/")[1:]
+        if any(part in ("..", ".") for part in parts):
+            return None
+        relative = posixpath.join(*parts) if parts else ""
+        if relative == "" or os.path.isabs(relative):
+            return None
+        candidate = os.path.realpath(os.path.join(self.state.data_dir, relative))
+        if os.path.commonpath([candidate, self.state.data_dir]) != self.state.data_dir:
+            return None
+        if not os.path.isfile(candidate):
+            return None
+        return candidate
+
+    def serve_file(self, path):
+        file_name = self.resolve(path)
+        if file_name is None:
+            self.not_found()
+            return
+        content_type = "application/json" if path == CATALOGUE_PATH else content_type_for(file_name)
+        # Read on every request: a test may rewrite the catalogue between two requests.
+        try:
+            with open(file_name, "rb") as source:
+                size = os.fstat(source.fileno()).st_size
+                self.send_response(200)
+                self.send_header("Content-Type", content_type)
+                self.send_header("Content-Length", str(size))
+                self.end_headers()
+                if self.command == "HEAD":
+                    return
+                while True:
+                    chunk = source.read(CHUNK)
+                    if not chunk:
+                        break
+                    self.wfile.write(chunk)
+        except OSError:
+            self.close_connection = True
+
+    # Test behaviours --------------------------------------------------------------------------
+
+    def handle_test(self, parts):
+        name, arguments = parts[0], parts[1:]
+        try:
+            if name == "status" and len(arguments) == 1:
+                code = int(arguments[0])
+                if not 200 <= code <= 599 or code in (204, 304):
+                    raise ValueError
+                self.send_small(code, "status %d from the test service\n" % code)
+            elif name == "204" and not arguments:
+                self.send_response(204)
+                self.end_headers()
+            elif name == "redirect" and len(arguments) == 2 and arguments[0] in ("301", "302"):
+                target = "/test/redirect-target/" + arguments[1]
+                self.send_small(int(arguments[0]), "moved\n", extra_headers=[("Location", target)])
+            elif name == "redirect-target" and len(arguments) == 1:
+                self.state.mark_contacted(arguments[0])
+                self.send_small(200, "redirect target\n")
+            elif name == "contacted" and len(arguments) == 1:
+                self.send_small(200, "yes" if self.state.was_contacted(arguments[0]) else "no")
+            elif name == "stall" and len(arguments) == 1:
+                self.stall(float(arguments[0]))
+            elif name == "bytes" and len(arguments) == 1:
+                self.send_pattern(int(arguments[0]))
+            elif name == "echo-agent" and not arguments:
+                self.send_small(200, self.headers.get("User-Agent", ""))
+            else:
+                self.not_found()
+        except ValueError:
+            self.not_found()
+
+    def stall(self, seconds):
+        if not 0 <= seconds <= 600:
+            raise ValueError
+        self.close_connection = True
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", "1048576")
+        self.end_headers()
+        self.wfile.write(pattern_bytes(0, 1000))
+        self.wfile.flush()
+        time.sleep(seconds)
+
+    def send_pattern(self, count):
+        if count < 0:
+            raise ValueError
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(count))
+        self.end_headers()
+        if self.command == "HEAD":
+            return
+        block = pattern_bytes(0, 251 * 256)
+        sent = 0
+        while sent < count:
+            length = min(len(block), count - sent)
+            self.wfile.write(block[:length])
+            sent += length
+
+
+class TlsServer(http.server.ThreadingHTTPServer):
+    """Accepts plain TCP and does the TLS handshake on the request's own thread, so a client
+    that stalls or fails the handshake never holds up the other connections."""
+
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def __init__(self, port, context, state):
+        self.context = context
+        self.state = state
+        super().__init__(("127.0.0.1", port), Handler)
+
+    def finish_request(self, request, client_address):
+        request.settimeout(HANDSHAKE_TIMEOUT_SECONDS)
+        try:
+            secure = self.context.wrap_socket(request, server_side=True)
+        except (OSError, ValueError):
+            return
+        try:
+            secure.settimeout(None)
+            self.RequestHandlerClass(secure, client_address, self)
+        finally:
+            try:
+                secure.close()
+            except OSError:
+                pass
+
+    def shutdown_request(self, request):
+        try:
+            request.close()
+        except OSError:
+            pass
+
+    def handle_error(self, request, client_address):
+        # A client that hangs up early (a time-out test, a refused certificate) is normal here.
+        if self.state.verbose:
+            super().handle_error(request, client_address)
+
+
+def make_context(cert, key):
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(cert, key)
+    return context
+
+
+def parse_listener(text):
+    port, cert, key = text.split(":", 2)
+    return int(port), cert, key
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--cert", required=True)
+    parser.add_argument("--key", required=True)
+    parser.add_argument("--data", required=True)
+    parser.add_argument("--ready-file")
+    parser.add_argument("--listener", action="append", default=[], type=parse_listener,
+                        metavar="PORT:CERT:KEY")
+    parser.add_argument("--verbose", action="store_true")
+    options = parser.parse_args()
+
+    if not os.path.isdir(options.data):
+        parser.error("data folder does not exist: " + options.data)
+
+    state = State(options.data, options.verbose)
+    listeners = [(options.port, options.cert, options.key)] + options.listener
+    servers = []
+    try:
+        for port, cert, key in listeners:
+            servers.append(TlsServer(port, make_context(cert, key), state))
+    except (OSError, ssl.SSLError) as error:
+        print("maker_service: cannot listen: %s" % error, file=sys.stderr)
+        return 1
+
+    stop = threading.Event()
+    signal.signal(signal.SIGTERM, lambda *_: stop.set())
+    signal.signal(signal.SIGINT, lambda *_: stop.set())
+
+    threads = [threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True)
+               for server in servers]
+    for thread in threads:
+        thread.start()
+
+    lines = ["ready"] + ["port %d" % server.server_address[1] for server in servers]
+    if options.ready_file:
+        temporary = options.ready_file + ".tmp"
+        with open(temporary, "w") as ready:
+            ready.write("\n".join(lines) + "\n")
+        os.replace(temporary, options.ready_file)
+    else:
+        print("\n".join(lines), flush=True)
+
+    while not stop.wait(0.5):
+        pass
+
+    for server in servers:
+        server.shutdown()
+        server.server_close()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
