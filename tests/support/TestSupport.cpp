@@ -1,10 +1,15 @@
 #include "support/TestSupport.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
+
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace zorvatest
 {
@@ -134,6 +139,43 @@ int openDescriptorCount()
         ++count;
 
     return count;
+}
+
+int runWithoutPrivileges (const std::function<int()>& body)
+{
+    const auto child = ::fork();
+
+    if (child < 0)
+        return -1;
+
+    if (child == 0)
+    {
+        constexpr uid_t nobody = 65534;
+
+        if (::geteuid() == 0
+            && (::setgroups (0, nullptr) != 0 || ::setgid (nobody) != 0 || ::setuid (nobody) != 0))
+            ::_exit (125);
+
+        int code = 124;
+
+        try
+        {
+            code = body();
+        }
+        catch (...)
+        {
+        }
+
+        ::_exit (code);
+    }
+
+    int status = 0;
+
+    while (::waitpid (child, &status, 0) < 0)
+        if (errno != EINTR)
+            return -1;
+
+    return WIFEXITED (status) ? WEXITSTATUS (status) : -1;
 }
 
 } // namespace zorvatest

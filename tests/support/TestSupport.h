@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -62,5 +63,11 @@ std::string environment (const char* name);
 
 // Counts the open file descriptors of this process (to catch leaks).
 int openDescriptorCount();
+
+// Runs body in a forked child and returns its result as the child's exit status (-1 when
+// the child could not run, 124 when body threw, 125 when privileges could not be dropped).
+// When the tests run as root the child first becomes the user and group 65534 ("nobody"),
+// so that permission bits take effect; the files it must reach have to allow that user in.
+int runWithoutPrivileges (const std::function<int()>& body);
 
 } // namespace zorvatest
