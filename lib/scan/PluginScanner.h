@@ -18,8 +18,8 @@ struct InstalledPlugin
     std::string version;                                        // VST3 only; may be empty
 };
 
-// Finds the installed plug-ins of one format in a list of folders. Message thread (any
-// thread: the only shared state is a compiled pattern created once).
+// Finds the installed plug-ins of one format in a list of folders. Called on the message
+// thread; safe on any thread, as the only shared state is a pattern compiled once.
 class PluginScanner
 {
 public:
