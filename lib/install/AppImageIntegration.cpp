@@ -83,7 +83,8 @@ bool existsWithoutFollowing (const fs::path& path)
 // The Exec value: the path in double quotes, with a backslash before each of the characters
 // that the desktop entry format reserves inside a quoted argument. The whole value is also a
 // key-file string, whose own escaping turns "\\" into one backslash before the argument is
-// unquoted, so a literal backslash needs four.
+// unquoted, so a literal backslash needs four; and a literal percent sign is "%%", since a
+// single one starts a field code.
 std::string quotedExecPath (const std::string& path)
 {
     std::string quoted = "\"";
@@ -94,6 +95,8 @@ std::string quotedExecPath (const std::string& path)
             quoted += "\\\\\\\\";
         else if (c == '"' || c == '`' || c == '$')
             quoted += std::string ("\\") + c;
+        else if (c == '%')
+            quoted += "%%";
         else
             quoted += c;
     }
