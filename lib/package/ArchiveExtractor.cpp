@@ -3,6 +3,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <cstring>
 #include <fstream>
 #include <locale.h>
 #include <memory>
@@ -96,6 +97,11 @@ bool isInside (const fs::path& normalisedDestination, const fs::path& normalised
     return true;
 }
 
+bool isAllZero (const char* data, std::size_t size)
+{
+    return size > 0 && data[0] == '\0' && std::memcmp (data, data + 1, size - 1) == 0;
+}
+
 // Throws std::filesystem::filesystem_error when the parent folders cannot be created.
 ExtractResult extractRegularFile (archive* reader, const fs::path& target)
 {
@@ -110,23 +116,53 @@ ExtractResult extractRegularFile (archive* reader, const fs::path& target)
     if (! out.is_open())
         return failure ("cannot create extracted file: " + target.string());
 
+    const auto writeFailure = [&target] { return failure ("cannot write extracted file: " + target.string()); };
+
     std::vector<char> buffer (copyBufferSize, '\0');
+
+    // Chunks of zeros (sparse entries, padding) are skipped over rather than written, so they
+    // read back the same without taking disk space; the last byte of a trailing run is written
+    // to give the file its full length.
+    std::streamoff pendingZeros = 0;
 
     for (;;)
     {
         const auto count = archive_read_data (reader, buffer.data(), buffer.size());
 
         if (count == 0)
-            return { true, {} };
+            break;
 
         if (count < 0)
             return failure ("cannot read archive entry data");
 
+        if (isAllZero (buffer.data(), static_cast<std::size_t> (count)))
+        {
+            pendingZeros += count;
+            continue;
+        }
+
+        if (pendingZeros > 0)
+        {
+            out.seekp (pendingZeros, std::ios::cur);
+            pendingZeros = 0;
+        }
+
         out.write (buffer.data(), static_cast<std::streamsize> (count));
 
         if (! out)
-            return failure ("cannot write extracted file: " + target.string());
+            return writeFailure();
     }
+
+    if (pendingZeros > 0)
+    {
+        out.seekp (pendingZeros - 1, std::ios::cur);
+        out.put ('\0');
+
+        if (! out)
+            return writeFailure();
+    }
+
+    return { true, {} };
 }
 
 ExtractResult extractEntry (archive* reader,
