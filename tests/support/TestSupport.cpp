@@ -71,6 +71,19 @@ void writeFile (const fs::path& file, const std::string& bytes)
         throw std::runtime_error ("cannot write " + file.string());
 }
 
+void writeTree (const fs::path& root, const std::vector<std::string>& entries)
+{
+    fs::create_directories (root);
+
+    for (const auto& entry : entries)
+    {
+        if (! entry.empty() && entry.back() == '/')
+            fs::create_directories (root / entry);
+        else
+            writeFile (root / entry, entry);
+    }
+}
+
 std::string readFile (const fs::path& file)
 {
     std::ifstream in (file, std::ios::binary);

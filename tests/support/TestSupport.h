@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 // Small fixtures shared by the test suites. Test thread only.
 namespace zorvatest
@@ -45,6 +46,10 @@ private:
 
 // Writes bytes to a file, creating its parent folders. Throws on failure.
 void writeFile (const fs::path& file, const std::string& bytes);
+
+// Creates a tree under root: names ending in '/' are folders, the others files holding their
+// own name as contents. Throws on failure.
+void writeTree (const fs::path& root, const std::vector<std::string>& entries);
 
 // Reads a whole file. Throws on failure.
 std::string readFile (const fs::path& file);
