@@ -39,6 +39,66 @@ std::string hexDigest (std::uint64_t seed)
     return digest;
 }
 
+// Appends the pieces in order.
+template <typename... Pieces>
+void append (std::string& text, const Pieces&... pieces)
+{
+    (text.append (pieces), ...);
+}
+
+void appendArtifact (std::string& text, const std::string& id, const char* platform, const char* format, std::uint64_t seed)
+{
+    append (text, R"({"id": ")", id, R"(", "platform": ")", platform, R"(", "format": ")", format, R"(", )");
+    append (text, R"("packageType": "archive", "downloadUrl": "https://zorvaplugins.com/downloads/)", id, R"(.tar.gz", )");
+    append (text, R"("fileName": ")", id, R"(.tar.gz", "sha256": ")", hexDigest (seed), R"(", )");
+    append (text, R"("sizeBytes": )", std::to_string (1000000 + seed), "}");
+}
+
+void appendRelease (std::string& text, const std::string& slug, int productIndex, int releaseIndex)
+{
+    const auto version = "2." + std::to_string (releasesPerProduct - 1 - releaseIndex) + ".0";
+    append (text, R"({"version": ")", version, R"(", "status": "stable", )");
+    append (text, R"("publishedAt": "2024-04-0)", std::to_string (releaseIndex + 1), R"(T12:00:00Z", )");
+    append (text, R"("changelogTitle": "Release )", version, R"(", )");
+    append (text, R"("changelogText": "Fixes and improvements to the sound engine and the user interface.", )");
+    append (text, R"("changelogUrl": "https://zorvaplugins.com/changelog", "artifacts": [)");
+
+    int artifactIndex = 0;
+
+    for (const auto* platform : {"linux-x64", "windows-x64"})
+    {
+        for (const auto* format : {"vst3", "clap"})
+        {
+            const auto id = slug + "-" + version + "-" + platform + "-" + format;
+            const auto seed = static_cast<std::uint64_t> (productIndex * 100 + releaseIndex * 10 + artifactIndex);
+            text += artifactIndex++ == 0 ? "" : ", ";
+            appendArtifact (text, id, platform, format, seed);
+        }
+    }
+
+    text += "]}";
+}
+
+void appendProduct (std::string& text, int productIndex)
+{
+    const auto slug = "product-" + std::to_string (productIndex);
+    append (text, R"({"slug": ")", slug, R"(", "name": "Product )", std::to_string (productIndex), R"(", )");
+    append (text, R"("tagline": "A plug-in that does something useful", "subtitle": "Effect", )");
+    append (text, R"("isFree": )", productIndex % 7 == 0 ? "true" : "false", R"(, "latestVersion": "2.1.0", )");
+    append (text, R"("productPageUrl": "https://zorvaplugins.com/products/)", slug, R"(", )");
+    append (text, R"("supportUrl": "https://zorvaplugins.com/support", )");
+    append (text, R"("manualUrl": "https://zorvaplugins.com/manuals/)", slug, R"(.pdf", "quickStartUrl": "", )");
+    append (text, R"("capabilities": ["vst3", "clap"], "releases": [)");
+
+    for (int r = 0; r < releasesPerProduct; ++r)
+    {
+        text += r == 0 ? "" : ", ";
+        appendRelease (text, slug, productIndex, r);
+    }
+
+    text += "]}";
+}
+
 std::string makeCatalogue()
 {
     std::string text;
@@ -47,45 +107,8 @@ std::string makeCatalogue()
 
     for (int p = 0; p < productCount; ++p)
     {
-        const auto slug = "product-" + std::to_string (p);
         text += p == 0 ? "\n" : ",\n";
-        text += R"({"slug": ")" + slug + R"(", "name": "Product )" + std::to_string (p)
-                + R"(", "tagline": "A plug-in that does something useful", "subtitle": "Effect",)"
-                + R"( "isFree": )" + (p % 7 == 0 ? "true" : "false")
-                + R"(, "latestVersion": "2.1.0", "productPageUrl": "https://zorvaplugins.com/products/)" + slug
-                + R"(", "supportUrl": "https://zorvaplugins.com/support", "manualUrl": "https://zorvaplugins.com/manuals/)" + slug
-                + R"(.pdf", "quickStartUrl": "", "capabilities": ["vst3", "clap"], "releases": [)";
-
-        for (int r = 0; r < releasesPerProduct; ++r)
-        {
-            const auto version = "2." + std::to_string (releasesPerProduct - 1 - r) + ".0";
-            text += r == 0 ? "" : ", ";
-            text += R"({"version": ")" + version
-                    + R"(", "status": "stable", "publishedAt": "2024-04-0)" + std::to_string (r + 1)
-                    + R"(T12:00:00Z", "changelogTitle": "Release )" + version
-                    + R"(", "changelogText": "Fixes and improvements to the sound engine and the user interface.",)"
-                    + R"( "changelogUrl": "https://zorvaplugins.com/changelog", "artifacts": [)";
-
-            int a = 0;
-
-            for (const auto* platform : { "linux-x64", "windows-x64" })
-            {
-                for (const auto* format : { "vst3", "clap" })
-                {
-                    const auto id = slug + "-" + version + "-" + platform + "-" + format;
-                    text += a++ == 0 ? "" : ", ";
-                    text += R"({"id": ")" + id + R"(", "platform": ")" + platform + R"(", "format": ")" + format
-                            + R"(", "packageType": "archive", "downloadUrl": "https://zorvaplugins.com/downloads/)" + id
-                            + R"(.tar.gz", "fileName": ")" + id + R"(.tar.gz", "sha256": ")"
-                            + hexDigest (static_cast<std::uint64_t> (p * 100 + r * 10 + a))
-                            + R"(", "sizeBytes": )" + std::to_string (1000000 + p * 13 + a) + "}";
-                }
-            }
-
-            text += "]}";
-        }
-
-        text += "]}";
+        appendProduct (text, p);
     }
 
     text += "\n]}\n";
@@ -102,7 +125,7 @@ void catalogueParser (benchmark::State& state)
 {
     const auto& text = catalogue();
 
-    if (! ReleaseCatalogueParser::parse (text).ok)
+    if (!ReleaseCatalogueParser::parse (text).ok)
     {
         state.SkipWithError ("the generated catalogue was rejected");
         return;
@@ -147,7 +170,7 @@ public:
                 continue;
 
             constexpr auto none = std::numeric_limits<double>::max();
-            auto& best = fastest.try_emplace (run.run_name.function_name, Times { none, none }).first->second;
+            auto& best = fastest.try_emplace (run.run_name.function_name, Times{none, none}).first->second;
             best.real = std::min (best.real, run.GetAdjustedRealTime());
             best.cpu = std::min (best.cpu, run.GetAdjustedCPUTime());
         }
@@ -172,7 +195,9 @@ int main (int argc, char** argv)
         return 1;
 
     std::printf ("catalogue: %d products x %d releases x 4 artifacts, %zu bytes\n",
-                 productCount, releasesPerProduct, catalogue().size());
+                 productCount,
+                 releasesPerProduct,
+                 catalogue().size());
 
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks (&reporter);

@@ -18,7 +18,7 @@ struct ArtifactInfo
     std::string packageType; // "archive"
     std::string downloadUrl; // begins with "https://"
     std::string fileName;
-    std::string sha256;      // 64 characters of 0-9 and a-f
+    std::string sha256; // 64 characters of 0-9 and a-f
     std::uint64_t sizeBytes = 0;
 };
 
