@@ -28,10 +28,10 @@ struct AppImageIntegrationResult
 // What the running process knows about the AppImage it was started from.
 struct AppImageInfo
 {
-    bool isAppImage = false;             // started from a well-formed type-2 AppImage
-    bool isIntegrated = false;           // that AppImage is the integrated copy itself
-    std::filesystem::path appImagePath;  // absolute; empty unless isAppImage
-    std::filesystem::path iconPath;      // the icon inside the mounted AppImage; may be empty
+    bool isAppImage = false;            // started from a well-formed type-2 AppImage
+    bool isIntegrated = false;          // that AppImage is the integrated copy itself
+    std::filesystem::path appImagePath; // absolute; empty unless isAppImage
+    std::filesystem::path iconPath;     // the icon inside the mounted AppImage; may be empty
 };
 
 // Integrates the running AppImage into the current user's desktop (a private copy, an icon,

@@ -10,7 +10,10 @@ class ScopedFileDescriptor
 {
 public:
     ScopedFileDescriptor() = default;
-    explicit ScopedFileDescriptor (int descriptorToOwn) noexcept : descriptor (descriptorToOwn) {}
+    explicit ScopedFileDescriptor (int descriptorToOwn) noexcept
+        : descriptor (descriptorToOwn)
+    {
+    }
     ~ScopedFileDescriptor() { reset(); }
 
     ScopedFileDescriptor (const ScopedFileDescriptor&) = delete;

@@ -32,7 +32,10 @@ using namespace zorvatest::appimage;
 class ScopedUmask
 {
 public:
-    explicit ScopedUmask (mode_t mask) : previous (::umask (mask)) {}
+    explicit ScopedUmask (mode_t mask)
+        : previous (::umask (mask))
+    {
+    }
     ~ScopedUmask() { ::umask (previous); }
 
 private:
@@ -56,12 +59,12 @@ TEST (SafeFileReplacement, SafeSourceIsOnlyARegularFileReachedWithoutALink)
     };
 
     const Case cases[] = {
-        { dir / "plain", true },
-        { dir / "link", false },
-        { dir / "dangling", false },
-        { dir / "folder", false },
-        { dir / "missing", false },
-        { "/dev/null", false },
+        {dir / "plain", true},
+        {dir / "link", false},
+        {dir / "dangling", false},
+        {dir / "folder", false},
+        {dir / "missing", false},
+        {"/dev/null", false},
     };
 
     for (const auto& c : cases)
@@ -74,7 +77,7 @@ TEST (SafeFileReplacement, SafeSourceIsOnlyARegularFileReachedWithoutALink)
 
 // --- writeAll ------------------------------------------------------------------------------
 
-std::atomic<int> interruptions { 0 };
+std::atomic<int> interruptions{0};
 
 void countInterruption (int)
 {
@@ -133,8 +136,7 @@ TEST (SafeFileReplacement, WriteAllCompletesWhenSignalsInterruptABlockedWrite)
                                    break;
 
                                received.append (buffer, static_cast<std::size_t> (count));
-                           }
-                       });
+                           } });
 
     std::string error = "untouched";
     const auto ok = safefile::writeAll (writer.get(), payload.data(), payload.size(), error);
@@ -186,11 +188,11 @@ TEST (SafeFileReplacement, CommandLinkPointsToComparesTheResolvedValueLexically)
     };
 
     const Case cases[] = {
-        { "relative", fs::path ("../lib/zorvamanager/ZorvaManager.AppImage"), true },
-        { "absolute", copy, true },
-        { "unnormalised", home / ".local/./bin/../lib/zorvamanager//ZorvaManager.AppImage", true },
-        { "elsewhere", fs::path ("/usr/bin/ZorvaManager"), false },
-        { "relative-elsewhere", fs::path ("ZorvaManager.AppImage"), false },
+        {"relative", fs::path ("../lib/zorvamanager/ZorvaManager.AppImage"), true},
+        {"absolute", copy, true},
+        {"unnormalised", home / ".local/./bin/../lib/zorvamanager//ZorvaManager.AppImage", true},
+        {"elsewhere", fs::path ("/usr/bin/ZorvaManager"), false},
+        {"relative-elsewhere", fs::path ("ZorvaManager.AppImage"), false},
     };
 
     for (const auto& c : cases)
@@ -210,13 +212,12 @@ TEST (SafeFileReplacement, TemporaryNameIsHiddenBesideTheTargetAndCarriesPidCloc
 {
     const fs::path target = "/some/folder/zorvamanager.png";
 
-    for (const std::uint32_t attempt : { 0u, 7u, 4294967295u })
+    for (const std::uint32_t attempt : {0u, 7u, 4294967295u})
     {
         const auto temporary = safefile::temporaryPathFor (target, attempt);
         EXPECT_EQ (temporary.parent_path(), target.parent_path());
 
-        const std::regex expected (R"(^\.zorvamanager\.png\.)" + std::to_string (::getpid()) + R"(\.-?[0-9]+\.)"
-                                   + std::to_string (attempt) + R"(\.tmp$)");
+        const std::regex expected (R"(^\.zorvamanager\.png\.)" + std::to_string (::getpid()) + R"(\.-?[0-9]+\.)" + std::to_string (attempt) + R"(\.tmp$)");
         EXPECT_TRUE (std::regex_match (temporary.filename().string(), expected)) << temporary;
     }
 }
@@ -276,7 +277,8 @@ TEST (SafeFileReplacement, OnlyMissingPathsAndRegularFilesAreReplaceable)
     makeLink (dir / "missing", dir / "dangling");
     fs::create_directory (dir / "folder");
 
-    const auto refusing = [] (const fs::path& p) { return "refusing to replace unsafe integration path: " + p.string(); };
+    const auto refusing = [] (const fs::path& p)
+    { return "refusing to replace unsafe integration path: " + p.string(); };
 
     struct Case
     {
@@ -286,12 +288,12 @@ TEST (SafeFileReplacement, OnlyMissingPathsAndRegularFilesAreReplaceable)
     };
 
     const Case cases[] = {
-        { dir / "missing", true, "untouched" },
-        { dir / "plain", true, "untouched" },
-        { dir / "link", false, refusing (dir / "link") },
-        { dir / "dangling", false, refusing (dir / "dangling") },
-        { dir / "folder", false, refusing (dir / "folder") },
-        { dir / "plain/below", false, "cannot inspect " + (dir / "plain/below").string() + ": Not a directory" },
+        {dir / "missing", true, "untouched"},
+        {dir / "plain", true, "untouched"},
+        {dir / "link", false, refusing (dir / "link")},
+        {dir / "dangling", false, refusing (dir / "dangling")},
+        {dir / "folder", false, refusing (dir / "folder")},
+        {dir / "plain/below", false, "cannot inspect " + (dir / "plain/below").string() + ": Not a directory"},
     };
 
     for (const auto& c : cases)
@@ -339,7 +341,7 @@ TEST_F (AtomicReplacement, CopiesEveryByteWithTheRequestedModeLessTheUmask)
         unsigned expected;
     };
 
-    for (const auto& c : { Case { 022, 0755, 0755 }, Case { 077, 0755, 0700 }, Case { 022, 0644, 0644 } })
+    for (const auto& c : {Case{022, 0755, 0755}, Case{077, 0755, 0700}, Case{022, 0644, 0644}})
     {
         ScopedUmask mask (c.umask);
         fs::remove (target);
@@ -349,7 +351,7 @@ TEST_F (AtomicReplacement, CopiesEveryByteWithTheRequestedModeLessTheUmask)
         EXPECT_EQ (error, "untouched");
         EXPECT_EQ (readFile (target), bytes);
         EXPECT_EQ (permissionsOf (target), c.expected);
-        expectFolderHoldsOnly ({ "target.bin" });
+        expectFolderHoldsOnly ({"target.bin"});
     }
 }
 
@@ -367,7 +369,7 @@ TEST_F (AtomicReplacement, AnOpenReaderKeepsTheOldContentAndANewReaderSeesTheNew
     const std::string seenByOldReader ((std::istreambuf_iterator<char> (before)), std::istreambuf_iterator<char>());
     EXPECT_TRUE (seenByOldReader == oldBytes);
     EXPECT_TRUE (readFile (target) == newBytes);
-    expectFolderHoldsOnly ({ "target.bin" });
+    expectFolderHoldsOnly ({"target.bin"});
 }
 
 TEST_F (AtomicReplacement, ATargetLinkIsReplacedNotFollowed)
@@ -397,9 +399,9 @@ TEST_F (AtomicReplacement, UnusableSourcesAreRefusedWithoutTouchingTheTarget)
     };
 
     const Case cases[] = {
-        { dir / "linked-source", "cannot open source AppImage data: Too many levels of symbolic links" },
-        { dir / "missing-source", "cannot open source AppImage data: No such file or directory" },
-        { dir / "folder-source", "source is not a regular file" },
+        {dir / "linked-source", "cannot open source AppImage data: Too many levels of symbolic links"},
+        {dir / "missing-source", "cannot open source AppImage data: No such file or directory"},
+        {dir / "folder-source", "source is not a regular file"},
     };
 
     const auto descriptors = zorvatest::openDescriptorCount();
@@ -410,7 +412,7 @@ TEST_F (AtomicReplacement, UnusableSourcesAreRefusedWithoutTouchingTheTarget)
         EXPECT_FALSE (safefile::replaceFromFileAtomically (c.source, target, 0644, error));
         EXPECT_EQ (error, c.error);
         EXPECT_EQ (readFile (target), "old");
-        expectFolderHoldsOnly ({ "target.bin" });
+        expectFolderHoldsOnly ({"target.bin"});
     }
 
     EXPECT_EQ (zorvatest::openDescriptorCount(), descriptors);
@@ -449,7 +451,7 @@ TEST_F (AtomicReplacement, GivesUpAfter128TakenNamesAndLeavesNothingBehind)
     EXPECT_EQ (namerCalls, 128u);
     EXPECT_EQ (readFile (target), "old");
     EXPECT_EQ (readFile (occupiedName), "someone else's");
-    expectFolderHoldsOnly ({ ".occupied", "target.bin" });
+    expectFolderHoldsOnly ({".occupied", "target.bin"});
     EXPECT_EQ (zorvatest::openDescriptorCount(), descriptors) << "the source stayed open";
 }
 
@@ -476,7 +478,7 @@ TEST_F (AtomicReplacement, FailuresAfterTheTemporaryFileExistedRemoveIt)
 
     EXPECT_FALSE (safefile::replaceFromFileAtomically (source, target, 0644, error));
     EXPECT_EQ (error, "cannot replace integration file: Is a directory");
-    expectFolderHoldsOnly ({ "target.bin" });
+    expectFolderHoldsOnly ({"target.bin"});
     EXPECT_EQ (readFile (target / "inside"), "x");
 
     // A temporary name in a missing folder fails on creation, not with a collision.
@@ -492,14 +494,14 @@ TEST_F (AtomicReplacement, AReadOnlyFolderKeepsTheOldTarget)
     writeFile (target, "old");
     ReadOnlyFolder readOnly (target.parent_path());
 
-    if (! readOnly.active())
+    if (!readOnly.active())
         GTEST_SKIP() << readOnly.reason();
 
     std::string error;
     EXPECT_FALSE (safefile::replaceFromFileAtomically (source, target, 0644, error));
     EXPECT_EQ (error.rfind ("cannot create temporary integration file: ", 0), 0u) << error;
     EXPECT_EQ (readFile (target), "old");
-    expectFolderHoldsOnly ({ "target.bin" });
+    expectFolderHoldsOnly ({"target.bin"});
 }
 
 TEST_F (AtomicReplacement, AFullDiskKeepsTheOldTargetAndRemovesThePartialCopy)
@@ -541,10 +543,9 @@ TEST_F (AtomicReplacement, AFullDiskKeepsTheOldTargetAndRemovesThePartialCopy)
                                                       if (std::distance (fs::directory_iterator (small), fs::directory_iterator()) != 1)
                                                           return "a temporary desktop entry was left behind";
 
-                                                      return {};
-                                                  });
+                                                      return {}; });
 
-    if (! outcome)
+    if (!outcome)
         GTEST_SKIP() << "no private mount namespace here (needs root)";
 
     EXPECT_EQ (*outcome, "");
@@ -563,7 +564,7 @@ TEST_F (AtomicReplacement, DesktopEntryIsWrittenWhole)
     EXPECT_EQ (error, "untouched");
     EXPECT_EQ (readFile (entry), "[Desktop Entry]\nName=x\n");
     EXPECT_EQ (permissionsOf (entry), 0644u);
-    expectFolderHoldsOnly ({ "x.desktop" });
+    expectFolderHoldsOnly ({"x.desktop"});
 }
 
 TEST_F (AtomicReplacement, DesktopEntryFailuresUseItsOwnWordsAndLeaveNoTemporaryFile)
@@ -589,7 +590,7 @@ TEST_F (AtomicReplacement, DesktopEntryFailuresUseItsOwnWordsAndLeaveNoTemporary
     EXPECT_EQ (error, "cannot replace desktop entry: Is a directory");
 
     EXPECT_EQ (readFile (entry), "old entry");
-    expectFolderHoldsOnly ({ "folder.desktop", "x.desktop" });
+    expectFolderHoldsOnly ({"folder.desktop", "x.desktop"});
 }
 
 // --- removeRegularFile ---------------------------------------------------------------------
@@ -609,10 +610,10 @@ TEST (SafeFileReplacement, RemoveRegularFileRemovesOnlyRegularFiles)
     };
 
     const Case cases[] = {
-        { dir / "plain", true },
-        { dir / "link", false },
-        { dir / "folder", false },
-        { dir / "missing", false },
+        {dir / "plain", true},
+        {dir / "link", false},
+        {dir / "folder", false},
+        {dir / "missing", false},
     };
 
     for (const auto& c : cases)
@@ -639,7 +640,7 @@ TEST (SafeFileReplacement, RemoveRegularFileReportsARefusedRemoval)
     writeFile (dir / "locked/file", "x");
     ReadOnlyFolder readOnly (dir / "locked");
 
-    if (! readOnly.active())
+    if (!readOnly.active())
         GTEST_SKIP() << readOnly.reason();
 
     AppImageIntegrationResult result;
@@ -667,13 +668,13 @@ TEST (SafeFileReplacement, DesktopEntryIsOursLooksForTheMarkerAnywhere)
     };
 
     const Case cases[] = {
-        { "entry", "[Desktop Entry]\nName=x\n" + marker + "\n", true },
-        { "comment", "[Desktop Entry]\n# " + marker + "\nName=x\n", true },
-        { "other-group", "[Other]\n" + marker, true },
-        { "straddling", straddling, true },
-        { "far", std::string (300000, 'y') + marker, true },
-        { "foreign", "[Desktop Entry]\nName=x\nX-ZorvaManager-Integration=false\n", false },
-        { "empty", "", false },
+        {"entry", "[Desktop Entry]\nName=x\n" + marker + "\n", true},
+        {"comment", "[Desktop Entry]\n# " + marker + "\nName=x\n", true},
+        {"other-group", "[Other]\n" + marker, true},
+        {"straddling", straddling, true},
+        {"far", std::string (300000, 'y') + marker, true},
+        {"foreign", "[Desktop Entry]\nName=x\nX-ZorvaManager-Integration=false\n", false},
+        {"empty", "", false},
     };
 
     for (const auto& c : cases)
@@ -707,14 +708,14 @@ TEST (SafeFileReplacement, AppImageHeaderNeedsElfMagicAndType2)
     };
 
     const Case cases[] = {
-        { "type2", appImageBytes(), true },
-        { "exactly-11-bytes", appImageBytes (2, 11), true },
-        { "other-bytes-4-to-7", withByte (5, '\x7e'), true },
-        { "type1", appImageBytes (1), false },
-        { "10-bytes", appImageBytes().substr (0, 10), false },
-        { "no-elf", withByte (1, 'e'), false },
-        { "no-ai", withByte (9, 'i'), false },
-        { "empty", "", false },
+        {"type2", appImageBytes(), true},
+        {"exactly-11-bytes", appImageBytes (2, 11), true},
+        {"other-bytes-4-to-7", withByte (5, '\x7e'), true},
+        {"type1", appImageBytes (1), false},
+        {"10-bytes", appImageBytes().substr (0, 10), false},
+        {"no-elf", withByte (1, 'e'), false},
+        {"no-ai", withByte (9, 'i'), false},
+        {"empty", "", false},
     };
 
     for (const auto& c : cases)
