@@ -16,7 +16,7 @@ const char* const temporarySuffix = ".zorvamanager-tmp";
 
 InstallResult failure (std::string message)
 {
-    return { false, std::move (message), {} };
+    return {false, std::move (message), {}};
 }
 
 void removeQuietly (const fs::path& path)
@@ -27,15 +27,14 @@ void removeQuietly (const fs::path& path)
 
 bool isSelected (const package::PackagePluginEntry& plugin, const PackageInstallRequest& request)
 {
-    return (plugin.format == "vst3" && request.installVst3)
-           || (plugin.format == "clap" && request.installClap);
+    return (plugin.format == "vst3" && request.installVst3) || (plugin.format == "clap" && request.installClap);
 }
 
 } // namespace
 
 InstallResult PackageInstaller::installDirectory (const fs::path& packageRoot, const PackageInstallRequest& request)
 {
-    if (! request.installVst3 && ! request.installClap)
+    if (!request.installVst3 && !request.installClap)
         return failure ("no plugin formats selected");
 
     if (request.installVst3 && request.vst3Directory.empty())
@@ -46,14 +45,14 @@ InstallResult PackageInstaller::installDirectory (const fs::path& packageRoot, c
 
     const auto layout = package::PackageLayout::validateDirectory (packageRoot);
 
-    if (! layout.ok)
+    if (!layout.ok)
         return failure (layout.error);
 
     std::vector<fs::path> installed;
 
     for (const auto& plugin : layout.plugins)
     {
-        if (! isSelected (plugin, request))
+        if (!isSelected (plugin, request))
             continue;
 
         const auto source = packageRoot / plugin.relativePath;
@@ -106,7 +105,7 @@ InstallResult PackageInstaller::installDirectory (const fs::path& packageRoot, c
     if (installed.empty())
         return failure ("selected formats were not present in package");
 
-    return { true, {}, std::move (installed) };
+    return {true, {}, std::move (installed)};
 }
 
 } // namespace zorvaplugins::zorvamanager::install

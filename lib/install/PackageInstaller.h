@@ -20,7 +20,7 @@ struct PackageInstallRequest
 struct InstallResult
 {
     bool ok = false;
-    std::string error;                                // empty when ok
+    std::string error;                                 // empty when ok
     std::vector<std::filesystem::path> installedPaths; // final bundle paths in install order; empty on failure
 };
 
