@@ -69,6 +69,12 @@ const std::vector<CompareCase> compareCases = {
     { "1.0.99999999999999999999", "1.0", 2 },
 };
 
+// Readable case names in test listings instead of raw bytes.
+void PrintTo (const CompareCase& c, std::ostream* out)
+{
+    *out << "compare(" << c.first << "," << c.second << ")=" << c.expected;
+}
+
 class VersionStringCompare : public ::testing::TestWithParam<CompareCase>
 {
 };
@@ -91,6 +97,11 @@ struct UpdateCase
     std::string latest;
     bool expected;
 };
+
+void PrintTo (const UpdateCase& c, std::ostream* out)
+{
+    *out << "update(" << c.installed << "," << c.latest << ")=" << (c.expected ? "yes" : "no");
+}
 
 class VersionStringUpdate : public ::testing::TestWithParam<UpdateCase>
 {
