@@ -1,6 +1,9 @@
 #include "ProductList.h"
 
+#include "Layout.h"
 #include "Palette.h"
+
+using layout::cutLeft;
 
 namespace
 {
@@ -13,12 +16,6 @@ constexpr float twoPi = juce::MathConstants<float>::twoPi;
 juce::Font boldFont (float height)
 {
     return juce::Font (juce::Font::getDefaultSansSerifFontName(), height, juce::Font::bold);
-}
-
-// Cuts up to `wanted` pixels off the left of `area`, never more than is left.
-juce::Rectangle<int> cutLeft (juce::Rectangle<int>& area, int wanted)
-{
-    return area.removeFromLeft (juce::jlimit (0, area.getWidth(), wanted));
 }
 
 void drawSpinner (juce::Graphics& g, juce::Point<float> centre, float radius, float phase)

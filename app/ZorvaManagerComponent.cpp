@@ -1,12 +1,15 @@
 #include "ZorvaManagerComponent.h"
 
 #include "AppHelpers.h"
+#include "Layout.h"
 #include "Palette.h"
 #include "ProductRows.h"
 #include "api/CatalogueEndpoint.h"
 
 using namespace zorvaplugins::zorvamanager;
 using install::PluginFormat;
+using layout::cutLeft;
+using layout::cutTop;
 
 namespace
 {
@@ -25,15 +28,12 @@ juce::String pathText (const std::filesystem::path& path)
     return juce::String::fromUTF8 (text.data(), static_cast<int> (text.size()));
 }
 
-// Layout strips: each cut takes what it asks for, or all that is left.
-juce::Rectangle<int> cutTop (juce::Rectangle<int>& area, int wanted)
+// A caption 92 wide, a gap of 8, and the control in the rest of the group.
+void placeLabelled (juce::Rectangle<int> group, juce::Label& label, juce::Component& control)
 {
-    return area.removeFromTop (juce::jlimit (0, area.getHeight(), wanted));
-}
-
-juce::Rectangle<int> cutLeft (juce::Rectangle<int>& area, int wanted)
-{
-    return area.removeFromLeft (juce::jlimit (0, area.getWidth(), wanted));
+    label.setBounds (cutLeft (group, 92));
+    cutLeft (group, 8);
+    control.setBounds (group);
 }
 
 struct Boxes
@@ -441,10 +441,7 @@ void ZorvaManagerComponent::resized()
     auto top = boxes.topPanel.reduced (18);
 
     auto row1 = cutTop (top, 34);
-    auto search = cutLeft (row1, 360);
-    searchLabel.setBounds (cutLeft (search, 92));
-    cutLeft (search, 8);
-    searchEditor.setBounds (search);
+    placeLabelled (cutLeft (row1, 360), searchLabel, searchEditor);
     cutLeft (row1, 12);
     refreshButton.setBounds (cutLeft (row1, 160));
     cutLeft (row1, 10);
@@ -454,15 +451,9 @@ void ZorvaManagerComponent::resized()
     cutTop (top, 12);
 
     auto row2 = cutTop (top, 34);
-    auto vst3Group = cutLeft (row2, 410);
-    vst3PathLabel.setBounds (cutLeft (vst3Group, 92));
-    cutLeft (vst3Group, 8);
-    vst3PathButton.setBounds (vst3Group);
+    placeLabelled (cutLeft (row2, 410), vst3PathLabel, vst3PathButton);
     cutLeft (row2, 18);
-    auto clapGroup = cutLeft (row2, 410);
-    clapPathLabel.setBounds (cutLeft (clapGroup, 92));
-    cutLeft (clapGroup, 8);
-    clapPathButton.setBounds (clapGroup);
+    placeLabelled (cutLeft (row2, 410), clapPathLabel, clapPathButton);
     cutTop (top, 12);
 
     auto row3 = cutTop (top, 34);

@@ -1,75 +1,10 @@
+#include "ComponentProbe.h"
 #include "MainWindow.h"
 #include "MakerServiceFixture.h"
-#include "ZorvaManagerComponent.h"
 
 #include <gtest/gtest.h>
 
 #include <regex>
-
-// Reaches into the component the way its own controls would see it.
-struct ZorvaManagerComponentProbe
-{
-    explicit ZorvaManagerComponentProbe (ZorvaManagerComponent& c) : component (c) {}
-
-    juce::StringArray logLines() const
-    {
-        juce::StringArray lines;
-        lines.addLines (component.logEditor.getText());
-        lines.removeEmptyStrings();
-        return lines;
-    }
-
-    // The messages of the log lines after the start-up line, without time and level.
-    juce::StringArray messages() const
-    {
-        juce::StringArray result;
-
-        for (const auto& line : logLines())
-            if (line.length() > 10 && line[2] == ':')
-                result.add (line.fromFirstOccurrenceOf ("  ", false, false).fromFirstOccurrenceOf ("  ", false, false));
-
-        return result;
-    }
-
-    int countLines (const juce::String& message) const
-    {
-        const auto all = messages();
-        return static_cast<int> (std::count (all.begin(), all.end(), message));
-    }
-
-    bool hasLineStartingWith (const juce::String& prefix) const
-    {
-        for (const auto& message : messages())
-            if (message.startsWith (prefix))
-                return true;
-
-        return false;
-    }
-
-    bool loading() const { return component.productList.loading; }
-    bool actionsEnabled() const { return component.productList.actionsEnabled; }
-    bool catalogueLoaded() const { return component.catalogueLoaded; }
-    bool refreshEnabled() const { return component.refreshButton.isEnabled(); }
-    bool scanEnabled() const { return component.scanButton.isEnabled(); }
-    bool installAllEnabled() const { return component.installAllButton.isEnabled(); }
-    bool uninstallAllEnabled() const { return component.uninstallAllButton.isEnabled(); }
-    std::size_t catalogueSize() const { return component.catalogue.size(); }
-    std::size_t rowCount() const { return component.productList.rows.size(); }
-    const std::map<std::string, juce::Image>& images() const { return component.productImages; }
-    juce::String statusText() const { return component.statusText; }
-
-    struct State
-    {
-        bool loading, catalogueLoaded, refreshAndScan, bulkActions, actionsEnabled;
-    };
-
-    State state() const
-    {
-        return { loading(), catalogueLoaded(), refreshEnabled() && scanEnabled(), installAllEnabled() && uninstallAllEnabled(), actionsEnabled() };
-    }
-
-    ZorvaManagerComponent& component;
-};
 
 namespace
 {

@@ -1,0 +1,79 @@
+#include "ComponentProbe.h"
+#include "MakerServiceFixture.h"
+
+#include <gtest/gtest.h>
+
+TEST (MainComponentLayout, PlacesEveryControlAtTheDefaultSize)
+{
+    ZorvaManagerComponent component;
+    ZorvaManagerComponentProbe probe (component);
+    const auto controls = probe.controls();
+
+    const std::pair<const char*, juce::Rectangle<int>> expected[] = {
+        { "installModeToggle", { 42, 176, 214, 30 } },   { "removeModeToggle", { 42, 210, 214, 30 } },
+        { "vst3Toggle", { 42, 300, 214, 30 } },          { "clapToggle", { 42, 334, 214, 30 } },
+        { "allProductsToggle", { 42, 424, 214, 30 } },   { "myProductsToggle", { 42, 458, 214, 30 } },
+        { "freeProductsToggle", { 42, 492, 214, 30 } },  { "myUpdatesToggle", { 42, 526, 214, 22 } },
+        { "searchLabel", { 308, 142, 92, 34 } },         { "searchEditor", { 408, 142, 260, 34 } },
+        { "refreshButton", { 680, 142, 160, 34 } },      { "scanButton", { 850, 142, 140, 34 } },
+        { "resetPathsButton", { 1000, 142, 120, 34 } },  { "vst3PathLabel", { 308, 188, 92, 34 } },
+        { "vst3PathButton", { 408, 188, 310, 34 } },     { "clapPathLabel", { 736, 188, 92, 34 } },
+        { "clapPathButton", { 836, 188, 302, 34 } },     { "installAllButton", { 308, 234, 200, 18 } },
+        { "uninstallAllButton", { 518, 234, 160, 18 } }, { "removeSelfButton", { 698, 234, 300, 18 } },
+        { "productList", { 290, 286, 866, 280 } },       { "logEditor", { 40, 624, 1100, 96 } },
+    };
+
+    EXPECT_EQ (component.getWidth(), 1180);
+    EXPECT_EQ (component.getHeight(), 760);
+
+    for (const auto& [name, bounds] : expected)
+        EXPECT_EQ (controls.at (name)->getBounds(), bounds) << name;
+
+    // Shrunk far below its size nothing gets a negative size and nothing overlaps the sidebar.
+    component.setSize (300, 200);
+
+    for (const auto& [name, control] : controls)
+    {
+        EXPECT_GE (control->getWidth(), 0) << name;
+        EXPECT_GE (control->getHeight(), 0) << name;
+    }
+
+    pumpUntil ([&probe] { return ! probe.loading(); }, 30000);
+}
+
+TEST (MainComponentToggles, KeepTheirGroupsExclusiveAndOneFormatOn)
+{
+    ZorvaManagerComponent component;
+    ZorvaManagerComponentProbe probe (component);
+    auto controls = probe.controls();
+
+    const auto click = [&controls] (const char* name)
+    {
+        dynamic_cast<juce::Button*> (controls.at (name))->triggerClick();
+        pumpFor (30);
+    };
+    const auto isOn = [&controls] (const char* name) { return dynamic_cast<juce::Button*> (controls.at (name))->getToggleState(); };
+
+    click ("freeProductsToggle");
+    EXPECT_TRUE (isOn ("freeProductsToggle"));
+    EXPECT_FALSE (isOn ("allProductsToggle"));
+    EXPECT_FALSE (isOn ("myProductsToggle"));
+    EXPECT_FALSE (isOn ("myUpdatesToggle"));
+
+    click ("allProductsToggle");
+    click ("allProductsToggle"); // clicking the toggle that is on leaves it on
+    EXPECT_TRUE (isOn ("allProductsToggle"));
+    EXPECT_FALSE (isOn ("freeProductsToggle"));
+
+    click ("removeModeToggle");
+    EXPECT_TRUE (isOn ("removeModeToggle"));
+    EXPECT_FALSE (isOn ("installModeToggle"));
+
+    click ("clapToggle");
+    EXPECT_FALSE (isOn ("clapToggle"));
+    click ("vst3Toggle"); // the last format switched off comes straight back on
+    EXPECT_TRUE (isOn ("vst3Toggle"));
+    EXPECT_FALSE (isOn ("clapToggle"));
+
+    pumpUntil ([&probe] { return ! probe.loading(); }, 30000);
+}
