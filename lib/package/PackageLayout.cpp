@@ -30,6 +30,21 @@ std::string stemName (const fs::path& path)
     return path.stem().string();
 }
 
+// The platform's relative path (fs::relative) resolves links in both paths. The walk follows
+// no link and every path it yields starts with root, so for an entry that is not a link this is
+// exactly the lexical relative path; computing it lexically spares a lookup of every component
+// of every entry. Links, and entries whose type is unknown, take the platform's operation.
+fs::path relativeToRoot (const fs::path& path, const fs::path& root, bool mayBeLink, std::error_code& ec)
+{
+    ec.clear();
+
+    if (!mayBeLink)
+        if (auto lexical = path.lexically_relative (root); !lexical.empty())
+            return lexical;
+
+    return fs::relative (path, root, ec);
+}
+
 bool isInsideBundle (const fs::path& relativePath)
 {
     for (const auto& component : relativePath.parent_path())
@@ -69,7 +84,10 @@ LayoutResult PackageLayout::validateDirectory (const fs::path& root)
         const auto& entry = *walk;
         const auto& path = entry.path();
 
-        const auto relativePath = fs::relative (path, root, ec);
+        std::error_code linkError;
+        const bool isLink = entry.is_symlink (linkError);
+
+        const auto relativePath = relativeToRoot (path, root, isLink || linkError, ec);
 
         if (ec)
             return failure ("cannot compute package relative path");
@@ -77,9 +95,7 @@ LayoutResult PackageLayout::validateDirectory (const fs::path& root)
         if (const auto check = ArchiveSafety::validateEntryPath (relativePath.generic_string()); !check.ok)
             return failure ("unsafe package entry: " + check.error);
 
-        const bool isLink = entry.is_symlink (ec);
-
-        if (ec)
+        if (linkError)
             return failure ("cannot read package directory");
 
         if (isLink)
