@@ -30,19 +30,20 @@ std::string stemName (const fs::path& path)
     return path.stem().string();
 }
 
-// The platform's relative path (fs::relative) resolves links in both paths. The walk follows
-// no link and every path it yields starts with root, so for an entry that is not a link this is
-// exactly the lexical relative path; computing it lexically spares a lookup of every component
-// of every entry. Links, and entries whose type is unknown, take the platform's operation.
-fs::path relativeToRoot (const fs::path& path, const fs::path& root, bool mayBeLink, std::error_code& ec)
+// Every path the walk yields starts with root, so its relative path is the lexical one. The
+// platform's relative-path operation would resolve links first: a link leading out of the
+// package would then be judged by its target (as "parent traversal") and a link loop would
+// fail to resolve at all, instead of both being refused as the links they are. Validation
+// never follows a link.
+fs::path relativeToRoot (const fs::path& path, const fs::path& root, std::error_code& ec)
 {
     ec.clear();
 
-    if (!mayBeLink)
-        if (auto lexical = path.lexically_relative (root); !lexical.empty())
-            return lexical;
+    if (auto lexical = path.lexically_relative (root); !lexical.empty())
+        return lexical;
 
-    return fs::relative (path, root, ec);
+    ec = std::make_error_code (std::errc::invalid_argument);
+    return {};
 }
 
 bool isInsideBundle (const fs::path& relativePath)
@@ -87,7 +88,7 @@ LayoutResult PackageLayout::validateDirectory (const fs::path& root)
         std::error_code linkError;
         const bool isLink = entry.is_symlink (linkError);
 
-        const auto relativePath = relativeToRoot (path, root, isLink || linkError, ec);
+        const auto relativePath = relativeToRoot (path, root, ec);
 
         if (ec)
             return failure ("cannot compute package relative path");
