@@ -45,8 +45,7 @@ std::vector<fs::path> scanPathsFor (PluginFormat format, const fs::path& chosenF
 {
     std::vector<fs::path> folders;
 
-    const auto add = [&folders] (const fs::path& folder)
-    {
+    const auto add = [&folders] (const fs::path& folder) {
         if (folder.empty())
             return;
 

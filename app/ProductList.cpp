@@ -70,10 +70,7 @@ std::vector<std::uint64_t> ProductList::visibleRowIndices() const
     {
         const auto& row = rows[index];
 
-        if (search.isNotEmpty()
-            && ! row.name.toLowerCase().contains (search)
-            && ! row.description.toLowerCase().contains (search)
-            && ! row.slug.toLowerCase().contains (search))
+        if (search.isNotEmpty() && ! row.name.toLowerCase().contains (search) && ! row.description.toLowerCase().contains (search) && ! row.slug.toLowerCase().contains (search))
             continue;
 
         const auto formatShown = (showVst3 && row.formats.count ("vst3") > 0) || (showClap && row.formats.count ("clap") > 0);
@@ -81,10 +78,10 @@ std::vector<std::uint64_t> ProductList::visibleRowIndices() const
         if (! formatShown)
             continue;
 
-        const auto passesFilter = filterMode == 1   ? row.installed
-                                  : filterMode == 2 ? row.isFree
-                                  : filterMode == 3 ? row.updateAvailable
-                                                    : true;
+        const auto passesFilter = filterMode == 1 ? row.installed
+            : filterMode == 2                     ? row.isFree
+            : filterMode == 3                     ? row.updateAvailable
+                                                  : true;
 
         if (passesFilter)
             visible.push_back (index);
@@ -219,8 +216,7 @@ void ProductList::mouseDown (const juce::MouseEvent& event)
 
     const auto rowTop = top + 8 - scrollOffset() + rowPitch * position;
 
-    if (isActionEnabled (rows[static_cast<std::size_t> (index)]) && onRowAction
-        && actionButtonBounds (rowTop).contains (event.getPosition()))
+    if (isActionEnabled (rows[static_cast<std::size_t> (index)]) && onRowAction && actionButtonBounds (rowTop).contains (event.getPosition()))
         onRowAction (index);
 }
 

@@ -24,9 +24,9 @@ ProductRow buildRow (const api::ProductReleaseInfo& product,
     row.slug = fromUtf8 (product.slug);
     row.name = fromUtf8 (product.name);
     row.latestVersion = fromUtf8 (product.latestVersion);
-    row.description = ! product.subtitle.empty()  ? fromUtf8 (product.subtitle)
-                      : ! product.tagline.empty() ? fromUtf8 (product.tagline)
-                                                  : juce::String ("ZorvaPlugins audio plugin");
+    row.description = ! product.subtitle.empty() ? fromUtf8 (product.subtitle)
+        : ! product.tagline.empty()              ? fromUtf8 (product.tagline)
+                                                 : juce::String ("ZorvaPlugins audio plugin");
 
     row.isFree = product.isFree;
 
@@ -67,8 +67,7 @@ ProductRow buildRow (const api::ProductReleaseInfo& product,
     if (! scannedVersion.empty())
         row.installedVersion = fromUtf8 (scannedVersion);
 
-    row.updateAvailable = row.installed && row.installedVersion.isNotEmpty() && row.latestVersion.isNotEmpty()
-                          && core::VersionString::compare (row.installedVersion.toStdString(), product.latestVersion) == -1;
+    row.updateAvailable = row.installed && row.installedVersion.isNotEmpty() && row.latestVersion.isNotEmpty() && core::VersionString::compare (row.installedVersion.toStdString(), product.latestVersion) == -1;
 
     if (const auto activity = activityBySlug.find (product.slug); activity != activityBySlug.end())
         row.activity = activity->second;

@@ -33,8 +33,7 @@ juce::Colour ZorvaLookAndFeel::buttonFill (bool primary, bool highlighted, bool 
 
     if (down)
     {
-        const auto darken = [] (juce::uint8 channel)
-        { return static_cast<juce::uint8> (static_cast<int> (channel * 0.8474576)); };
+        const auto darken = [] (juce::uint8 channel) { return static_cast<juce::uint8> (static_cast<int> (channel * 0.8474576)); };
         colour = juce::Colour (darken (colour.getRed()), darken (colour.getGreen()), darken (colour.getBlue()));
     }
 

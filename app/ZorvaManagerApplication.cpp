@@ -20,11 +20,10 @@ void ZorvaManagerApplication::initialise (const juce::String&)
     mainWindow = std::make_unique<MainWindow> ("ZorvaManager");
 
     juce::Component::SafePointer<MainWindow> window (mainWindow.get());
-    juce::MessageManager::callAsync ([window]
-                                     {
-                                         if (auto* w = window.getComponent())
-                                             w->showAppImageIntegrationPromptIfNeeded();
-                                     });
+    juce::MessageManager::callAsync ([window] {
+        if (auto* w = window.getComponent())
+            w->showAppImageIntegrationPromptIfNeeded();
+    });
 }
 
 void ZorvaManagerApplication::shutdown()

@@ -70,8 +70,7 @@ ZorvaManagerComponent::ZorvaManagerComponent()
     setLookAndFeel (&lookAndFeel);
 
     addAndMakeVisible (productList);
-    productList.onRowAction = [this] (int)
-    { reportUnavailable (removeModeToggle.getToggleState() ? "Removing a product" : "Installing a product"); };
+    productList.onRowAction = [this] (int) { reportUnavailable (removeModeToggle.getToggleState() ? "Removing a product" : "Installing a product"); };
     productList.onSelectionChanged = [this] (int) { repaint(); };
 
     addLabel (searchLabel, "Search");
@@ -106,12 +105,12 @@ ZorvaManagerComponent::ZorvaManagerComponent()
     searchEditor.setTextToShowWhenEmpty ("Search products...", palette::secondaryText);
     searchEditor.onTextChange = [this] { updateProductFilters(); };
 
-    addButton (refreshButton, "Refresh catalogue", [this] { refreshCatalogue(); }, true);
-    addButton (scanButton, "Scan installed", [this] { scanInstalled(); }, false);
-    addButton (resetPathsButton, "Reset paths", [this] { resetInstallFolders(); }, false);
-    addButton (installAllButton, "Install / Update All", [this] { reportUnavailable ("Install / Update All"); }, true);
-    addButton (uninstallAllButton, "Uninstall All", [this] { reportUnavailable ("Uninstall All"); }, false);
-    addButton (removeSelfButton, "Remove ZorvaManager from this computer", [this] { reportUnavailable ("Removing ZorvaManager"); }, false);
+    addButton (refreshButton, "Refresh catalogue", true, [this] { refreshCatalogue(); });
+    addButton (scanButton, "Scan installed", false, [this] { scanInstalled(); });
+    addButton (resetPathsButton, "Reset paths", false, [this] { resetInstallFolders(); });
+    addButton (installAllButton, "Install / Update All", true, [this] { reportUnavailable ("Install / Update All"); });
+    addButton (uninstallAllButton, "Uninstall All", false, [this] { reportUnavailable ("Uninstall All"); });
+    addButton (removeSelfButton, "Remove ZorvaManager from this computer", false, [this] { reportUnavailable ("Removing ZorvaManager"); });
 
     addAndMakeVisible (logEditor);
     logEditor.setMultiLine (true, true);
@@ -158,7 +157,7 @@ void ZorvaManagerComponent::addToggle (juce::ToggleButton& toggle, const juce::S
     toggle.onClick = std::move (onClick);
 }
 
-void ZorvaManagerComponent::addButton (juce::TextButton& button, const juce::String& text, std::function<void()> onClick, bool primary)
+void ZorvaManagerComponent::addButton (juce::TextButton& button, const juce::String& text, bool primary, std::function<void()> onClick)
 {
     addAndMakeVisible (button);
     button.setButtonText (text);
@@ -207,10 +206,10 @@ void ZorvaManagerComponent::recountRows()
 void ZorvaManagerComponent::updateProductFilters()
 {
     const auto search = searchEditor.getText();
-    const auto filterMode = myProductsToggle.getToggleState()     ? 1
-                            : freeProductsToggle.getToggleState() ? 2
-                            : myUpdatesToggle.getToggleState()    ? 3
-                                                                  : 0;
+    const auto filterMode = myProductsToggle.getToggleState() ? 1
+        : freeProductsToggle.getToggleState()                 ? 2
+        : myUpdatesToggle.getToggleState()                    ? 3
+                                                              : 0;
 
     productList.actionMode = removeModeToggle.getToggleState() ? 1 : 0;
     productList.filterMode = filterMode;
@@ -273,8 +272,7 @@ void ZorvaManagerComponent::chooseInstallFolder (PluginFormat format)
 
     folderChooser = std::make_unique<juce::FileChooser> (isVst3 ? "Select VST3 install folder" : "Select CLAP install folder", start, "*");
     folderChooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectDirectories,
-                                [this, isVst3] (const juce::FileChooser& chooser)
-                                {
+                                [this, isVst3] (const juce::FileChooser& chooser) {
                                     const auto chosen = chooser.getResult().getFullPathName();
 
                                     if (chosen.isEmpty())
@@ -324,15 +322,13 @@ void ZorvaManagerComponent::refreshCatalogue()
     auto url = api::CatalogueEndpoint::catalogueUrl();
     auto cancelled = shuttingDown;
 
-    threadPool.addJob ([safeThis, url = std::move (url), cancelled]
-                       {
-                           auto load = loadCatalogue (url, *cancelled);
-                           juce::MessageManager::callAsync ([safeThis, load]
-                                                            {
-                                                                if (auto* component = safeThis.getComponent())
-                                                                    component->handleCatalogueLoad (*load);
-                                                            });
-                       });
+    threadPool.addJob ([safeThis, url = std::move (url), cancelled] {
+        auto load = loadCatalogue (url, *cancelled);
+        juce::MessageManager::callAsync ([safeThis, load] {
+            if (auto* component = safeThis.getComponent())
+                component->handleCatalogueLoad (*load);
+        });
+    });
 }
 
 void ZorvaManagerComponent::handleCatalogueLoad (const CatalogueLoad& load)

@@ -44,7 +44,7 @@ private:
 
     void addLabel (juce::Label& label, const juce::String& text);
     void addToggle (juce::ToggleButton& toggle, const juce::String& text, bool initialState, std::function<void()> onClick);
-    void addButton (juce::TextButton& button, const juce::String& text, std::function<void()> onClick, bool primary);
+    void addButton (juce::TextButton& button, const juce::String& text, bool primary, std::function<void()> onClick);
     void selectExclusive (juce::ToggleButton& chosen, const std::vector<juce::ToggleButton*>& group);
     void keepOneFormat (juce::ToggleButton& toggle);
     void updatePathButtons();

@@ -65,9 +65,9 @@ void appendRelease (std::string& text, const std::string& slug, int productIndex
 
     int artifactIndex = 0;
 
-    for (const auto* platform : {"linux-x64", "windows-x64"})
+    for (const auto* platform : { "linux-x64", "windows-x64" })
     {
-        for (const auto* format : {"vst3", "clap"})
+        for (const auto* format : { "vst3", "clap" })
         {
             const auto id = slug + "-" + version + "-" + platform + "-" + format;
             const auto seed = static_cast<std::uint64_t> (productIndex * 100 + releaseIndex * 10 + artifactIndex);
@@ -125,7 +125,7 @@ void catalogueParser (benchmark::State& state)
 {
     const auto& text = catalogue();
 
-    if (!ReleaseCatalogueParser::parse (text).ok)
+    if (! ReleaseCatalogueParser::parse (text).ok)
     {
         state.SkipWithError ("the generated catalogue was rejected");
         return;
@@ -170,7 +170,7 @@ public:
                 continue;
 
             constexpr auto none = std::numeric_limits<double>::max();
-            auto& best = fastest.try_emplace (run.run_name.function_name, Times{none, none}).first->second;
+            auto& best = fastest.try_emplace (run.run_name.function_name, Times { none, none }).first->second;
             best.real = std::min (best.real, run.GetAdjustedRealTime());
             best.cpu = std::min (best.cpu, run.GetAdjustedCPUTime());
         }

@@ -89,7 +89,7 @@ void scanVst3Folder (benchmark::State& state)
 {
     const auto count = static_cast<int> (state.range (0));
     const BundleFolder folder (count);
-    const std::vector<fs::path> folders{folder.path()};
+    const std::vector<fs::path> folders { folder.path() };
 
     for (auto _ : state)
     {

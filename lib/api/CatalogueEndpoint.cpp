@@ -1,7 +1,7 @@
 #include "api/CatalogueEndpoint.h"
 
 #ifndef ZORVAMANAGER_CATALOGUE_HOST
- #error "ZORVAMANAGER_CATALOGUE_HOST must be defined by the build"
+#    error "ZORVAMANAGER_CATALOGUE_HOST must be defined by the build"
 #endif
 
 namespace zorvaplugins::zorvamanager::api

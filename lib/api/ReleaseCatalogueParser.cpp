@@ -50,7 +50,7 @@ std::string requiredString (Json& object, const char* name)
 
 std::string optionalString (Json& object, const char* name)
 {
-    if (!object.is_object())
+    if (! object.is_object())
         return {};
 
     const auto member = object.find (name);
@@ -58,7 +58,7 @@ std::string optionalString (Json& object, const char* name)
     if (member == object.end() || member->is_null())
         return {};
 
-    if (!member->is_string())
+    if (! member->is_string())
         fail (std::string ("invalid string field: ") + name);
 
     return takeString (*member);
@@ -89,7 +89,7 @@ ArtifactInfo parseArtifact (Json& object)
     // Only a plain non-negative integer counts; 1e3, 1.0 and -0 are not sizes.
     const auto size = object.find ("sizeBytes");
 
-    if (size == object.end() || !size->is_number_unsigned())
+    if (size == object.end() || ! size->is_number_unsigned())
         fail ("missing or invalid sizeBytes");
 
     artifact.sizeBytes = size->get<std::uint64_t>();
@@ -103,10 +103,10 @@ ArtifactInfo parseArtifact (Json& object)
     if (artifact.packageType != "archive")
         fail ("unsupported packageType");
 
-    if (!beginsWithHttps (artifact.downloadUrl))
+    if (! beginsWithHttps (artifact.downloadUrl))
         fail ("downloadUrl must be HTTPS");
 
-    if (!isSha256 (artifact.sha256))
+    if (! isSha256 (artifact.sha256))
         fail ("invalid sha256");
 
     if (artifact.sizeBytes == 0)
@@ -127,7 +127,7 @@ ReleaseInfo parseRelease (Json& object)
 
     const auto artifacts = object.find ("artifacts");
 
-    if (artifacts == object.end() || !artifacts->is_array())
+    if (artifacts == object.end() || ! artifacts->is_array())
         fail ("missing artifacts");
 
     auto& elements = artifacts->get_ref<Json::array_t&>();
@@ -151,7 +151,7 @@ ProductReleaseInfo parseProduct (Json& object)
 
     if (isFree != object.end())
     {
-        if (!isFree->is_boolean())
+        if (! isFree->is_boolean())
             fail ("invalid isFree");
 
         product.isFree = isFree->get<bool>();
@@ -163,20 +163,20 @@ ProductReleaseInfo parseProduct (Json& object)
     product.manualUrl = optionalString (object, "manualUrl");
     product.quickStartUrl = optionalString (object, "quickStartUrl");
 
-    if (!beginsWithHttps (product.productPageUrl) || !beginsWithHttps (product.supportUrl))
+    if (! beginsWithHttps (product.productPageUrl) || ! beginsWithHttps (product.supportUrl))
         fail ("product/support URLs must be HTTPS");
 
-    if (!product.manualUrl.empty() && !beginsWithHttps (product.manualUrl))
+    if (! product.manualUrl.empty() && ! beginsWithHttps (product.manualUrl))
         fail ("manualUrl must be HTTPS");
 
-    if (!product.quickStartUrl.empty() && !beginsWithHttps (product.quickStartUrl))
+    if (! product.quickStartUrl.empty() && ! beginsWithHttps (product.quickStartUrl))
         fail ("quickStartUrl must be HTTPS");
 
     const auto capabilities = object.find ("capabilities");
 
     if (capabilities != object.end())
     {
-        if (!capabilities->is_array())
+        if (! capabilities->is_array())
             fail ("invalid capabilities");
 
         auto& elements = capabilities->get_ref<Json::array_t&>();
@@ -184,7 +184,7 @@ ProductReleaseInfo parseProduct (Json& object)
 
         for (auto& element : elements)
         {
-            if (!element.is_string())
+            if (! element.is_string())
                 fail ("invalid capability");
 
             product.capabilities.push_back (takeString (element));
@@ -193,7 +193,7 @@ ProductReleaseInfo parseProduct (Json& object)
 
     const auto releases = object.find ("releases");
 
-    if (releases == object.end() || !releases->is_array())
+    if (releases == object.end() || ! releases->is_array())
         fail ("missing releases");
 
     auto& elements = releases->get_ref<Json::array_t&>();
@@ -252,15 +252,15 @@ CatalogueParseResult parseDocument (std::string_view text)
 {
     auto root = parseJson (text);
 
-    if (!root.is_object())
+    if (! root.is_object())
         fail ("missing schema");
 
     const auto schema = root.find ("schema");
 
-    if (schema == root.end() || !schema->is_number_integer())
+    if (schema == root.end() || ! schema->is_number_integer())
         fail ("missing schema");
 
-    if (!isSchemaOne (*schema))
+    if (! isSchemaOne (*schema))
         fail ("This ZorvaManager version does not understand the current release API. "
               "Please download the latest ZorvaManager from " +
               CatalogueEndpoint::host() + ".");
@@ -270,7 +270,7 @@ CatalogueParseResult parseDocument (std::string_view text)
 
     const auto products = root.find ("products");
 
-    if (products == root.end() || !products->is_array())
+    if (products == root.end() || ! products->is_array())
         fail ("missing products");
 
     auto& elements = products->get_ref<Json::array_t&>();

@@ -39,15 +39,15 @@ fs::path environmentPath (const char* name)
 bool validatePathNames (const AppImageIntegrationPaths& paths, std::string& error)
 {
     const std::pair<const fs::path*, fs::path> expected[] = {
-        {&paths.appImage, appImageFileName},
-        {&paths.desktopEntry, AppImageIntegration::desktopEntryFileName},
-        {&paths.icon, iconFileName},
-        {&paths.commandLink, commandLinkName},
+        { &paths.appImage, appImageFileName },
+        { &paths.desktopEntry, AppImageIntegration::desktopEntryFileName },
+        { &paths.icon, iconFileName },
+        { &paths.commandLink, commandLinkName },
     };
 
     for (const auto& [path, name] : expected)
     {
-        if (path->filename() != name || !path->is_absolute())
+        if (path->filename() != name || ! path->is_absolute())
         {
             error = invalidDestination;
             return false;
@@ -61,7 +61,7 @@ bool isRegularFileNotLink (const fs::path& path)
 {
     std::error_code ec;
     const auto status = fs::symlink_status (path, ec);
-    return !ec && fs::is_regular_file (status);
+    return ! ec && fs::is_regular_file (status);
 }
 
 // A file in a folder that is itself a symbolic link is reached through that link; removal
@@ -70,14 +70,14 @@ bool isInRealDirectory (const fs::path& path)
 {
     std::error_code ec;
     const auto status = fs::symlink_status (path.parent_path(), ec);
-    return !ec && fs::is_directory (status);
+    return ! ec && fs::is_directory (status);
 }
 
 bool existsWithoutFollowing (const fs::path& path)
 {
     std::error_code ec;
     const auto status = fs::symlink_status (path, ec);
-    return !ec && status.type() != fs::file_type::not_found;
+    return ! ec && status.type() != fs::file_type::not_found;
 }
 
 // The Exec value: the path in double quotes, with a backslash before each of the characters
@@ -147,7 +147,7 @@ AppImageIntegrationResult installCommandLink (AppImageIntegrationResult result, 
         return failure (result, "cannot inspect command link: " + ec.message());
 
     // Another program's file or link, or a folder: never ours to replace.
-    if (!ec && !commandLinkPointsTo (link, paths.appImage))
+    if (! ec && ! commandLinkPointsTo (link, paths.appImage))
     {
         result.ok = true;
         return result;
@@ -167,7 +167,7 @@ AppImageIntegrationResult installCommandLink (AppImageIntegrationResult result, 
 
     std::string error;
 
-    if (!fsyncDirectory (link.parent_path(), error))
+    if (! fsyncDirectory (link.parent_path(), error))
         return failure (result, error);
 
     result.commandLinkInstalled = true;
@@ -186,7 +186,7 @@ AppImageIntegrationPaths AppImageIntegration::defaultPaths()
 
     auto data = environmentPath ("XDG_DATA_HOME");
 
-    if (!data.has_root_directory())
+    if (! data.has_root_directory())
         data.clear();
 
     return pathsForUser (home, data);
@@ -209,7 +209,7 @@ AppImageInfo AppImageIntegration::currentAppImage()
     AppImageInfo info;
     const auto appImage = environmentPath ("APPIMAGE");
 
-    if (appImage.empty() || !appImage.has_root_directory())
+    if (appImage.empty() || ! appImage.has_root_directory())
         return info;
 
     const auto name = appImage.filename().string();
@@ -220,7 +220,7 @@ AppImageInfo AppImageIntegration::currentAppImage()
 
     std::string ignored;
 
-    if (!isSafeSourceFile (appImage, ignored) || !hasAppImageHeader (appImage))
+    if (! isSafeSourceFile (appImage, ignored) || ! hasAppImageHeader (appImage))
         return info;
 
     info.isAppImage = true;
@@ -228,7 +228,7 @@ AppImageInfo AppImageIntegration::currentAppImage()
 
     const auto appDir = environmentPath ("APPDIR");
 
-    if (!appDir.empty() && appDir.has_root_directory())
+    if (! appDir.empty() && appDir.has_root_directory())
     {
         const fs::path candidates[] = {
             appDir / iconFileName,
@@ -255,12 +255,12 @@ bool AppImageIntegration::isIntegratedAppImage (const fs::path& appImage, const 
     if (appImage.empty() || paths.appImage.empty())
         return false;
 
-    if (!isRegularFileNotLink (paths.appImage))
+    if (! isRegularFileNotLink (paths.appImage))
         return false;
 
     std::error_code ec;
     const auto same = fs::equivalent (appImage, paths.appImage, ec);
-    return same && !ec;
+    return same && ! ec;
 }
 
 AppImageIntegrationResult AppImageIntegration::install (const fs::path& sourceAppImage,
@@ -271,21 +271,21 @@ AppImageIntegrationResult AppImageIntegration::install (const fs::path& sourceAp
     AppImageIntegrationResult result;
     std::string error;
 
-    if (!isSafeSourceFile (sourceAppImage, error))
+    if (! isSafeSourceFile (sourceAppImage, error))
         return failure (result, error);
 
-    if (!hasAppImageHeader (sourceAppImage))
+    if (! hasAppImageHeader (sourceAppImage))
         return failure (result, "source is not a valid AppImage");
 
-    if (!isSafeSourceFile (sourceIcon, error) || !validatePathNames (paths, error))
+    if (! isSafeSourceFile (sourceIcon, error) || ! validatePathNames (paths, error))
         return failure (result, error);
 
-    for (const auto* file : {&paths.appImage, &paths.desktopEntry, &paths.icon, &paths.commandLink})
-        if (!ensureDirectory (file->parent_path(), error))
+    for (const auto* file : { &paths.appImage, &paths.desktopEntry, &paths.icon, &paths.commandLink })
+        if (! ensureDirectory (file->parent_path(), error))
             return failure (result, error);
 
-    for (const auto* file : {&paths.appImage, &paths.desktopEntry, &paths.icon})
-        if (!isReplaceableRegularFileOrMissing (*file, error))
+    for (const auto* file : { &paths.appImage, &paths.desktopEntry, &paths.icon })
+        if (! isReplaceableRegularFileOrMissing (*file, error))
             return failure (result, error);
 
     const auto anythingThere = existsWithoutFollowing (paths.appImage) || existsWithoutFollowing (paths.desktopEntry) || existsWithoutFollowing (paths.icon);
@@ -295,7 +295,7 @@ AppImageIntegrationResult AppImageIntegration::install (const fs::path& sourceAp
         const auto copyIsOurs = isRegularFileNotLink (paths.appImage) && hasAppImageHeader (paths.appImage);
         const auto entryIsOurs = isRegularFileNotLink (paths.desktopEntry) && desktopEntryIsOurs (paths.desktopEntry);
 
-        if (!copyIsOurs && !entryIsOurs)
+        if (! copyIsOurs && ! entryIsOurs)
             return failure (result, "refusing to overwrite an unrecognised ZorvaManager integration");
     }
 
@@ -306,10 +306,10 @@ AppImageIntegrationResult AppImageIntegration::install (const fs::path& sourceAp
 
     const auto entry = desktopEntryText (paths.appImage);
 
-    if (!replaceFromFileAtomically (sourceAppImage, paths.appImage, 0755, error) || !replaceFromFileAtomically (sourceIcon, paths.icon, 0644, error) || !writeDesktopEntryAtomically (paths.desktopEntry, entry, error))
+    if (! replaceFromFileAtomically (sourceAppImage, paths.appImage, 0755, error) || ! replaceFromFileAtomically (sourceIcon, paths.icon, 0644, error) || ! writeDesktopEntryAtomically (paths.desktopEntry, entry, error))
         return failure (result, error);
 
-    if (!installCommandLinkToo)
+    if (! installCommandLinkToo)
     {
         result.ok = true;
         return result;
@@ -322,7 +322,7 @@ AppImageIntegrationResult AppImageIntegration::installCurrentAppImage (bool inst
 {
     const auto info = currentAppImage();
 
-    if (!info.isAppImage)
+    if (! info.isAppImage)
         return failure ({}, "ZorvaManager was not launched from an AppImage");
 
     if (info.iconPath.empty())
@@ -336,19 +336,19 @@ AppImageIntegrationResult AppImageIntegration::uninstall (const AppImageIntegrat
     AppImageIntegrationResult result;
     std::string error;
 
-    if (!validatePathNames (paths, error))
+    if (! validatePathNames (paths, error))
         return failure (result, error);
 
     const auto entryIsOurs = isInRealDirectory (paths.desktopEntry) && isRegularFileNotLink (paths.desktopEntry) && desktopEntryIsOurs (paths.desktopEntry);
     const auto copyIsValid = isInRealDirectory (paths.appImage) && isRegularFileNotLink (paths.appImage) && hasAppImageHeader (paths.appImage);
 
-    if (copyIsValid && !removeRegularFile (paths.appImage, result))
+    if (copyIsValid && ! removeRegularFile (paths.appImage, result))
         return failure (result, result.error);
 
-    if (entryIsOurs && !removeRegularFile (paths.desktopEntry, result))
+    if (entryIsOurs && ! removeRegularFile (paths.desktopEntry, result))
         return failure (result, result.error);
 
-    if ((copyIsValid || entryIsOurs) && isInRealDirectory (paths.icon) && !removeRegularFile (paths.icon, result))
+    if ((copyIsValid || entryIsOurs) && isInRealDirectory (paths.icon) && ! removeRegularFile (paths.icon, result))
         return failure (result, result.error);
 
     if (isInRealDirectory (paths.commandLink) && commandLinkPointsTo (paths.commandLink, paths.appImage))

@@ -16,7 +16,7 @@ const char* const temporarySuffix = ".zorvamanager-tmp";
 
 InstallResult failure (std::string message)
 {
-    return {false, std::move (message), {}};
+    return { false, std::move (message), {} };
 }
 
 void removeQuietly (const fs::path& path)
@@ -34,7 +34,7 @@ bool isSelected (const package::PackagePluginEntry& plugin, const PackageInstall
 
 InstallResult PackageInstaller::installDirectory (const fs::path& packageRoot, const PackageInstallRequest& request)
 {
-    if (!request.installVst3 && !request.installClap)
+    if (! request.installVst3 && ! request.installClap)
         return failure ("no plugin formats selected");
 
     if (request.installVst3 && request.vst3Directory.empty())
@@ -45,14 +45,14 @@ InstallResult PackageInstaller::installDirectory (const fs::path& packageRoot, c
 
     const auto layout = package::PackageLayout::validateDirectory (packageRoot);
 
-    if (!layout.ok)
+    if (! layout.ok)
         return failure (layout.error);
 
     std::vector<fs::path> installed;
 
     for (const auto& plugin : layout.plugins)
     {
-        if (!isSelected (plugin, request))
+        if (! isSelected (plugin, request))
             continue;
 
         const auto source = packageRoot / plugin.relativePath;
@@ -105,7 +105,7 @@ InstallResult PackageInstaller::installDirectory (const fs::path& packageRoot, c
     if (installed.empty())
         return failure ("selected formats were not present in package");
 
-    return {true, {}, std::move (installed)};
+    return { true, {}, std::move (installed) };
 }
 
 } // namespace zorvaplugins::zorvamanager::install

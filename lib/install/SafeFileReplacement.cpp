@@ -109,7 +109,7 @@ bool isSafeSourceFile (const fs::path& path, std::string& error)
     std::error_code ec;
     const auto status = fs::symlink_status (path, ec);
 
-    if (!ec && fs::is_regular_file (status))
+    if (! ec && fs::is_regular_file (status))
         return true;
 
     error = "source is not a regular file: " + path.string();
@@ -148,7 +148,7 @@ bool commandLinkPointsTo (const fs::path& link, const fs::path& target)
     std::error_code ec;
     const auto status = fs::symlink_status (link, ec);
 
-    if (ec || !fs::is_symlink (status))
+    if (ec || ! fs::is_symlink (status))
         return false;
 
     auto value = fs::read_symlink (link, ec);
@@ -156,7 +156,7 @@ bool commandLinkPointsTo (const fs::path& link, const fs::path& target)
     if (ec)
         return false;
 
-    if (!value.has_root_directory())
+    if (! value.has_root_directory())
         value = link.parent_path() / value;
 
     return value.lexically_normal() == target.lexically_normal();
@@ -177,7 +177,7 @@ bool fsyncDirectory (const fs::path& directory, std::string& error)
 {
     ScopedFileDescriptor descriptor (::open (directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 
-    if (!descriptor.isValid())
+    if (! descriptor.isValid())
     {
         error = "cannot sync integration directory: " + errnoText (errno);
         return false;
@@ -214,7 +214,7 @@ bool ensureDirectory (const fs::path& directory, std::string& error)
 
     const auto status = fs::symlink_status (directory, ec);
 
-    if (ec || !fs::is_directory (status))
+    if (ec || ! fs::is_directory (status))
     {
         error = "integration directory is not a safe directory: " + directory.string();
         return false;
@@ -252,7 +252,7 @@ bool replaceFromFileAtomically (const fs::path& source,
 {
     ScopedFileDescriptor input (::open (source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
 
-    if (!input.isValid())
+    if (! input.isValid())
     {
         error = "cannot open source AppImage data: " + errnoText (errno);
         return false;
@@ -261,7 +261,7 @@ bool replaceFromFileAtomically (const fs::path& source,
     struct stat sourceStatus;
     errno = 0;
 
-    if (::fstat (input.get(), &sourceStatus) != 0 || !S_ISREG (sourceStatus.st_mode))
+    if (::fstat (input.get(), &sourceStatus) != 0 || ! S_ISREG (sourceStatus.st_mode))
     {
         const auto failure = errno;
         input.reset();
@@ -277,7 +277,7 @@ bool replaceFromFileAtomically (const fs::path& source,
     bool exhausted = false;
     auto output = createTemporary (target, mode, namer, temporary, exhausted);
 
-    if (!output.isValid())
+    if (! output.isValid())
     {
         const auto failure = errno;
         input.reset();
@@ -286,8 +286,7 @@ bool replaceFromFileAtomically (const fs::path& source,
         return false;
     }
 
-    const auto fail = [&] (std::string text)
-    {
+    const auto fail = [&] (std::string text) {
         output.reset();
         input.reset();
         removeQuietly (temporary);
@@ -314,7 +313,7 @@ bool replaceFromFileAtomically (const fs::path& source,
 
         std::string writeError;
 
-        if (!writeAll (output.get(), buffer.data(), static_cast<std::uint64_t> (count), writeError))
+        if (! writeAll (output.get(), buffer.data(), static_cast<std::uint64_t> (count), writeError))
             return fail (writeError);
     }
 
@@ -341,15 +340,14 @@ bool writeDesktopEntryAtomically (const fs::path& target,
     bool exhausted = false;
     auto output = createTemporary (target, 0644, namer, temporary, exhausted);
 
-    if (!output.isValid())
+    if (! output.isValid())
     {
         error = exhausted ? std::string ("cannot create a unique temporary desktop entry")
                           : "cannot create temporary desktop entry: " + errnoText (errno);
         return false;
     }
 
-    const auto fail = [&] (std::string failure)
-    {
+    const auto fail = [&] (std::string failure) {
         output.reset();
         removeQuietly (temporary);
         error = std::move (failure);
@@ -358,7 +356,7 @@ bool writeDesktopEntryAtomically (const fs::path& target,
 
     std::string writeError;
 
-    if (!writeAll (output.get(), text.data(), text.size(), writeError))
+    if (! writeAll (output.get(), text.data(), text.size(), writeError))
         return fail (writeError);
 
     if (::fsync (output.get()) != 0)
@@ -387,7 +385,7 @@ bool removeRegularFile (const fs::path& path, AppImageIntegrationResult& result)
         return false;
     }
 
-    if (!fs::is_regular_file (status))
+    if (! fs::is_regular_file (status))
         return true;
 
     const auto removed = fs::remove (path, ec);
@@ -408,7 +406,7 @@ bool desktopEntryIsOurs (const fs::path& path)
 {
     ScopedFileDescriptor input (openForReading (path));
 
-    if (!input.isValid())
+    if (! input.isValid())
         return false;
 
     // Streams the file with an overlap of one marker length less one byte, so a marker that
@@ -440,7 +438,7 @@ bool hasAppImageHeader (const fs::path& path)
 {
     ScopedFileDescriptor input (openForReading (path));
 
-    if (!input.isValid())
+    if (! input.isValid())
         return false;
 
     unsigned char header[11] = {};

@@ -73,7 +73,7 @@ std::size_t writeFile (char* data, std::size_t size, std::size_t count, void* us
         return 0;
     }
 
-    if (!sink.stream)
+    if (! sink.stream)
         return 0;
 
     sink.bytesWritten += bytes;
@@ -92,14 +92,14 @@ CURLcode perform (CURL* handle,
 {
     responseCode = 0;
 
-    for (const auto code : {curl_easy_setopt (handle, CURLOPT_URL, url.c_str()),
-                            curl_easy_setopt (handle, CURLOPT_FOLLOWLOCATION, 0L),
-                            curl_easy_setopt (handle, CURLOPT_TIMEOUT, static_cast<long> (timeoutSeconds)),
-                            curl_easy_setopt (handle, CURLOPT_WRITEFUNCTION, writeFunction),
-                            curl_easy_setopt (handle, CURLOPT_WRITEDATA, writeData),
-                            curl_easy_setopt (handle, CURLOPT_USERAGENT, "ZorvaManager/1.0"),
-                            curl_easy_setopt (handle, CURLOPT_PROTOCOLS_STR, "https"),
-                            curl_easy_setopt (handle, CURLOPT_REDIR_PROTOCOLS_STR, "https")})
+    for (const auto code : { curl_easy_setopt (handle, CURLOPT_URL, url.c_str()),
+                             curl_easy_setopt (handle, CURLOPT_FOLLOWLOCATION, 0L),
+                             curl_easy_setopt (handle, CURLOPT_TIMEOUT, static_cast<long> (timeoutSeconds)),
+                             curl_easy_setopt (handle, CURLOPT_WRITEFUNCTION, writeFunction),
+                             curl_easy_setopt (handle, CURLOPT_WRITEDATA, writeData),
+                             curl_easy_setopt (handle, CURLOPT_USERAGENT, "ZorvaManager/1.0"),
+                             curl_easy_setopt (handle, CURLOPT_PROTOCOLS_STR, "https"),
+                             curl_easy_setopt (handle, CURLOPT_REDIR_PROTOCOLS_STR, "https") })
     {
         if (code != CURLE_OK)
             return code;
@@ -151,7 +151,7 @@ FetchResult fetch (const std::string& url, std::int64_t timeoutSeconds)
 {
     FetchResult result;
 
-    if (!beginsWithHttps (url))
+    if (! beginsWithHttps (url))
     {
         result.error = "release catalogue URL must be HTTPS";
         return result;
@@ -174,7 +174,7 @@ FetchResult fetch (const std::string& url, std::int64_t timeoutSeconds)
 
     if (code != CURLE_OK)
         result.error = curl_easy_strerror (code);
-    else if (!isSuccessStatus (status))
+    else if (! isSuccessStatus (status))
         result.error = "HTTP request failed";
     else
     {
@@ -189,7 +189,7 @@ DownloadResult download (const std::string& url, const fs::path& destination, st
 {
     DownloadResult result;
 
-    if (!beginsWithHttps (url))
+    if (! beginsWithHttps (url))
     {
         result.error = "download URL must be HTTPS";
         return result;
@@ -199,7 +199,7 @@ DownloadResult download (const std::string& url, const fs::path& destination, st
     PartialFileRemover remover (destination);
     std::ofstream stream (destination, std::ios::binary | std::ios::trunc);
 
-    if (!stream.is_open())
+    if (! stream.is_open())
     {
         result.error = "cannot create download file: " + destination.string();
         return result;
@@ -215,7 +215,7 @@ DownloadResult download (const std::string& url, const fs::path& destination, st
         return result;
     }
 
-    FileSink sink{stream};
+    FileSink sink { stream };
     long status = 0;
     const auto code = perform (handle.get(), url, timeoutSeconds, writeFile, &sink, status);
     handle.reset();
@@ -226,7 +226,7 @@ DownloadResult download (const std::string& url, const fs::path& destination, st
 
     if (code != CURLE_OK)
         result.error = curl_easy_strerror (code);
-    else if (!isSuccessStatus (status))
+    else if (! isSuccessStatus (status))
         result.error = "HTTP request failed";
     else if (stream.fail())
         // The last buffered bytes only reach the disk on close; a full disk shows up here.

@@ -73,7 +73,7 @@ private:
 
 ExtractResult failure (std::string message)
 {
-    return {false, std::move (message)};
+    return { false, std::move (message) };
 }
 
 std::string archiveErrorOr (archive* reader, const char* fallback)
@@ -113,11 +113,10 @@ ExtractResult extractRegularFile (archive* reader, const fs::path& target)
     out.rdbuf()->pubsetbuf (nullptr, 0);
     out.open (target, std::ios::binary | std::ios::out | std::ios::trunc);
 
-    if (!out.is_open())
+    if (! out.is_open())
         return failure ("cannot create extracted file: " + target.string());
 
-    const auto writeFailure = [&target]
-    { return failure ("cannot write extracted file: " + target.string()); };
+    const auto writeFailure = [&target] { return failure ("cannot write extracted file: " + target.string()); };
 
     std::vector<char> buffer (copyBufferSize, '\0');
 
@@ -150,7 +149,7 @@ ExtractResult extractRegularFile (archive* reader, const fs::path& target)
 
         out.write (buffer.data(), static_cast<std::streamsize> (count));
 
-        if (!out)
+        if (! out)
             return writeFailure();
     }
 
@@ -159,11 +158,11 @@ ExtractResult extractRegularFile (archive* reader, const fs::path& target)
         out.seekp (pendingZeros - 1, std::ios::cur);
         out.put ('\0');
 
-        if (!out)
+        if (! out)
             return writeFailure();
     }
 
-    return {true, {}};
+    return { true, {} };
 }
 
 ExtractResult extractEntry (archive* reader,
@@ -176,12 +175,12 @@ ExtractResult extractEntry (archive* reader,
     if (name == nullptr)
         return failure ("archive entry has no path");
 
-    if (const auto check = ArchiveSafety::validateEntryPath (name); !check.ok)
+    if (const auto check = ArchiveSafety::validateEntryPath (name); ! check.ok)
         return failure ("unsafe archive entry: " + check.error);
 
     const auto target = (destination / fs::path (name)).lexically_normal();
 
-    if (!isInside (normalisedDestination, target))
+    if (! isInside (normalisedDestination, target))
         return failure ("archive entry escapes destination directory");
 
     // A hard link comes back as a regular file when it carries data (pax) or as the second
@@ -199,7 +198,7 @@ ExtractResult extractEntry (archive* reader,
             if (ec)
                 return failure ("cannot create extracted directory: " + target.string());
 
-            return {true, {}};
+            return { true, {} };
         }
 
         case AE_IFREG:
@@ -241,12 +240,12 @@ ExtractResult ArchiveExtractor::extractToDirectory (const fs::path& archivePath,
         const auto status = archive_read_next_header (reader.get(), &entry);
 
         if (status == ARCHIVE_EOF)
-            return {true, {}};
+            return { true, {} };
 
         if (status != ARCHIVE_OK)
             return failure (archiveErrorOr (reader.get(), "cannot read archive"));
 
-        if (auto result = extractEntry (reader.get(), entry, destination, normalisedDestination); !result.ok)
+        if (auto result = extractEntry (reader.get(), entry, destination, normalisedDestination); ! result.ok)
             return result;
     }
 }

@@ -8,7 +8,7 @@ namespace
 
 EntryPathResult reject (const char* reason)
 {
-    return {false, reason};
+    return { false, reason };
 }
 
 bool isAsciiLetter (char c)
@@ -57,7 +57,7 @@ EntryPathResult ArchiveSafety::validateEntryPath (std::string_view entryName)
     if (hasParentComponent (entryName))
         return reject ("parent traversal");
 
-    return {true, {}};
+    return { true, {} };
 }
 
 } // namespace zorvaplugins::zorvamanager::package

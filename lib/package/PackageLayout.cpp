@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 LayoutResult failure (const std::string& message)
 {
-    return {false, message, {}};
+    return { false, message, {} };
 }
 
 // Case-sensitive on purpose: Synth.VST3 is not a bundle.
@@ -39,7 +39,7 @@ fs::path relativeToRoot (const fs::path& path, const fs::path& root, std::error_
 {
     ec.clear();
 
-    if (auto lexical = path.lexically_relative (root); !lexical.empty())
+    if (auto lexical = path.lexically_relative (root); ! lexical.empty())
         return lexical;
 
     ec = std::make_error_code (std::errc::invalid_argument);
@@ -61,7 +61,7 @@ LayoutResult PackageLayout::validateDirectory (const fs::path& root)
 {
     std::error_code ec;
 
-    if (!fs::is_directory (fs::status (root, ec)) || ec)
+    if (! fs::is_directory (fs::status (root, ec)) || ec)
         return failure ("package root is not a directory");
 
     fs::recursive_directory_iterator walk (root, fs::directory_options::skip_permission_denied, ec);
@@ -72,10 +72,9 @@ LayoutResult PackageLayout::validateDirectory (const fs::path& root)
     std::vector<PackagePluginEntry> plugins;
     std::set<std::string> recorded;
 
-    auto record = [&] (const char* format, const fs::path& path, const fs::path& relativePath)
-    {
+    auto record = [&] (const char* format, const fs::path& path, const fs::path& relativePath) {
         if (recorded.insert (relativePath.generic_string()).second)
-            plugins.push_back ({format, stemName (path), relativePath});
+            plugins.push_back ({ format, stemName (path), relativePath });
     };
 
     // Advancing throws on purpose: a walk that breaks off half-way must not look like a
@@ -93,7 +92,7 @@ LayoutResult PackageLayout::validateDirectory (const fs::path& root)
         if (ec)
             return failure ("cannot compute package relative path");
 
-        if (const auto check = ArchiveSafety::validateEntryPath (relativePath.generic_string()); !check.ok)
+        if (const auto check = ArchiveSafety::validateEntryPath (relativePath.generic_string()); ! check.ok)
             return failure ("unsafe package entry: " + check.error);
 
         if (linkError)
@@ -125,22 +124,19 @@ LayoutResult PackageLayout::validateDirectory (const fs::path& root)
         }
     }
 
-    const auto hasFormat = [&plugins] (const std::string& format)
-    {
-        return std::any_of (plugins.begin(), plugins.end(), [&format] (const auto& plugin)
-                            { return plugin.format == format; });
+    const auto hasFormat = [&plugins] (const std::string& format) {
+        return std::any_of (plugins.begin(), plugins.end(), [&format] (const auto& plugin) { return plugin.format == format; });
     };
 
-    if (!hasFormat ("vst3"))
+    if (! hasFormat ("vst3"))
         return failure ("package contains no VST3 plugin");
 
-    if (!hasFormat ("clap"))
+    if (! hasFormat ("clap"))
         return failure ("package contains no CLAP plugin");
 
-    std::sort (plugins.begin(), plugins.end(), [] (const auto& a, const auto& b)
-               { return a.relativePath.generic_string() < b.relativePath.generic_string(); });
+    std::sort (plugins.begin(), plugins.end(), [] (const auto& a, const auto& b) { return a.relativePath.generic_string() < b.relativePath.generic_string(); });
 
-    return {true, {}, std::move (plugins)};
+    return { true, {}, std::move (plugins) };
 }
 
 } // namespace zorvaplugins::zorvamanager::package

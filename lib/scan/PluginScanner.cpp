@@ -135,8 +135,7 @@ std::vector<InstalledPlugin> PluginScanner::scanPaths (const std::vector<fs::pat
         }
     }
 
-    std::stable_sort (found.begin(), found.end(), [] (const InstalledPlugin& a, const InstalledPlugin& b)
-                      { return a.path.native() < b.path.native(); });
+    std::stable_sort (found.begin(), found.end(), [] (const InstalledPlugin& a, const InstalledPlugin& b) { return a.path.native() < b.path.native(); });
 
     return found;
 }

@@ -24,14 +24,14 @@ const std::string digestB = "0123456789abcdef0123456789abcdef0123456789abcdef012
 Json validArtifact (const std::string& id, const std::string& platform, const std::string& format)
 {
     return {
-        {"id", id},
-        {"platform", platform},
-        {"format", format},
-        {"packageType", "archive"},
-        {"downloadUrl", "https://zorvaplugins.com/downloads/" + id + ".tar.gz"},
-        {"fileName", id + ".tar.gz"},
-        {"sha256", digestA},
-        {"sizeBytes", 1234},
+        { "id", id },
+        { "platform", platform },
+        { "format", format },
+        { "packageType", "archive" },
+        { "downloadUrl", "https://zorvaplugins.com/downloads/" + id + ".tar.gz" },
+        { "fileName", id + ".tar.gz" },
+        { "sha256", digestA },
+        { "sizeBytes", 1234 },
     };
 }
 
@@ -39,34 +39,34 @@ Json validArtifact (const std::string& id, const std::string& platform, const st
 Json validCatalogue()
 {
     Json release = {
-        {"version", "1.2.0"},
-        {"status", "stable"},
-        {"publishedAt", "2024-05-01T10:00:00Z"},
-        {"changelogTitle", "Faster"},
-        {"changelogText", "Lower latency."},
-        {"changelogUrl", "http://zorvaplugins.com/echo/changes"},
-        {"artifacts", Json::array ({validArtifact ("echo-linux-vst3", "linux-x64", "vst3"), validArtifact ("echo-win-clap", "windows-x64", "clap")})},
+        { "version", "1.2.0" },
+        { "status", "stable" },
+        { "publishedAt", "2024-05-01T10:00:00Z" },
+        { "changelogTitle", "Faster" },
+        { "changelogText", "Lower latency." },
+        { "changelogUrl", "http://zorvaplugins.com/echo/changes" },
+        { "artifacts", Json::array ({ validArtifact ("echo-linux-vst3", "linux-x64", "vst3"), validArtifact ("echo-win-clap", "windows-x64", "clap") }) },
     };
 
     Json product = {
-        {"slug", "echo-delay"},
-        {"name", "Echo Delay"},
-        {"tagline", "Tape echo"},
-        {"subtitle", "Delay"},
-        {"isFree", true},
-        {"latestVersion", "1.2.0"},
-        {"productPageUrl", "https://zorvaplugins.com/echo"},
-        {"supportUrl", "https://zorvaplugins.com/support"},
-        {"manualUrl", "https://zorvaplugins.com/echo/manual"},
-        {"quickStartUrl", "https://zorvaplugins.com/echo/start"},
-        {"capabilities", Json::array ({"vst3", "clap", "free"})},
-        {"releases", Json::array ({release})},
+        { "slug", "echo-delay" },
+        { "name", "Echo Delay" },
+        { "tagline", "Tape echo" },
+        { "subtitle", "Delay" },
+        { "isFree", true },
+        { "latestVersion", "1.2.0" },
+        { "productPageUrl", "https://zorvaplugins.com/echo" },
+        { "supportUrl", "https://zorvaplugins.com/support" },
+        { "manualUrl", "https://zorvaplugins.com/echo/manual" },
+        { "quickStartUrl", "https://zorvaplugins.com/echo/start" },
+        { "capabilities", Json::array ({ "vst3", "clap", "free" }) },
+        { "releases", Json::array ({ release }) },
     };
 
     return {
-        {"schema", 1},
-        {"generatedAt", "2024-05-02T08:00:00Z"},
-        {"products", Json::array ({product})},
+        { "schema", 1 },
+        { "generatedAt", "2024-05-02T08:00:00Z" },
+        { "products", Json::array ({ product }) },
     };
 }
 
@@ -112,7 +112,7 @@ TEST (ReleaseCatalogueParser, ConvertsEveryFieldOfAValidCatalogue)
     EXPECT_EQ (product.supportUrl, "https://zorvaplugins.com/support");
     EXPECT_EQ (product.manualUrl, "https://zorvaplugins.com/echo/manual");
     EXPECT_EQ (product.quickStartUrl, "https://zorvaplugins.com/echo/start");
-    EXPECT_EQ (product.capabilities, (std::vector<std::string>{"vst3", "clap", "free"}));
+    EXPECT_EQ (product.capabilities, (std::vector<std::string> { "vst3", "clap", "free" }));
     ASSERT_EQ (product.releases.size(), 1u);
 
     const auto& release = product.releases[0];
@@ -142,9 +142,9 @@ TEST (ReleaseCatalogueParser, ConvertsEveryFieldOfAValidCatalogue)
 TEST (ReleaseCatalogueParser, DecodesStringsAndIgnoresUnknownMembers)
 {
     auto document = validCatalogue();
-    document["extra"] = {{"nested", 1}};
+    document["extra"] = { { "nested", 1 } };
     document["products"][0]["name"] = "R\u00e9-Verb \"Pro\"";
-    document["products"][0]["future"] = Json::array ({1, 2});
+    document["products"][0]["future"] = Json::array ({ 1, 2 });
     document["products"][0]["releases"][0]["notes"] = nullptr;
     document["products"][0]["releases"][0]["artifacts"][0]["mirror"] = "ftp://x";
 
@@ -200,12 +200,12 @@ TEST (ReleaseCatalogueParser, KeepsDocumentOrderEverywhere)
     document["products"].push_back (second);
 
     auto& product = document["products"][0];
-    product["capabilities"] = Json::array ({"zeta", "alpha", "zeta"});
+    product["capabilities"] = Json::array ({ "zeta", "alpha", "zeta" });
     auto laterRelease = product["releases"][0];
     laterRelease["version"] = "0.9.0";
     product["releases"].push_back (laterRelease);
-    product["releases"][0]["artifacts"] = Json::array ({validArtifact ("b", "linux-x64", "vst3"),
-                                                        validArtifact ("a", "linux-x64", "vst3")});
+    product["releases"][0]["artifacts"] = Json::array ({ validArtifact ("b", "linux-x64", "vst3"),
+                                                         validArtifact ("a", "linux-x64", "vst3") });
 
     const auto result = ReleaseCatalogueParser::parse (document.dump());
 
@@ -215,7 +215,7 @@ TEST (ReleaseCatalogueParser, KeepsDocumentOrderEverywhere)
     EXPECT_EQ (result.products[1].slug, "a-product");
 
     const auto& first = result.products[0];
-    EXPECT_EQ (first.capabilities, (std::vector<std::string>{"zeta", "alpha", "zeta"}));
+    EXPECT_EQ (first.capabilities, (std::vector<std::string> { "zeta", "alpha", "zeta" }));
     ASSERT_EQ (first.releases.size(), 2u);
     EXPECT_EQ (first.releases[0].version, "1.2.0");
     EXPECT_EQ (first.releases[1].version, "0.9.0");
@@ -235,41 +235,41 @@ struct TextCase
 TEST (ReleaseCatalogueParser, RejectsTopLevelProblems)
 {
     const std::string tail = R"(, "generatedAt": "now", "products": []})";
-    const std::vector<TextCase> cases{
-        {"empty text", "", "json"},
-        {"not JSON", "catalogue", "json"},
-        {"trailing text", R"({"schema": 1, "generatedAt": "now", "products": []} x)", "json"},
-        {"two values", "{} {}", "json"},
-        {"trailing comma", R"({"schema": 1,})", "json"},
-        {"block comment", "/* c */ {}", "json"},
-        {"line comment", "{} // c", "json"},
-        {"single quotes", "{'schema': 1}", "json"},
-        {"invalid UTF-8 in a string", "{\"schema\": 1, \"generatedAt\": \"\xff\"}", "json"},
-        {"NUL after the document", R"({"schema": 1, "generatedAt": "now", "products": []})" + std::string (1, '\0') + "junk", "json"},
-        {"NUL inside a string", "{\"schema\": 1, \"generatedAt\": \"a" + std::string (1, '\0') + "\", \"products\": []}", "json"},
-        {"NUL alone", std::string (1, '\0'), "json"},
-        {"array root", "[]", "missing schema"},
-        {"string root", "\"schema\"", "missing schema"},
-        {"empty object", "{}", "missing schema"},
-        {"schema as string", R"({"schema": "1")" + tail, "missing schema"},
-        {"schema fractional", R"({"schema": 1.0)" + tail, "missing schema"},
-        {"schema with exponent", R"({"schema": 1e0)" + tail, "missing schema"},
-        {"schema true", R"({"schema": true)" + tail, "missing schema"},
-        {"schema null", R"({"schema": null)" + tail, "missing schema"},
-        {"schema array", R"({"schema": [1])" + tail, "missing schema"},
-        {"wrong-case member", R"({"Schema": 1)" + tail, "missing schema"},
-        {"schema 2", R"({"schema": 2)" + tail, schemaMessage()},
-        {"schema 0", R"({"schema": 0)" + tail, schemaMessage()},
-        {"schema -1", R"({"schema": -1)" + tail, schemaMessage()},
-        {"schema largest unsigned", R"({"schema": 18446744073709551615)" + tail, schemaMessage()},
-        {"schema before generatedAt", R"({"schema": 2})", schemaMessage()},
-        {"generatedAt missing", R"({"schema": 1, "products": []})", "missing or invalid string field: generatedAt"},
-        {"generatedAt number", R"({"schema": 1, "generatedAt": 5, "products": []})", "missing or invalid string field: generatedAt"},
-        {"generatedAt null", R"({"schema": 1, "generatedAt": null, "products": []})", "missing or invalid string field: generatedAt"},
-        {"products missing", R"({"schema": 1, "generatedAt": "now"})", "missing products"},
-        {"products null", R"({"schema": 1, "generatedAt": "now", "products": null})", "missing products"},
-        {"products object", R"({"schema": 1, "generatedAt": "now", "products": {}})", "missing products"},
-        {"product not an object", R"({"schema": 1, "generatedAt": "now", "products": [1]})", "missing or invalid string field: slug"},
+    const std::vector<TextCase> cases {
+        { "empty text", "", "json" },
+        { "not JSON", "catalogue", "json" },
+        { "trailing text", R"({"schema": 1, "generatedAt": "now", "products": []} x)", "json" },
+        { "two values", "{} {}", "json" },
+        { "trailing comma", R"({"schema": 1,})", "json" },
+        { "block comment", "/* c */ {}", "json" },
+        { "line comment", "{} // c", "json" },
+        { "single quotes", "{'schema': 1}", "json" },
+        { "invalid UTF-8 in a string", "{\"schema\": 1, \"generatedAt\": \"\xff\"}", "json" },
+        { "NUL after the document", R"({"schema": 1, "generatedAt": "now", "products": []})" + std::string (1, '\0') + "junk", "json" },
+        { "NUL inside a string", "{\"schema\": 1, \"generatedAt\": \"a" + std::string (1, '\0') + "\", \"products\": []}", "json" },
+        { "NUL alone", std::string (1, '\0'), "json" },
+        { "array root", "[]", "missing schema" },
+        { "string root", "\"schema\"", "missing schema" },
+        { "empty object", "{}", "missing schema" },
+        { "schema as string", R"({"schema": "1")" + tail, "missing schema" },
+        { "schema fractional", R"({"schema": 1.0)" + tail, "missing schema" },
+        { "schema with exponent", R"({"schema": 1e0)" + tail, "missing schema" },
+        { "schema true", R"({"schema": true)" + tail, "missing schema" },
+        { "schema null", R"({"schema": null)" + tail, "missing schema" },
+        { "schema array", R"({"schema": [1])" + tail, "missing schema" },
+        { "wrong-case member", R"({"Schema": 1)" + tail, "missing schema" },
+        { "schema 2", R"({"schema": 2)" + tail, schemaMessage() },
+        { "schema 0", R"({"schema": 0)" + tail, schemaMessage() },
+        { "schema -1", R"({"schema": -1)" + tail, schemaMessage() },
+        { "schema largest unsigned", R"({"schema": 18446744073709551615)" + tail, schemaMessage() },
+        { "schema before generatedAt", R"({"schema": 2})", schemaMessage() },
+        { "generatedAt missing", R"({"schema": 1, "products": []})", "missing or invalid string field: generatedAt" },
+        { "generatedAt number", R"({"schema": 1, "generatedAt": 5, "products": []})", "missing or invalid string field: generatedAt" },
+        { "generatedAt null", R"({"schema": 1, "generatedAt": null, "products": []})", "missing or invalid string field: generatedAt" },
+        { "products missing", R"({"schema": 1, "generatedAt": "now"})", "missing products" },
+        { "products null", R"({"schema": 1, "generatedAt": "now", "products": null})", "missing products" },
+        { "products object", R"({"schema": 1, "generatedAt": "now", "products": {}})", "missing products" },
+        { "product not an object", R"({"schema": 1, "generatedAt": "now", "products": [1]})", "missing or invalid string field: slug" },
     };
 
     for (const auto& c : cases)
@@ -315,7 +315,7 @@ std::string withMember (const MemberCase& c)
     auto document = validCatalogue();
     const Json::json_pointer pointer (c.pointer);
 
-    if (!c.rawValue)
+    if (! c.rawValue)
     {
         document[pointer.parent_pointer()].erase (pointer.back());
         return document.dump();
@@ -350,41 +350,41 @@ TEST (ReleaseCatalogueParser, ValidatesProductMembers)
     const std::string invalid = "invalid string field: ";
 
     runMemberCases ({
-        {product + "slug", std::nullopt, missing + "slug"},
-        {product + "slug", "7", missing + "slug"},
-        {product + "slug", R"("")", ""},
-        {product + "name", "null", missing + "name"},
-        {product + "tagline", "null", ""},
-        {product + "tagline", "5", invalid + "tagline"},
-        {product + "subtitle", "[]", invalid + "subtitle"},
-        {product + "isFree", "null", "invalid isFree"},
-        {product + "isFree", R"("true")", "invalid isFree"},
-        {product + "isFree", "1", "invalid isFree"},
-        {product + "isFree", "false", ""},
-        {product + "latestVersion", std::nullopt, missing + "latestVersion"},
-        {product + "productPageUrl", std::nullopt, missing + "productPageUrl"},
-        {product + "productPageUrl", R"("http://zorvaplugins.com/echo")", "product/support URLs must be HTTPS"},
-        {product + "productPageUrl", R"("https://")", ""},
-        {product + "productPageUrl", R"("https:/")", "product/support URLs must be HTTPS"},
-        {product + "supportUrl", R"("")", "product/support URLs must be HTTPS"},
-        {product + "supportUrl", R"("HTTPS://zorvaplugins.com")", "product/support URLs must be HTTPS"},
-        {product + "supportUrl", R"(" https://zorvaplugins.com")", "product/support URLs must be HTTPS"},
-        {product + "manualUrl", R"("")", ""},
-        {product + "manualUrl", "null", ""},
-        {product + "manualUrl", R"("http://zorvaplugins.com/manual")", "manualUrl must be HTTPS"},
-        {product + "manualUrl", "3", invalid + "manualUrl"},
-        {product + "quickStartUrl", R"("ftp://zorvaplugins.com/start")", "quickStartUrl must be HTTPS"},
-        {product + "quickStartUrl", R"("")", ""},
-        {product + "capabilities", "null", "invalid capabilities"},
-        {product + "capabilities", R"("vst3")", "invalid capabilities"},
-        {product + "capabilities", R"({"vst3": true})", "invalid capabilities"},
-        {product + "capabilities", R"(["vst3", 1])", "invalid capability"},
-        {product + "capabilities", R"(["vst3", null])", "invalid capability"},
-        {product + "capabilities", "[]", ""},
-        {product + "releases", std::nullopt, "missing releases"},
-        {product + "releases", "null", "missing releases"},
-        {product + "releases", "{}", "missing releases"},
-        {product + "releases", "[]", ""},
+        { product + "slug", std::nullopt, missing + "slug" },
+        { product + "slug", "7", missing + "slug" },
+        { product + "slug", R"("")", "" },
+        { product + "name", "null", missing + "name" },
+        { product + "tagline", "null", "" },
+        { product + "tagline", "5", invalid + "tagline" },
+        { product + "subtitle", "[]", invalid + "subtitle" },
+        { product + "isFree", "null", "invalid isFree" },
+        { product + "isFree", R"("true")", "invalid isFree" },
+        { product + "isFree", "1", "invalid isFree" },
+        { product + "isFree", "false", "" },
+        { product + "latestVersion", std::nullopt, missing + "latestVersion" },
+        { product + "productPageUrl", std::nullopt, missing + "productPageUrl" },
+        { product + "productPageUrl", R"("http://zorvaplugins.com/echo")", "product/support URLs must be HTTPS" },
+        { product + "productPageUrl", R"("https://")", "" },
+        { product + "productPageUrl", R"("https:/")", "product/support URLs must be HTTPS" },
+        { product + "supportUrl", R"("")", "product/support URLs must be HTTPS" },
+        { product + "supportUrl", R"("HTTPS://zorvaplugins.com")", "product/support URLs must be HTTPS" },
+        { product + "supportUrl", R"(" https://zorvaplugins.com")", "product/support URLs must be HTTPS" },
+        { product + "manualUrl", R"("")", "" },
+        { product + "manualUrl", "null", "" },
+        { product + "manualUrl", R"("http://zorvaplugins.com/manual")", "manualUrl must be HTTPS" },
+        { product + "manualUrl", "3", invalid + "manualUrl" },
+        { product + "quickStartUrl", R"("ftp://zorvaplugins.com/start")", "quickStartUrl must be HTTPS" },
+        { product + "quickStartUrl", R"("")", "" },
+        { product + "capabilities", "null", "invalid capabilities" },
+        { product + "capabilities", R"("vst3")", "invalid capabilities" },
+        { product + "capabilities", R"({"vst3": true})", "invalid capabilities" },
+        { product + "capabilities", R"(["vst3", 1])", "invalid capability" },
+        { product + "capabilities", R"(["vst3", null])", "invalid capability" },
+        { product + "capabilities", "[]", "" },
+        { product + "releases", std::nullopt, "missing releases" },
+        { product + "releases", "null", "missing releases" },
+        { product + "releases", "{}", "missing releases" },
+        { product + "releases", "[]", "" },
     });
 }
 
@@ -395,18 +395,18 @@ TEST (ReleaseCatalogueParser, ValidatesReleaseMembers)
     const std::string invalid = "invalid string field: ";
 
     runMemberCases ({
-        {"/products/0/releases/0", R"("1.0.0")", missing + "version"},
-        {release + "version", std::nullopt, missing + "version"},
-        {release + "status", "1", missing + "status"},
-        {release + "publishedAt", "null", missing + "publishedAt"},
-        {release + "changelogTitle", "false", invalid + "changelogTitle"},
-        {release + "changelogText", "1", invalid + "changelogText"},
-        {release + "changelogUrl", "{}", invalid + "changelogUrl"},
-        {release + "changelogUrl", R"("not a url")", ""},
-        {release + "artifacts", std::nullopt, "missing artifacts"},
-        {release + "artifacts", "null", "missing artifacts"},
-        {release + "artifacts", "{}", "missing artifacts"},
-        {release + "artifacts", "[]", ""},
+        { "/products/0/releases/0", R"("1.0.0")", missing + "version" },
+        { release + "version", std::nullopt, missing + "version" },
+        { release + "status", "1", missing + "status" },
+        { release + "publishedAt", "null", missing + "publishedAt" },
+        { release + "changelogTitle", "false", invalid + "changelogTitle" },
+        { release + "changelogText", "1", invalid + "changelogText" },
+        { release + "changelogUrl", "{}", invalid + "changelogUrl" },
+        { release + "changelogUrl", R"("not a url")", "" },
+        { release + "artifacts", std::nullopt, "missing artifacts" },
+        { release + "artifacts", "null", "missing artifacts" },
+        { release + "artifacts", "{}", "missing artifacts" },
+        { release + "artifacts", "[]", "" },
     });
 }
 
@@ -417,42 +417,42 @@ TEST (ReleaseCatalogueParser, ValidatesArtifactMembers)
     const std::string sizeMessage = "missing or invalid sizeBytes";
 
     runMemberCases ({
-        {"/products/0/releases/0/artifacts/0", "[]", missing + "id"},
-        {artifact + "id", std::nullopt, missing + "id"},
-        {artifact + "platform", "1", missing + "platform"},
-        {artifact + "format", "null", missing + "format"},
-        {artifact + "packageType", std::nullopt, missing + "packageType"},
-        {artifact + "downloadUrl", "true", missing + "downloadUrl"},
-        {artifact + "fileName", std::nullopt, missing + "fileName"},
-        {artifact + "fileName", R"("")", ""},
-        {artifact + "sha256", std::nullopt, missing + "sha256"},
-        {artifact + "sizeBytes", std::nullopt, sizeMessage},
-        {artifact + "sizeBytes", "null", sizeMessage},
-        {artifact + "sizeBytes", "-1", sizeMessage},
-        {artifact + "sizeBytes", "-0", sizeMessage},
-        {artifact + "sizeBytes", "1.5", sizeMessage},
-        {artifact + "sizeBytes", "10.0", sizeMessage},
-        {artifact + "sizeBytes", "1e3", sizeMessage},
-        {artifact + "sizeBytes", R"("10")", sizeMessage},
-        {artifact + "sizeBytes", "18446744073709551616", sizeMessage},
-        {artifact + "sizeBytes", "18446744073709551615", ""},
-        {artifact + "sizeBytes", "0", "sizeBytes must be > 0"},
-        {artifact + "platform", R"("Linux-x64")", "unsupported artifact platform"},
-        {artifact + "platform", R"("macos-arm64")", "unsupported artifact platform"},
-        {artifact + "platform", R"("linux-x64 ")", "unsupported artifact platform"},
-        {artifact + "format", R"("VST3")", "unsupported artifact format"},
-        {artifact + "format", R"("au")", "unsupported artifact format"},
-        {artifact + "packageType", R"("Archive")", "unsupported packageType"},
-        {artifact + "packageType", R"("installer")", "unsupported packageType"},
-        {artifact + "downloadUrl", R"("http://zorvaplugins.com/a.tar.gz")", "downloadUrl must be HTTPS"},
-        {artifact + "downloadUrl", R"("")", "downloadUrl must be HTTPS"},
-        {artifact + "downloadUrl", R"("https://")", ""},
-        {artifact + "sha256", "\"" + std::string (64, 'A') + "\"", "invalid sha256"},
-        {artifact + "sha256", "\"" + std::string (63, 'a') + "\"", "invalid sha256"},
-        {artifact + "sha256", "\"" + std::string (65, 'a') + "\"", "invalid sha256"},
-        {artifact + "sha256", "\"" + std::string (63, 'a') + "g\"", "invalid sha256"},
-        {artifact + "sha256", "\"" + std::string (64, 'a') + "\\n\"", "invalid sha256"},
-        {artifact + "sha256", "\"" + digestB + "\"", ""},
+        { "/products/0/releases/0/artifacts/0", "[]", missing + "id" },
+        { artifact + "id", std::nullopt, missing + "id" },
+        { artifact + "platform", "1", missing + "platform" },
+        { artifact + "format", "null", missing + "format" },
+        { artifact + "packageType", std::nullopt, missing + "packageType" },
+        { artifact + "downloadUrl", "true", missing + "downloadUrl" },
+        { artifact + "fileName", std::nullopt, missing + "fileName" },
+        { artifact + "fileName", R"("")", "" },
+        { artifact + "sha256", std::nullopt, missing + "sha256" },
+        { artifact + "sizeBytes", std::nullopt, sizeMessage },
+        { artifact + "sizeBytes", "null", sizeMessage },
+        { artifact + "sizeBytes", "-1", sizeMessage },
+        { artifact + "sizeBytes", "-0", sizeMessage },
+        { artifact + "sizeBytes", "1.5", sizeMessage },
+        { artifact + "sizeBytes", "10.0", sizeMessage },
+        { artifact + "sizeBytes", "1e3", sizeMessage },
+        { artifact + "sizeBytes", R"("10")", sizeMessage },
+        { artifact + "sizeBytes", "18446744073709551616", sizeMessage },
+        { artifact + "sizeBytes", "18446744073709551615", "" },
+        { artifact + "sizeBytes", "0", "sizeBytes must be > 0" },
+        { artifact + "platform", R"("Linux-x64")", "unsupported artifact platform" },
+        { artifact + "platform", R"("macos-arm64")", "unsupported artifact platform" },
+        { artifact + "platform", R"("linux-x64 ")", "unsupported artifact platform" },
+        { artifact + "format", R"("VST3")", "unsupported artifact format" },
+        { artifact + "format", R"("au")", "unsupported artifact format" },
+        { artifact + "packageType", R"("Archive")", "unsupported packageType" },
+        { artifact + "packageType", R"("installer")", "unsupported packageType" },
+        { artifact + "downloadUrl", R"("http://zorvaplugins.com/a.tar.gz")", "downloadUrl must be HTTPS" },
+        { artifact + "downloadUrl", R"("")", "downloadUrl must be HTTPS" },
+        { artifact + "downloadUrl", R"("https://")", "" },
+        { artifact + "sha256", "\"" + std::string (64, 'A') + "\"", "invalid sha256" },
+        { artifact + "sha256", "\"" + std::string (63, 'a') + "\"", "invalid sha256" },
+        { artifact + "sha256", "\"" + std::string (65, 'a') + "\"", "invalid sha256" },
+        { artifact + "sha256", "\"" + std::string (63, 'a') + "g\"", "invalid sha256" },
+        { artifact + "sha256", "\"" + std::string (64, 'a') + "\\n\"", "invalid sha256" },
+        { artifact + "sha256", "\"" + digestB + "\"", "" },
     });
 }
 
@@ -461,14 +461,14 @@ TEST (ReleaseCatalogueParser, ArtifactChecksRunInTheirOrder)
     const std::string a = "/products/0/releases/0/artifacts/0/";
 
     // Several faults in one artifact: the earliest check in the documented order wins.
-    const std::vector<std::pair<std::vector<std::pair<std::string, Json>>, std::string>> cases{
-        {{{"sizeBytes", -1}, {"platform", "bsd"}, {"format", "au"}, {"sha256", "x"}}, "missing or invalid sizeBytes"},
-        {{{"platform", "bsd"}, {"format", "au"}, {"packageType", "zip"}}, "unsupported artifact platform"},
-        {{{"format", "au"}, {"packageType", "zip"}, {"downloadUrl", "http://x"}}, "unsupported artifact format"},
-        {{{"packageType", "zip"}, {"downloadUrl", "http://x"}, {"sha256", "x"}}, "unsupported packageType"},
-        {{{"downloadUrl", "http://x"}, {"sha256", "x"}, {"sizeBytes", 0}}, "downloadUrl must be HTTPS"},
-        {{{"sha256", "x"}, {"sizeBytes", 0}}, "invalid sha256"},
-        {{{"fileName", 1}, {"sizeBytes", "big"}}, "missing or invalid string field: fileName"},
+    const std::vector<std::pair<std::vector<std::pair<std::string, Json>>, std::string>> cases {
+        { { { "sizeBytes", -1 }, { "platform", "bsd" }, { "format", "au" }, { "sha256", "x" } }, "missing or invalid sizeBytes" },
+        { { { "platform", "bsd" }, { "format", "au" }, { "packageType", "zip" } }, "unsupported artifact platform" },
+        { { { "format", "au" }, { "packageType", "zip" }, { "downloadUrl", "http://x" } }, "unsupported artifact format" },
+        { { { "packageType", "zip" }, { "downloadUrl", "http://x" }, { "sha256", "x" } }, "unsupported packageType" },
+        { { { "downloadUrl", "http://x" }, { "sha256", "x" }, { "sizeBytes", 0 } }, "downloadUrl must be HTTPS" },
+        { { { "sha256", "x" }, { "sizeBytes", 0 } }, "invalid sha256" },
+        { { { "fileName", 1 }, { "sizeBytes", "big" } }, "missing or invalid string field: fileName" },
     };
 
     for (const auto& [changes, expected] : cases)
@@ -502,7 +502,7 @@ TEST (ReleaseCatalogueParser, JsonTestSuiteCorpus)
     const auto folder = fs::path (ZORVAMANAGER_SOURCE_DIR) / "../shared/public-test-data/JSONTestSuite/test_parsing";
     std::error_code ec;
 
-    if (!fs::is_directory (folder, ec))
+    if (! fs::is_directory (folder, ec))
         GTEST_SKIP() << "JSONTestSuite corpus not present";
 
     int files = 0;

@@ -22,7 +22,7 @@ int main (int argc, char** argv)
     // The framework installs its X error handlers only for a standalone application; without
     // them the first harmless X error (a window-manager atom a bare X server lacks) would end
     // the process. No application object is ever created from this factory.
-    juce::JUCEApplicationBase::createInstance = [] () -> juce::JUCEApplicationBase* { return nullptr; };
+    juce::JUCEApplicationBase::createInstance = []() -> juce::JUCEApplicationBase* { return nullptr; };
 
     juce::ScopedJuceInitialiser_GUI framework;
     const auto result = RUN_ALL_TESTS();

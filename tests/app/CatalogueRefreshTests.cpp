@@ -46,10 +46,7 @@ protected:
         zorvatest::writeFile (service.dataFolder() / "images/broken.png", "this is not an image");
 
         service.setCatalogue (MakerServiceInstance::catalogueOf (
-            MakerServiceInstance::product ("tape-echo", "Tape Echo", base + "/products/tape-echo/index.html") + ","
-            + MakerServiceInstance::product ("room-verb", "Room Verb", base + "/products/room-verb/index.html") + ","
-            + MakerServiceInstance::product ("gain-tool", "Gain Tool", base + "/products/gain-tool/index.html") + ","
-            + MakerServiceInstance::product ("broken-picture", "Broken Picture", base + "/products/broken-picture/index.html")));
+            MakerServiceInstance::product ("tape-echo", "Tape Echo", base + "/products/tape-echo/index.html") + "," + MakerServiceInstance::product ("room-verb", "Room Verb", base + "/products/room-verb/index.html") + "," + MakerServiceInstance::product ("gain-tool", "Gain Tool", base + "/products/gain-tool/index.html") + "," + MakerServiceInstance::product ("broken-picture", "Broken Picture", base + "/products/broken-picture/index.html")));
 
         ASSERT_TRUE (service.start()) << "the local maker service did not start";
     }
@@ -149,7 +146,8 @@ TEST_F (CatalogueRefresh, InvalidCatalogueDocumentsAreReportedNotLoaded)
 
         ASSERT_TRUE (waitForLoad (probe));
         expectState (probe, firstLoadFailed, document.c_str());
-        EXPECT_TRUE (probe.hasLineStartingWith (expected)) << document << "\n" << probe.logLines().joinIntoString ("\n");
+        EXPECT_TRUE (probe.hasLineStartingWith (expected)) << document << "\n"
+                                                           << probe.logLines().joinIntoString ("\n");
         EXPECT_EQ (probe.catalogueSize(), 0u);
     }
 }
@@ -197,8 +195,7 @@ TEST_F (CatalogueRefresh, ClosingTheWindowWhileALoadRunsEndsCleanly)
     // The product page stalls, so the worker is still busy when the window goes away.
     const auto base = MakerServiceInstance::baseUrl();
     service.setCatalogue (MakerServiceInstance::catalogueOf (
-        MakerServiceInstance::product ("slow", "Slow", base + "/test/stall/3") + ","
-        + MakerServiceInstance::product ("later", "Later", base + "/test/stall/3")));
+        MakerServiceInstance::product ("slow", "Slow", base + "/test/stall/3") + "," + MakerServiceInstance::product ("later", "Later", base + "/test/stall/3")));
 
     auto probe = openWindow();
     EXPECT_TRUE (probe.loading());

@@ -8,7 +8,9 @@
 // Reaches into the component the way its own controls would see it.
 struct ZorvaManagerComponentProbe
 {
-    explicit ZorvaManagerComponentProbe (ZorvaManagerComponent& c) : component (c) {}
+    explicit ZorvaManagerComponentProbe (ZorvaManagerComponent& c)
+        : component (c)
+    {}
 
     juce::StringArray logLines() const
     {
@@ -71,19 +73,8 @@ struct ZorvaManagerComponentProbe
     std::map<juce::String, juce::Component*> controls() const
     {
         auto& c = component;
-        return { { "installModeToggle", &c.installModeToggle }, { "removeModeToggle", &c.removeModeToggle },
-                 { "vst3Toggle", &c.vst3Toggle }, { "clapToggle", &c.clapToggle },
-                 { "allProductsToggle", &c.allProductsToggle }, { "myProductsToggle", &c.myProductsToggle },
-                 { "freeProductsToggle", &c.freeProductsToggle }, { "myUpdatesToggle", &c.myUpdatesToggle },
-                 { "searchLabel", &c.searchLabel }, { "searchEditor", &c.searchEditor },
-                 { "refreshButton", &c.refreshButton }, { "scanButton", &c.scanButton },
-                 { "resetPathsButton", &c.resetPathsButton }, { "vst3PathLabel", &c.vst3PathLabel },
-                 { "vst3PathButton", &c.vst3PathButton }, { "clapPathLabel", &c.clapPathLabel },
-                 { "clapPathButton", &c.clapPathButton }, { "installAllButton", &c.installAllButton },
-                 { "uninstallAllButton", &c.uninstallAllButton }, { "removeSelfButton", &c.removeSelfButton },
-                 { "productList", &c.productList }, { "logEditor", &c.logEditor } };
+        return { { "installModeToggle", &c.installModeToggle }, { "removeModeToggle", &c.removeModeToggle }, { "vst3Toggle", &c.vst3Toggle }, { "clapToggle", &c.clapToggle }, { "allProductsToggle", &c.allProductsToggle }, { "myProductsToggle", &c.myProductsToggle }, { "freeProductsToggle", &c.freeProductsToggle }, { "myUpdatesToggle", &c.myUpdatesToggle }, { "searchLabel", &c.searchLabel }, { "searchEditor", &c.searchEditor }, { "refreshButton", &c.refreshButton }, { "scanButton", &c.scanButton }, { "resetPathsButton", &c.resetPathsButton }, { "vst3PathLabel", &c.vst3PathLabel }, { "vst3PathButton", &c.vst3PathButton }, { "clapPathLabel", &c.clapPathLabel }, { "clapPathButton", &c.clapPathButton }, { "installAllButton", &c.installAllButton }, { "uninstallAllButton", &c.uninstallAllButton }, { "removeSelfButton", &c.removeSelfButton }, { "productList", &c.productList }, { "logEditor", &c.logEditor } };
     }
 
     ZorvaManagerComponent& component;
 };
-

@@ -10,17 +10,28 @@ TEST (MainComponentLayout, PlacesEveryControlAtTheDefaultSize)
     const auto controls = probe.controls();
 
     const std::pair<const char*, juce::Rectangle<int>> expected[] = {
-        { "installModeToggle", { 42, 176, 214, 30 } },   { "removeModeToggle", { 42, 210, 214, 30 } },
-        { "vst3Toggle", { 42, 300, 214, 30 } },          { "clapToggle", { 42, 334, 214, 30 } },
-        { "allProductsToggle", { 42, 424, 214, 30 } },   { "myProductsToggle", { 42, 458, 214, 30 } },
-        { "freeProductsToggle", { 42, 492, 214, 30 } },  { "myUpdatesToggle", { 42, 526, 214, 22 } },
-        { "searchLabel", { 308, 142, 92, 34 } },         { "searchEditor", { 408, 142, 260, 34 } },
-        { "refreshButton", { 680, 142, 160, 34 } },      { "scanButton", { 850, 142, 140, 34 } },
-        { "resetPathsButton", { 1000, 142, 120, 34 } },  { "vst3PathLabel", { 308, 188, 92, 34 } },
-        { "vst3PathButton", { 408, 188, 310, 34 } },     { "clapPathLabel", { 736, 188, 92, 34 } },
-        { "clapPathButton", { 836, 188, 302, 34 } },     { "installAllButton", { 308, 234, 200, 18 } },
-        { "uninstallAllButton", { 518, 234, 160, 18 } }, { "removeSelfButton", { 698, 234, 300, 18 } },
-        { "productList", { 290, 286, 866, 280 } },       { "logEditor", { 40, 624, 1100, 96 } },
+        { "installModeToggle", { 42, 176, 214, 30 } },
+        { "removeModeToggle", { 42, 210, 214, 30 } },
+        { "vst3Toggle", { 42, 300, 214, 30 } },
+        { "clapToggle", { 42, 334, 214, 30 } },
+        { "allProductsToggle", { 42, 424, 214, 30 } },
+        { "myProductsToggle", { 42, 458, 214, 30 } },
+        { "freeProductsToggle", { 42, 492, 214, 30 } },
+        { "myUpdatesToggle", { 42, 526, 214, 22 } },
+        { "searchLabel", { 308, 142, 92, 34 } },
+        { "searchEditor", { 408, 142, 260, 34 } },
+        { "refreshButton", { 680, 142, 160, 34 } },
+        { "scanButton", { 850, 142, 140, 34 } },
+        { "resetPathsButton", { 1000, 142, 120, 34 } },
+        { "vst3PathLabel", { 308, 188, 92, 34 } },
+        { "vst3PathButton", { 408, 188, 310, 34 } },
+        { "clapPathLabel", { 736, 188, 92, 34 } },
+        { "clapPathButton", { 836, 188, 302, 34 } },
+        { "installAllButton", { 308, 234, 200, 18 } },
+        { "uninstallAllButton", { 518, 234, 160, 18 } },
+        { "removeSelfButton", { 698, 234, 300, 18 } },
+        { "productList", { 290, 286, 866, 280 } },
+        { "logEditor", { 40, 624, 1100, 96 } },
     };
 
     EXPECT_EQ (component.getWidth(), 1180);
@@ -47,8 +58,7 @@ TEST (MainComponentToggles, KeepTheirGroupsExclusiveAndOneFormatOn)
     ZorvaManagerComponentProbe probe (component);
     auto controls = probe.controls();
 
-    const auto click = [&controls] (const char* name)
-    {
+    const auto click = [&controls] (const char* name) {
         dynamic_cast<juce::Button*> (controls.at (name))->triggerClick();
         pumpFor (30);
     };

@@ -29,8 +29,7 @@ MakerServiceInstance::~MakerServiceInstance()
 
 bool MakerServiceInstance::available()
 {
-    return ! zorvatest::environment ("ZORVAMANAGER_TEST_SERVICE_SCRIPT").empty()
-        && ! zorvatest::environment ("ZORVAMANAGER_TEST_CERT").empty();
+    return ! zorvatest::environment ("ZORVAMANAGER_TEST_SERVICE_SCRIPT").empty() && ! zorvatest::environment ("ZORVAMANAGER_TEST_CERT").empty();
 }
 
 std::string MakerServiceInstance::baseUrl()
@@ -116,11 +115,14 @@ std::string MakerServiceInstance::catalogueOf (const std::string& productsJson)
 std::string MakerServiceInstance::product (const std::string& slug, const std::string& name, const std::string& pageUrl)
 {
     return R"({"slug": ")" + slug + R"(", "name": ")" + name + R"(", "tagline": "A test product", "latestVersion": "1.2.0",
-              "productPageUrl": ")" + pageUrl + R"(", "supportUrl": "https://example.invalid/support",
+              "productPageUrl": ")" +
+        pageUrl + R"(", "supportUrl": "https://example.invalid/support",
               "capabilities": ["vst3", "clap"], "releases": [{"version": "1.2.0", "status": "stable",
-              "publishedAt": "2026-11-01", "artifacts": [{"id": ")" + slug + R"(-vst3", "platform": "linux-x64",
+              "publishedAt": "2026-11-01", "artifacts": [{"id": ")" +
+        slug + R"(-vst3", "platform": "linux-x64",
               "format": "vst3", "packageType": "archive", "downloadUrl": "https://example.invalid/p.tar.gz",
-              "fileName": "p.tar.gz", "sha256": ")" + std::string (64, 'a') + R"(", "sizeBytes": 1}]}]})";
+              "fileName": "p.tar.gz", "sha256": ")" +
+        std::string (64, 'a') + R"(", "sizeBytes": 1}]}]})";
 }
 
 bool pumpUntil (const std::function<bool()>& condition, int timeoutMs)

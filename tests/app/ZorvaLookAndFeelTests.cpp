@@ -28,8 +28,7 @@ TEST (ZorvaLookAndFeel, OnlyAButtonNamedExactlyPrimaryIsDrawnInTheAccent)
 {
     ZorvaLookAndFeel lookAndFeel;
 
-    const auto centreColour = [&lookAndFeel] (const juce::String& name, int width, int height)
-    {
+    const auto centreColour = [&lookAndFeel] (const juce::String& name, int width, int height) {
         juce::TextButton button;
         button.setName (name);
         button.setSize (width, height);

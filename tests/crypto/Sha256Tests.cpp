@@ -277,8 +277,7 @@ std::vector<NistVector> readNistVectors (const fs::path& file)
     NistVector current;
     std::string line;
 
-    auto valueOf = [] (const std::string& text)
-    {
+    auto valueOf = [] (const std::string& text) {
         auto value = text.substr (text.find ('=') + 1);
         value.erase (0, value.find_first_not_of (' '));
         value.erase (value.find_last_not_of (" \r") + 1);

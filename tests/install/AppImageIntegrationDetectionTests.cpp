@@ -57,12 +57,12 @@ TEST (AppImageIntegrationPaths, DefaultPathsComeFromHomeAndXdgDataHome)
     };
 
     const Case cases[] = {
-        {"home-unset", std::nullopt, "/data", {}},
-        {"home-empty", "", "/data", {}},
-        {"data-unset", "/home/u", std::nullopt, "/home/u/.local/share"},
-        {"data-empty", "/home/u", "", "/home/u/.local/share"},
-        {"data-relative", "/home/u", "relative/share", "/home/u/.local/share"},
-        {"data-absolute", "/home/u", "/data", "/data"},
+        { "home-unset", std::nullopt, "/data", {} },
+        { "home-empty", "", "/data", {} },
+        { "data-unset", "/home/u", std::nullopt, "/home/u/.local/share" },
+        { "data-empty", "/home/u", "", "/home/u/.local/share" },
+        { "data-relative", "/home/u", "relative/share", "/home/u/.local/share" },
+        { "data-absolute", "/home/u", "/data", "/data" },
     };
 
     for (const auto& c : cases)
@@ -87,10 +87,10 @@ protected:
     TempDir dir;
     fs::path appImage = dir / "apps/ZorvaManager-x86_64.AppImage";
     fs::path appDir = dir / "mount";
-    ScopedEnv home{"HOME", (dir / "home").string()};
-    ScopedEnv data{"XDG_DATA_HOME", std::nullopt};
-    ScopedEnv appImageVariable{"APPIMAGE", appImage.string()};
-    ScopedEnv appDirVariable{"APPDIR", appDir.string()};
+    ScopedEnv home { "HOME", (dir / "home").string() };
+    ScopedEnv data { "XDG_DATA_HOME", std::nullopt };
+    ScopedEnv appImageVariable { "APPIMAGE", appImage.string() };
+    ScopedEnv appDirVariable { "APPDIR", appDir.string() };
 
     void SetUp() override
     {
@@ -126,17 +126,17 @@ TEST_F (AppImageDetection, OnlyAnAbsoluteRegularTypeTwoFileNamedDotAppImageCount
     };
 
     const Case cases[] = {
-        {(dir / "apps/.AppImage").string(), true},
-        {std::nullopt, false},
-        {"", false},
-        {"apps/ZorvaManager-x86_64.AppImage", false},
-        {(dir / "apps/lower.appimage").string(), false},
-        {(dir / "apps/Type1.AppImage").string(), false},
-        {(dir / "apps/Plain.AppImage").string(), false},
-        {(dir / "apps/NoSuffix").string(), false},
-        {(dir / "apps/Link.AppImage").string(), false},
-        {(dir / "apps/Folder.AppImage").string(), false},
-        {(dir / "apps/Missing.AppImage").string(), false},
+        { (dir / "apps/.AppImage").string(), true },
+        { std::nullopt, false },
+        { "", false },
+        { "apps/ZorvaManager-x86_64.AppImage", false },
+        { (dir / "apps/lower.appimage").string(), false },
+        { (dir / "apps/Type1.AppImage").string(), false },
+        { (dir / "apps/Plain.AppImage").string(), false },
+        { (dir / "apps/NoSuffix").string(), false },
+        { (dir / "apps/Link.AppImage").string(), false },
+        { (dir / "apps/Folder.AppImage").string(), false },
+        { (dir / "apps/Missing.AppImage").string(), false },
     };
 
     const auto current = fs::current_path();
@@ -151,7 +151,7 @@ TEST_F (AppImageDetection, OnlyAnAbsoluteRegularTypeTwoFileNamedDotAppImageCount
         EXPECT_EQ (info.isAppImage, c.isAppImage);
         EXPECT_EQ (info.appImagePath, c.isAppImage ? fs::path (*c.value) : fs::path());
 
-        if (!c.isAppImage)
+        if (! c.isAppImage)
         {
             EXPECT_TRUE (info.iconPath.empty());
             EXPECT_FALSE (info.isIntegrated);
@@ -187,7 +187,7 @@ TEST_F (AppImageDetection, TheIconIsTheFirstSafeCandidateUnderAnAbsoluteAppDir)
 
     writeFile (top, "top icon");
 
-    for (const std::optional<std::string>& value : {std::optional<std::string>{}, std::optional<std::string> (""), std::optional<std::string> ("mount")})
+    for (const std::optional<std::string>& value : { std::optional<std::string> {}, std::optional<std::string> (""), std::optional<std::string> ("mount") })
     {
         const auto current = fs::current_path();
         fs::current_path (dir.path());

@@ -60,8 +60,8 @@ protected:
     TempDir dir;
     fs::path home = dir / "home";
     fs::path data = dir / "data";
-    ScopedEnv homeVariable{"HOME", home.string()};
-    ScopedEnv dataVariable{"XDG_DATA_HOME", data.string()};
+    ScopedEnv homeVariable { "HOME", home.string() };
+    ScopedEnv dataVariable { "XDG_DATA_HOME", data.string() };
     fs::path sourceAppImage = dir / "source/ZorvaManager-x86_64.AppImage";
     fs::path sourceIcon = dir / "source/zorvamanager.png";
     AppImageIntegrationPaths paths = AppImageIntegration::defaultPaths();
@@ -174,13 +174,13 @@ TEST_F (Integration, UnusableSourcesAreRefusedBeforeAnythingIsWritten)
     };
 
     const Case cases[] = {
-        {dir / "source/Link.AppImage", sourceIcon, "source is not a regular file: " + (dir / "source/Link.AppImage").string()},
-        {dir / "source/Missing.AppImage", sourceIcon, "source is not a regular file: " + (dir / "source/Missing.AppImage").string()},
-        {dir / "source", sourceIcon, "source is not a regular file: " + (dir / "source").string()},
-        {dir / "source/Script.AppImage", sourceIcon, "source is not a valid AppImage"},
-        {dir / "source/Type1.AppImage", sourceIcon, "source is not a valid AppImage"},
-        {sourceAppImage, dir / "source/link.png", "source is not a regular file: " + (dir / "source/link.png").string()},
-        {sourceAppImage, dir / "source/missing.png", "source is not a regular file: " + (dir / "source/missing.png").string()},
+        { dir / "source/Link.AppImage", sourceIcon, "source is not a regular file: " + (dir / "source/Link.AppImage").string() },
+        { dir / "source/Missing.AppImage", sourceIcon, "source is not a regular file: " + (dir / "source/Missing.AppImage").string() },
+        { dir / "source", sourceIcon, "source is not a regular file: " + (dir / "source").string() },
+        { dir / "source/Script.AppImage", sourceIcon, "source is not a valid AppImage" },
+        { dir / "source/Type1.AppImage", sourceIcon, "source is not a valid AppImage" },
+        { sourceAppImage, dir / "source/link.png", "source is not a regular file: " + (dir / "source/link.png").string() },
+        { sourceAppImage, dir / "source/missing.png", "source is not a regular file: " + (dir / "source/missing.png").string() },
     };
 
     const auto before = snapshot (dir.path());
@@ -199,8 +199,7 @@ TEST_F (Integration, UnusableSourcesAreRefusedBeforeAnythingIsWritten)
 TEST_F (Integration, DestinationsOfAnotherNameAreRefused)
 {
     const auto valid = paths;
-    auto with = [&valid] (auto change)
-    {
+    auto with = [&valid] (auto change) {
         auto changed = valid;
         change (changed);
         return changed;
@@ -208,18 +207,12 @@ TEST_F (Integration, DestinationsOfAnotherNameAreRefused)
 
     const AppImageIntegrationPaths cases[] = {
         AppImageIntegrationPaths(),
-        with ([] (auto& p)
-              { p.commandLink = p.commandLink.parent_path() / "zorvamanager"; }),
-        with ([] (auto& p)
-              { p.appImage = p.appImage.parent_path() / "Other.AppImage"; }),
-        with ([] (auto& p)
-              { p.desktopEntry = p.desktopEntry.parent_path() / "other.desktop"; }),
-        with ([] (auto& p)
-              { p.icon = p.icon.parent_path() / "zorvamanager.svg"; }),
-        with ([] (auto& p)
-              { p.icon = p.icon.string() + "/"; }),
-        with ([] (auto& p)
-              { p.commandLink = fs::path (".local/bin/ZorvaManager"); }),
+        with ([] (auto& p) { p.commandLink = p.commandLink.parent_path() / "zorvamanager"; }),
+        with ([] (auto& p) { p.appImage = p.appImage.parent_path() / "Other.AppImage"; }),
+        with ([] (auto& p) { p.desktopEntry = p.desktopEntry.parent_path() / "other.desktop"; }),
+        with ([] (auto& p) { p.icon = p.icon.parent_path() / "zorvamanager.svg"; }),
+        with ([] (auto& p) { p.icon = p.icon.string() + "/"; }),
+        with ([] (auto& p) { p.commandLink = fs::path (".local/bin/ZorvaManager"); }),
     };
 
     const auto before = snapshot (dir.path());
@@ -242,7 +235,7 @@ TEST_F (Integration, ALinkPlantedAtATargetIsRefusedAndLeftAsItWas)
 {
     writeFile (dir / "victim/file", "precious");
 
-    for (const auto* target : {&paths.appImage, &paths.icon, &paths.desktopEntry})
+    for (const auto* target : { &paths.appImage, &paths.icon, &paths.desktopEntry })
     {
         SCOPED_TRACE (target->string());
         makeLink (dir / "victim/file", *target);
@@ -261,7 +254,7 @@ TEST_F (Integration, ALinkPlantedAtATargetIsRefusedAndLeftAsItWas)
 
 TEST_F (Integration, ALinkInPlaceOfATargetFolderIsRefusedAndLeftAsItWas)
 {
-    for (const auto* target : {&paths.appImage, &paths.desktopEntry, &paths.icon, &paths.commandLink})
+    for (const auto* target : { &paths.appImage, &paths.desktopEntry, &paths.icon, &paths.commandLink })
     {
         const auto folder = target->parent_path();
         SCOPED_TRACE (folder.string());
@@ -291,9 +284,9 @@ TEST_F (Integration, AForeignIntegrationIsNeverOverwritten)
 
     // A desktop entry without the marker, an icon of the same name, a non-AppImage at the copy's place.
     const Case cases[] = {
-        {&paths.desktopEntry, "[Desktop Entry]\nType=Application\nName=Other\nExec=other\n"},
-        {&paths.icon, "another program's icon"},
-        {&paths.appImage, "#!/bin/sh\necho another program\n"},
+        { &paths.desktopEntry, "[Desktop Entry]\nType=Application\nName=Other\nExec=other\n" },
+        { &paths.icon, "another program's icon" },
+        { &paths.appImage, "#!/bin/sh\necho another program\n" },
     };
 
     for (const auto& c : cases)
@@ -324,14 +317,10 @@ TEST_F (Integration, AForeignCommandIsLeftAloneByInstallAndUninstall)
     };
 
     const Case cases[] = {
-        {"file", [&]
-         { writeFile (paths.commandLink, "another program's command"); }},
-        {"link", [&]
-         { makeLink (dir / "other/tool", paths.commandLink); }},
-        {"dangling-link", [&]
-         { makeLink (dir / "other/missing", paths.commandLink); }},
-        {"folder", [&]
-         { writeFile (paths.commandLink / "inside", "x"); }},
+        { "file", [&] { writeFile (paths.commandLink, "another program's command"); } },
+        { "link", [&] { makeLink (dir / "other/tool", paths.commandLink); } },
+        { "dangling-link", [&] { makeLink (dir / "other/missing", paths.commandLink); } },
+        { "folder", [&] { writeFile (paths.commandLink / "inside", "x"); } },
     };
 
     for (const auto& c : cases)
@@ -391,11 +380,11 @@ struct ExecCase
 };
 
 const ExecCase execCases[] = {
-    {"plain", "user", "user"},
-    {"space-and-dollar", "my home $HOME", "my home \\$HOME"},
-    {"shell-and-quote", "a b$c`d\"e\\f", "a b\\$c\\`d\\\"e\\\\\\\\f"},
-    {"non-ascii", "Jos\xc3\xa9 M\xc3\xbcller", "Jos\xc3\xa9 M\xc3\xbcller"},
-    {"percent-and-quote", "100% 'sure'", "100%% 'sure'"},
+    { "plain", "user", "user" },
+    { "space-and-dollar", "my home $HOME", "my home \\$HOME" },
+    { "shell-and-quote", "a b$c`d\"e\\f", "a b\\$c\\`d\\\"e\\\\\\\\f" },
+    { "non-ascii", "Jos\xc3\xa9 M\xc3\xbcller", "Jos\xc3\xa9 M\xc3\xbcller" },
+    { "percent-and-quote", "100% 'sure'", "100%% 'sure'" },
 };
 
 TEST_F (Integration, TheExecLineQuotesThePathOfTheCopy)
@@ -418,7 +407,7 @@ TEST_F (Integration, TheExecLineQuotesThePathOfTheCopy)
 
 TEST_F (Integration, WrittenDesktopEntriesPassDesktopFileValidate)
 {
-    if (!desktopFileValidateAvailable())
+    if (! desktopFileValidateAvailable())
         GTEST_SKIP() << "desktop-file-validate is not installed (Debian package desktop-file-utils)";
 
     for (const auto& c : execCases)
@@ -432,7 +421,7 @@ TEST_F (Integration, WrittenDesktopEntriesPassDesktopFileValidate)
 
 TEST_F (Integration, AHomeWithALineBreakIsRefusedBeforeAnyFileIsWritten)
 {
-    for (const std::string name : {"line\nfeed", "carriage\rreturn"})
+    for (const std::string name : { "line\nfeed", "carriage\rreturn" })
     {
         const auto userPaths = AppImageIntegration::pathsForUser (dir / "homes" / name, {});
         const auto result = AppImageIntegration::install (sourceAppImage, sourceIcon, userPaths, true);
@@ -456,7 +445,7 @@ TEST_F (Integration, InstallThenUninstallTwice)
     EXPECT_TRUE (first.ok) << first.error;
     EXPECT_TRUE (first.removedAnything);
 
-    for (const auto* gone : {&paths.appImage, &paths.desktopEntry, &paths.icon, &paths.commandLink})
+    for (const auto* gone : { &paths.appImage, &paths.desktopEntry, &paths.icon, &paths.commandLink })
         EXPECT_FALSE (fs::exists (fs::symlink_status (*gone))) << *gone;
 
     EXPECT_FALSE (fs::exists (paths.appImage.parent_path()));
@@ -482,32 +471,26 @@ TEST_F (Integration, UninstallRemovesOnlyWhatItRecognises)
 
     const auto& p = paths;
     const Case cases[] = {
-        {"copy-deleted-by-user", [&]
-         { fs::remove (p.appImage); },
-         {&p.desktopEntry, &p.icon, &p.commandLink},
-         {}},
-        {"entry-only",
-         [&]
-         {
-             fs::remove (p.appImage);
-             fs::remove (p.icon);
-             fs::remove (p.commandLink);
-         },
-         {&p.desktopEntry},
-         {}},
-        {"neither-ours",
-         [&]
-         {
-             writeFile (p.appImage, "not an AppImage");
-             writeFile (p.desktopEntry, "[Desktop Entry]\nName=Foreign\n");
-         },
-         {&p.commandLink},
-         {&p.appImage, &p.desktopEntry, &p.icon}},
-        {"copy-only-valid",
-         [&]
-         { writeFile (p.desktopEntry, "[Desktop Entry]\nName=Foreign\n"); },
-         {&p.appImage, &p.icon, &p.commandLink},
-         {&p.desktopEntry}},
+        { "copy-deleted-by-user", [&] { fs::remove (p.appImage); }, { &p.desktopEntry, &p.icon, &p.commandLink }, {} },
+        { "entry-only",
+          [&] {
+              fs::remove (p.appImage);
+              fs::remove (p.icon);
+              fs::remove (p.commandLink);
+          },
+          { &p.desktopEntry },
+          {} },
+        { "neither-ours",
+          [&] {
+              writeFile (p.appImage, "not an AppImage");
+              writeFile (p.desktopEntry, "[Desktop Entry]\nName=Foreign\n");
+          },
+          { &p.commandLink },
+          { &p.appImage, &p.desktopEntry, &p.icon } },
+        { "copy-only-valid",
+          [&] { writeFile (p.desktopEntry, "[Desktop Entry]\nName=Foreign\n"); },
+          { &p.appImage, &p.icon, &p.commandLink },
+          { &p.desktopEntry } },
     };
 
     for (const auto& c : cases)
@@ -607,7 +590,7 @@ TEST_F (Integration, AReadOnlyApplicationsFolderKeepsTheOldEntry)
 
     ReadOnlyFolder readOnly (paths.desktopEntry.parent_path());
 
-    if (!readOnly.active())
+    if (! readOnly.active())
         GTEST_SKIP() << readOnly.reason();
 
     const auto result = install();
@@ -630,7 +613,7 @@ TEST_F (Integration, AReadOnlyBinFolderFailsTheCommandLinkOnly)
     ASSERT_TRUE (install (false).ok);
     ReadOnlyFolder readOnly (paths.commandLink.parent_path());
 
-    if (!readOnly.active())
+    if (! readOnly.active())
         GTEST_SKIP() << readOnly.reason();
 
     const auto result = install();
@@ -647,7 +630,7 @@ TEST_F (Integration, ACommandLinkThatCannotBeRemovedFailsTheUninstall)
     {
         ReadOnlyFolder readOnly (paths.commandLink.parent_path());
 
-        if (!readOnly.active())
+        if (! readOnly.active())
             GTEST_SKIP() << readOnly.reason();
 
         const auto result = AppImageIntegration::uninstall (paths);

@@ -22,7 +22,7 @@ namespace zorvatest::appimage
 inline std::string appImageBytes (unsigned char type = 2, std::size_t size = 4096, std::uint32_t seed = 7)
 {
     auto bytes = patternBytes (size < 11 ? 11 : size, seed);
-    const unsigned char header[] = {0x7f, 'E', 'L', 'F', 0x02, 0x01, 0x01, 0x00, 'A', 'I', type};
+    const unsigned char header[] = { 0x7f, 'E', 'L', 'F', 0x02, 0x01, 0x01, 0x00, 'A', 'I', type };
     bytes.replace (0, sizeof (header), reinterpret_cast<const char*> (header), sizeof (header));
     return bytes;
 }
@@ -80,10 +80,10 @@ inline std::map<std::string, std::string> snapshot (const fs::path& root)
     std::map<std::string, std::string> entries;
     std::error_code ec;
 
-    if (!fs::exists (fs::symlink_status (root, ec)))
+    if (! fs::exists (fs::symlink_status (root, ec)))
         return entries;
 
-    for (auto it = fs::recursive_directory_iterator (root, ec); !ec && it != fs::recursive_directory_iterator(); it.increment (ec))
+    for (auto it = fs::recursive_directory_iterator (root, ec); ! ec && it != fs::recursive_directory_iterator(); it.increment (ec))
     {
         const auto relative = fs::relative (it->path(), root).string();
         const auto status = it->symlink_status();
@@ -194,7 +194,7 @@ inline std::optional<std::string> inPrivateMountNamespace (const std::function<s
             }
         }
 
-        if (!outcome.empty())
+        if (! outcome.empty())
             static_cast<void> (::write (channel[1], outcome.data(), outcome.size()));
 
         ::close (channel[1]);
@@ -211,7 +211,7 @@ inline std::optional<std::string> inPrivateMountNamespace (const std::function<s
 
         if (count > 0)
             outcome.append (buffer, static_cast<std::size_t> (count));
-        else if (!(count < 0 && errno == EINTR))
+        else if (! (count < 0 && errno == EINTR))
             break;
     }
 
@@ -225,7 +225,7 @@ inline std::optional<std::string> inPrivateMountNamespace (const std::function<s
     if (WIFEXITED (status) && WEXITSTATUS (status) == 2)
         return std::nullopt;
 
-    if (!WIFEXITED (status))
+    if (! WIFEXITED (status))
         return std::string ("the check's process died");
 
     return outcome;

@@ -50,9 +50,7 @@ std::set<std::string> treeOf (const fs::path& root)
     return tree;
 }
 
-const std::set<std::string> synthBundle = { "Synth.vst3/", "Synth.vst3/Contents/", "Synth.vst3/Contents/x86_64-linux/",
-                                            "Synth.vst3/Contents/x86_64-linux/Synth.so", "Synth.vst3/Contents/Resources/",
-                                            "Synth.vst3/Contents/Resources/moduleinfo.json" };
+const std::set<std::string> synthBundle = { "Synth.vst3/", "Synth.vst3/Contents/", "Synth.vst3/Contents/x86_64-linux/", "Synth.vst3/Contents/x86_64-linux/Synth.so", "Synth.vst3/Contents/Resources/", "Synth.vst3/Contents/Resources/moduleinfo.json" };
 
 } // namespace
 
@@ -89,16 +87,13 @@ TEST (PackageInstaller, InstallsOnlySelectedFormatsAndCreatesNoOtherFolder)
 
 TEST (PackageInstaller, InstallsNestedBundlesFlatAndCopiesFolderClaps)
 {
-    Install install ({ "VST3/Synth.vst3/Contents/x86_64-linux/Synth.so", "CLAP/Synth.clap/Contents/x86_64-linux/Synth.so",
-                       "Extras/Other.vst3/Contents/Resources/moduleinfo.json", "README.txt" });
+    Install install ({ "VST3/Synth.vst3/Contents/x86_64-linux/Synth.so", "CLAP/Synth.clap/Contents/x86_64-linux/Synth.so", "Extras/Other.vst3/Contents/Resources/moduleinfo.json", "README.txt" });
 
     const auto result = install.run (install.both());
 
     ASSERT_TRUE (result.ok) << result.error;
-    EXPECT_EQ (result.installedPaths, (std::vector<fs::path> { install.clap / "Synth.clap", install.vst3 / "Other.vst3",
-                                                                install.vst3 / "Synth.vst3" }));
-    EXPECT_EQ (treeOf (install.clap), (std::set<std::string> { "Synth.clap/", "Synth.clap/Contents/", "Synth.clap/Contents/x86_64-linux/",
-                                                                "Synth.clap/Contents/x86_64-linux/Synth.so" }));
+    EXPECT_EQ (result.installedPaths, (std::vector<fs::path> { install.clap / "Synth.clap", install.vst3 / "Other.vst3", install.vst3 / "Synth.vst3" }));
+    EXPECT_EQ (treeOf (install.clap), (std::set<std::string> { "Synth.clap/", "Synth.clap/Contents/", "Synth.clap/Contents/x86_64-linux/", "Synth.clap/Contents/x86_64-linux/Synth.so" }));
     EXPECT_TRUE (fs::is_regular_file (install.vst3 / "Synth.vst3/Contents/x86_64-linux/Synth.so"));
     EXPECT_TRUE (fs::is_regular_file (install.vst3 / "Other.vst3/Contents/Resources/moduleinfo.json"));
 }
@@ -106,8 +101,7 @@ TEST (PackageInstaller, InstallsNestedBundlesFlatAndCopiesFolderClaps)
 TEST (PackageInstaller, ReplacesAnExistingBundleAndAStaleTemporaryCopy)
 {
     Install install;
-    zorvatest::writeTree (install.vst3, { "Synth.vst3/Contents/x86_64-linux/Synth.so", "Synth.vst3/Contents/old-only.txt",
-                                          "Synth.vst3.zorvamanager-tmp/Contents/leftover.txt", "Keep.vst3/file" });
+    zorvatest::writeTree (install.vst3, { "Synth.vst3/Contents/x86_64-linux/Synth.so", "Synth.vst3/Contents/old-only.txt", "Synth.vst3.zorvamanager-tmp/Contents/leftover.txt", "Keep.vst3/file" });
     zorvatest::writeFile (install.vst3 / "Synth.vst3/Contents/x86_64-linux/Synth.so", "old binary");
     zorvatest::writeFile (install.clap / "Synth.clap.zorvamanager-tmp", "half a copy");
 
@@ -175,10 +169,7 @@ TEST (PackageInstaller, RefusesALinkPlantedInAnExtractedPackage)
 {
     Install install (std::vector<std::string> {});
     const auto archive = install.temp / "package.tar.gz";
-    zorvatest::writeArchive (archive, zorvatest::Container::TarGz,
-                             { { "Synth.vst3/Contents/x86_64-linux/Synth.so", zorvatest::EntryKind::File, "so" },
-                               { "Synth.vst3/Contents/Resources/moduleinfo.json", zorvatest::EntryKind::File, "{}" },
-                               { "Synth.clap", zorvatest::EntryKind::File, "clap" } });
+    zorvatest::writeArchive (archive, zorvatest::Container::TarGz, { { "Synth.vst3/Contents/x86_64-linux/Synth.so", zorvatest::EntryKind::File, "so" }, { "Synth.vst3/Contents/Resources/moduleinfo.json", zorvatest::EntryKind::File, "{}" }, { "Synth.clap", zorvatest::EntryKind::File, "clap" } });
     const auto extracted = install.temp / "work/extract";
     const auto extraction = zorvaplugins::zorvamanager::package::ArchiveExtractor::extractToDirectory (archive, extracted);
     ASSERT_TRUE (extraction.ok) << extraction.error;

@@ -66,14 +66,14 @@ TEST (PackageUninstaller, RefusesEveryOtherExtensionAndChangesNothing)
     makeBundle (vst3Folder, "vst3");
 
     const std::vector<fs::path> refused = {
-        vst3Folder / "Synth.VST3",         // case-sensitive
+        vst3Folder / "Synth.VST3", // case-sensitive
         vst3Folder / "Synth.Clap",
-        vst3Folder / "Synth.vst3.bak",     // extension is .bak
-        vst3Folder / "vst3",               // no dot at all
+        vst3Folder / "Synth.vst3.bak",                   // extension is .bak
+        vst3Folder / "vst3",                             // no dot at all
         fs::path (vst3Folder.string() + "/Synth.vst3/"), // trailing separator: no extension
         vst3Folder / "Synth.vst3" / ".",
         vst3Folder / "Synth.vst3" / "..",
-        vst3Folder,                        // ".vst3" is a hidden name, not an extension
+        vst3Folder, // ".vst3" is a hidden name, not an extension
         home / ".clap",
         fs::path(),
     };
@@ -142,11 +142,10 @@ TEST (PackageUninstaller, FailedRemovalNamesThePath)
         fs::permissions (folder, fs::perms::owner_write, fs::perm_options::remove);
 
     const auto expected = "cannot remove plugin path: " + bundle.native();
-    const auto status = zorvatest::runWithoutPrivileges ([&]
-                                                         {
-                                                             const auto result = PackageUninstaller::uninstallPluginPath (bundle);
-                                                             return ! result.ok && result.error == expected ? 0 : 1;
-                                                         });
+    const auto status = zorvatest::runWithoutPrivileges ([&] {
+        const auto result = PackageUninstaller::uninstallPluginPath (bundle);
+        return ! result.ok && result.error == expected ? 0 : 1;
+    });
     EXPECT_EQ (status, 0);
 
     fs::permissions (folder, fs::perms::owner_write, fs::perm_options::add);

@@ -59,12 +59,12 @@ TEST (SafeFileReplacement, SafeSourceIsOnlyARegularFileReachedWithoutALink)
     };
 
     const Case cases[] = {
-        {dir / "plain", true},
-        {dir / "link", false},
-        {dir / "dangling", false},
-        {dir / "folder", false},
-        {dir / "missing", false},
-        {"/dev/null", false},
+        { dir / "plain", true },
+        { dir / "link", false },
+        { dir / "dangling", false },
+        { dir / "folder", false },
+        { dir / "missing", false },
+        { "/dev/null", false },
     };
 
     for (const auto& c : cases)
@@ -77,7 +77,7 @@ TEST (SafeFileReplacement, SafeSourceIsOnlyARegularFileReachedWithoutALink)
 
 // --- writeAll ------------------------------------------------------------------------------
 
-std::atomic<int> interruptions{0};
+std::atomic<int> interruptions { 0 };
 
 void countInterruption (int)
 {
@@ -116,8 +116,7 @@ TEST (SafeFileReplacement, WriteAllCompletesWhenSignalsInterruptABlockedWrite)
     const auto writerThread = ::pthread_self();
     std::string received;
 
-    std::thread drain ([&]
-                       {
+    std::thread drain ([&] {
                            // The writer is blocked on a full pipe for all of this; every signal
                            // lands while it waits.
                            for (int i = 0; i < 20; ++i)
@@ -188,11 +187,11 @@ TEST (SafeFileReplacement, CommandLinkPointsToComparesTheResolvedValueLexically)
     };
 
     const Case cases[] = {
-        {"relative", fs::path ("../lib/zorvamanager/ZorvaManager.AppImage"), true},
-        {"absolute", copy, true},
-        {"unnormalised", home / ".local/./bin/../lib/zorvamanager//ZorvaManager.AppImage", true},
-        {"elsewhere", fs::path ("/usr/bin/ZorvaManager"), false},
-        {"relative-elsewhere", fs::path ("ZorvaManager.AppImage"), false},
+        { "relative", fs::path ("../lib/zorvamanager/ZorvaManager.AppImage"), true },
+        { "absolute", copy, true },
+        { "unnormalised", home / ".local/./bin/../lib/zorvamanager//ZorvaManager.AppImage", true },
+        { "elsewhere", fs::path ("/usr/bin/ZorvaManager"), false },
+        { "relative-elsewhere", fs::path ("ZorvaManager.AppImage"), false },
     };
 
     for (const auto& c : cases)
@@ -212,7 +211,7 @@ TEST (SafeFileReplacement, TemporaryNameIsHiddenBesideTheTargetAndCarriesPidCloc
 {
     const fs::path target = "/some/folder/zorvamanager.png";
 
-    for (const std::uint32_t attempt : {0u, 7u, 4294967295u})
+    for (const std::uint32_t attempt : { 0u, 7u, 4294967295u })
     {
         const auto temporary = safefile::temporaryPathFor (target, attempt);
         EXPECT_EQ (temporary.parent_path(), target.parent_path());
@@ -277,8 +276,7 @@ TEST (SafeFileReplacement, OnlyMissingPathsAndRegularFilesAreReplaceable)
     makeLink (dir / "missing", dir / "dangling");
     fs::create_directory (dir / "folder");
 
-    const auto refusing = [] (const fs::path& p)
-    { return "refusing to replace unsafe integration path: " + p.string(); };
+    const auto refusing = [] (const fs::path& p) { return "refusing to replace unsafe integration path: " + p.string(); };
 
     struct Case
     {
@@ -288,12 +286,12 @@ TEST (SafeFileReplacement, OnlyMissingPathsAndRegularFilesAreReplaceable)
     };
 
     const Case cases[] = {
-        {dir / "missing", true, "untouched"},
-        {dir / "plain", true, "untouched"},
-        {dir / "link", false, refusing (dir / "link")},
-        {dir / "dangling", false, refusing (dir / "dangling")},
-        {dir / "folder", false, refusing (dir / "folder")},
-        {dir / "plain/below", false, "cannot inspect " + (dir / "plain/below").string() + ": Not a directory"},
+        { dir / "missing", true, "untouched" },
+        { dir / "plain", true, "untouched" },
+        { dir / "link", false, refusing (dir / "link") },
+        { dir / "dangling", false, refusing (dir / "dangling") },
+        { dir / "folder", false, refusing (dir / "folder") },
+        { dir / "plain/below", false, "cannot inspect " + (dir / "plain/below").string() + ": Not a directory" },
     };
 
     for (const auto& c : cases)
@@ -341,7 +339,7 @@ TEST_F (AtomicReplacement, CopiesEveryByteWithTheRequestedModeLessTheUmask)
         unsigned expected;
     };
 
-    for (const auto& c : {Case{022, 0755, 0755}, Case{077, 0755, 0700}, Case{022, 0644, 0644}})
+    for (const auto& c : { Case { 022, 0755, 0755 }, Case { 077, 0755, 0700 }, Case { 022, 0644, 0644 } })
     {
         ScopedUmask mask (c.umask);
         fs::remove (target);
@@ -351,7 +349,7 @@ TEST_F (AtomicReplacement, CopiesEveryByteWithTheRequestedModeLessTheUmask)
         EXPECT_EQ (error, "untouched");
         EXPECT_EQ (readFile (target), bytes);
         EXPECT_EQ (permissionsOf (target), c.expected);
-        expectFolderHoldsOnly ({"target.bin"});
+        expectFolderHoldsOnly ({ "target.bin" });
     }
 }
 
@@ -369,7 +367,7 @@ TEST_F (AtomicReplacement, AnOpenReaderKeepsTheOldContentAndANewReaderSeesTheNew
     const std::string seenByOldReader ((std::istreambuf_iterator<char> (before)), std::istreambuf_iterator<char>());
     EXPECT_TRUE (seenByOldReader == oldBytes);
     EXPECT_TRUE (readFile (target) == newBytes);
-    expectFolderHoldsOnly ({"target.bin"});
+    expectFolderHoldsOnly ({ "target.bin" });
 }
 
 TEST_F (AtomicReplacement, ATargetLinkIsReplacedNotFollowed)
@@ -399,9 +397,9 @@ TEST_F (AtomicReplacement, UnusableSourcesAreRefusedWithoutTouchingTheTarget)
     };
 
     const Case cases[] = {
-        {dir / "linked-source", "cannot open source AppImage data: Too many levels of symbolic links"},
-        {dir / "missing-source", "cannot open source AppImage data: No such file or directory"},
-        {dir / "folder-source", "source is not a regular file"},
+        { dir / "linked-source", "cannot open source AppImage data: Too many levels of symbolic links" },
+        { dir / "missing-source", "cannot open source AppImage data: No such file or directory" },
+        { dir / "folder-source", "source is not a regular file" },
     };
 
     const auto descriptors = zorvatest::openDescriptorCount();
@@ -412,7 +410,7 @@ TEST_F (AtomicReplacement, UnusableSourcesAreRefusedWithoutTouchingTheTarget)
         EXPECT_FALSE (safefile::replaceFromFileAtomically (c.source, target, 0644, error));
         EXPECT_EQ (error, c.error);
         EXPECT_EQ (readFile (target), "old");
-        expectFolderHoldsOnly ({"target.bin"});
+        expectFolderHoldsOnly ({ "target.bin" });
     }
 
     EXPECT_EQ (zorvatest::openDescriptorCount(), descriptors);
@@ -451,7 +449,7 @@ TEST_F (AtomicReplacement, GivesUpAfter128TakenNamesAndLeavesNothingBehind)
     EXPECT_EQ (namerCalls, 128u);
     EXPECT_EQ (readFile (target), "old");
     EXPECT_EQ (readFile (occupiedName), "someone else's");
-    expectFolderHoldsOnly ({".occupied", "target.bin"});
+    expectFolderHoldsOnly ({ ".occupied", "target.bin" });
     EXPECT_EQ (zorvatest::openDescriptorCount(), descriptors) << "the source stayed open";
 }
 
@@ -478,7 +476,7 @@ TEST_F (AtomicReplacement, FailuresAfterTheTemporaryFileExistedRemoveIt)
 
     EXPECT_FALSE (safefile::replaceFromFileAtomically (source, target, 0644, error));
     EXPECT_EQ (error, "cannot replace integration file: Is a directory");
-    expectFolderHoldsOnly ({"target.bin"});
+    expectFolderHoldsOnly ({ "target.bin" });
     EXPECT_EQ (readFile (target / "inside"), "x");
 
     // A temporary name in a missing folder fails on creation, not with a collision.
@@ -494,20 +492,19 @@ TEST_F (AtomicReplacement, AReadOnlyFolderKeepsTheOldTarget)
     writeFile (target, "old");
     ReadOnlyFolder readOnly (target.parent_path());
 
-    if (!readOnly.active())
+    if (! readOnly.active())
         GTEST_SKIP() << readOnly.reason();
 
     std::string error;
     EXPECT_FALSE (safefile::replaceFromFileAtomically (source, target, 0644, error));
     EXPECT_EQ (error.rfind ("cannot create temporary integration file: ", 0), 0u) << error;
     EXPECT_EQ (readFile (target), "old");
-    expectFolderHoldsOnly ({"target.bin"});
+    expectFolderHoldsOnly ({ "target.bin" });
 }
 
 TEST_F (AtomicReplacement, AFullDiskKeepsTheOldTargetAndRemovesThePartialCopy)
 {
-    const auto outcome = inPrivateMountNamespace ([&]() -> std::string
-                                                  {
+    const auto outcome = inPrivateMountNamespace ([&]() -> std::string {
                                                       const auto small = dir / "small";
                                                       fs::create_directory (small);
 
@@ -545,7 +542,7 @@ TEST_F (AtomicReplacement, AFullDiskKeepsTheOldTargetAndRemovesThePartialCopy)
 
                                                       return {}; });
 
-    if (!outcome)
+    if (! outcome)
         GTEST_SKIP() << "no private mount namespace here (needs root)";
 
     EXPECT_EQ (*outcome, "");
@@ -564,7 +561,7 @@ TEST_F (AtomicReplacement, DesktopEntryIsWrittenWhole)
     EXPECT_EQ (error, "untouched");
     EXPECT_EQ (readFile (entry), "[Desktop Entry]\nName=x\n");
     EXPECT_EQ (permissionsOf (entry), 0644u);
-    expectFolderHoldsOnly ({"x.desktop"});
+    expectFolderHoldsOnly ({ "x.desktop" });
 }
 
 TEST_F (AtomicReplacement, DesktopEntryFailuresUseItsOwnWordsAndLeaveNoTemporaryFile)
@@ -590,7 +587,7 @@ TEST_F (AtomicReplacement, DesktopEntryFailuresUseItsOwnWordsAndLeaveNoTemporary
     EXPECT_EQ (error, "cannot replace desktop entry: Is a directory");
 
     EXPECT_EQ (readFile (entry), "old entry");
-    expectFolderHoldsOnly ({"folder.desktop", "x.desktop"});
+    expectFolderHoldsOnly ({ "folder.desktop", "x.desktop" });
 }
 
 // --- removeRegularFile ---------------------------------------------------------------------
@@ -610,10 +607,10 @@ TEST (SafeFileReplacement, RemoveRegularFileRemovesOnlyRegularFiles)
     };
 
     const Case cases[] = {
-        {dir / "plain", true},
-        {dir / "link", false},
-        {dir / "folder", false},
-        {dir / "missing", false},
+        { dir / "plain", true },
+        { dir / "link", false },
+        { dir / "folder", false },
+        { dir / "missing", false },
     };
 
     for (const auto& c : cases)
@@ -640,7 +637,7 @@ TEST (SafeFileReplacement, RemoveRegularFileReportsARefusedRemoval)
     writeFile (dir / "locked/file", "x");
     ReadOnlyFolder readOnly (dir / "locked");
 
-    if (!readOnly.active())
+    if (! readOnly.active())
         GTEST_SKIP() << readOnly.reason();
 
     AppImageIntegrationResult result;
@@ -668,13 +665,13 @@ TEST (SafeFileReplacement, DesktopEntryIsOursLooksForTheMarkerAnywhere)
     };
 
     const Case cases[] = {
-        {"entry", "[Desktop Entry]\nName=x\n" + marker + "\n", true},
-        {"comment", "[Desktop Entry]\n# " + marker + "\nName=x\n", true},
-        {"other-group", "[Other]\n" + marker, true},
-        {"straddling", straddling, true},
-        {"far", std::string (300000, 'y') + marker, true},
-        {"foreign", "[Desktop Entry]\nName=x\nX-ZorvaManager-Integration=false\n", false},
-        {"empty", "", false},
+        { "entry", "[Desktop Entry]\nName=x\n" + marker + "\n", true },
+        { "comment", "[Desktop Entry]\n# " + marker + "\nName=x\n", true },
+        { "other-group", "[Other]\n" + marker, true },
+        { "straddling", straddling, true },
+        { "far", std::string (300000, 'y') + marker, true },
+        { "foreign", "[Desktop Entry]\nName=x\nX-ZorvaManager-Integration=false\n", false },
+        { "empty", "", false },
     };
 
     for (const auto& c : cases)
@@ -693,8 +690,7 @@ TEST (SafeFileReplacement, DesktopEntryIsOursLooksForTheMarkerAnywhere)
 TEST (SafeFileReplacement, AppImageHeaderNeedsElfMagicAndType2)
 {
     TempDir dir;
-    auto withByte = [] (std::size_t offset, char value)
-    {
+    auto withByte = [] (std::size_t offset, char value) {
         auto bytes = appImageBytes();
         bytes[offset] = value;
         return bytes;
@@ -708,14 +704,14 @@ TEST (SafeFileReplacement, AppImageHeaderNeedsElfMagicAndType2)
     };
 
     const Case cases[] = {
-        {"type2", appImageBytes(), true},
-        {"exactly-11-bytes", appImageBytes (2, 11), true},
-        {"other-bytes-4-to-7", withByte (5, '\x7e'), true},
-        {"type1", appImageBytes (1), false},
-        {"10-bytes", appImageBytes().substr (0, 10), false},
-        {"no-elf", withByte (1, 'e'), false},
-        {"no-ai", withByte (9, 'i'), false},
-        {"empty", "", false},
+        { "type2", appImageBytes(), true },
+        { "exactly-11-bytes", appImageBytes (2, 11), true },
+        { "other-bytes-4-to-7", withByte (5, '\x7e'), true },
+        { "type1", appImageBytes (1), false },
+        { "10-bytes", appImageBytes().substr (0, 10), false },
+        { "no-elf", withByte (1, 'e'), false },
+        { "no-ai", withByte (9, 'i'), false },
+        { "empty", "", false },
     };
 
     for (const auto& c : cases)

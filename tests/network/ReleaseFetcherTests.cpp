@@ -43,7 +43,7 @@ std::string serviceBytes (std::size_t count)
 
 std::string uniqueToken (const std::string& prefix)
 {
-    static std::atomic<int> counter{0};
+    static std::atomic<int> counter { 0 };
     return prefix + "-" + std::to_string (::getpid()) + "-" + std::to_string (counter++);
 }
 
@@ -51,7 +51,7 @@ std::string uniqueToken (const std::string& prefix)
 int unusedPort()
 {
     const int fd = ::socket (AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
+    sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl (INADDR_LOOPBACK);
     socklen_t length = sizeof (address);
@@ -70,7 +70,7 @@ protected:
 
 TEST_F (ReleaseFetcherNoService, RefusesAnythingButHttpsBeforeAnyTransfer)
 {
-    const std::vector<std::string> urls{
+    const std::vector<std::string> urls {
         "http://localhost/",
         "HTTPS://localhost/",
         "Https://localhost/",
@@ -258,12 +258,12 @@ TEST_F (ReleaseFetcherService, StatusOutside2xxFailsAndLeavesNothing)
 
     const auto token301 = uniqueToken ("r301");
     const auto token302 = uniqueToken ("r302");
-    const std::vector<Case> cases{
-        {"/test/redirect/301/" + token301, 301, token301},
-        {"/test/redirect/302/" + token302, 302, token302},
-        {"/test/status/404", 404, ""},
-        {"/test/status/500", 500, ""},
-        {"/no/such/file.tar.gz", 404, ""},
+    const std::vector<Case> cases {
+        { "/test/redirect/301/" + token301, 301, token301 },
+        { "/test/redirect/302/" + token302, 302, token302 },
+        { "/test/status/404", 404, "" },
+        { "/test/status/500", 500, "" },
+        { "/no/such/file.tar.gz", 404, "" },
     };
 
     for (const auto& c : cases)
@@ -283,7 +283,7 @@ TEST_F (ReleaseFetcherService, StatusOutside2xxFailsAndLeavesNothing)
         EXPECT_EQ (downloaded.error, "HTTP request failed");
         EXPECT_FALSE (fs::exists (file));
 
-        if (!c.token.empty())
+        if (! c.token.empty())
         {
             EXPECT_FALSE (wasContacted (c.token));
         }
@@ -314,7 +314,7 @@ TEST_F (ReleaseFetcherService, TimeLimitCoversTheWholeTransfer)
 
 TEST_F (ReleaseFetcherService, CertificateThatDoesNotVerifyIsRefused)
 {
-    for (const auto* variable : {"ZORVAMANAGER_TEST_WRONG_HOST_URL", "ZORVAMANAGER_TEST_UNTRUSTED_URL"})
+    for (const auto* variable : { "ZORVAMANAGER_TEST_WRONG_HOST_URL", "ZORVAMANAGER_TEST_UNTRUSTED_URL" })
     {
         SCOPED_TRACE (variable);
         const auto base = environment (variable);
@@ -407,14 +407,12 @@ TEST_F (ReleaseFetcherService, ManyTransfersAtOnceOnSeveralThreads)
     std::mutex mutex;
     std::vector<std::string> problems;
 
-    const auto report = [&] (const std::string& problem)
-    {
+    const auto report = [&] (const std::string& problem) {
         const std::lock_guard<std::mutex> lock (mutex);
         problems.push_back (problem);
     };
 
-    const auto work = [&] (int threadIndex)
-    {
+    const auto work = [&] (int threadIndex) {
         for (int i = 0; i < transfersPerThread; ++i)
         {
             const auto size = static_cast<std::size_t> (1000 + 37919 * threadIndex + 5003 * i);
@@ -426,14 +424,14 @@ TEST_F (ReleaseFetcherService, ManyTransfersAtOnceOnSeveralThreads)
                 const auto file = temp / (name + ".bin");
                 const auto result = ReleaseFetcher::downloadHttpsToFile (url (path), file, 60);
 
-                if (!result.ok || result.bytesWritten != size || zorvatest::readFile (file) != serviceBytes (size))
+                if (! result.ok || result.bytesWritten != size || zorvatest::readFile (file) != serviceBytes (size))
                     report (name + ": download " + result.error);
             }
             else
             {
                 const auto result = ReleaseFetcher::fetchHttps (url (path), 60);
 
-                if (!result.ok || result.body != serviceBytes (size))
+                if (! result.ok || result.body != serviceBytes (size))
                     report (name + ": fetch " + result.error);
             }
         }
@@ -456,7 +454,7 @@ TEST_F (ReleaseFetcherService, ReleasesEveryHandleOnEveryPath)
     ASSERT_TRUE (ReleaseFetcher::fetchHttps (url ("/test/bytes/10"), 20).ok);
     const auto before = zorvatest::openDescriptorCount();
 
-    for (const auto* path : {"/test/bytes/5000", "/test/status/404", "/test/204", "/test/redirect/302/fd"})
+    for (const auto* path : { "/test/bytes/5000", "/test/status/404", "/test/204", "/test/redirect/302/fd" })
     {
         ReleaseFetcher::fetchHttps (url (path), 20);
         ReleaseFetcher::downloadHttpsToFile (url (path), temp / "fd.bin", 20);

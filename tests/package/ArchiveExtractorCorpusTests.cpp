@@ -48,8 +48,8 @@ class Utf8Thread
 {
 public:
     Utf8Thread()
-        : utf8 (::newlocale (LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t> (nullptr))),
-          previous (::uselocale (utf8))
+        : utf8 (::newlocale (LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t> (nullptr)))
+        , previous (::uselocale (utf8))
     {
     }
 

@@ -12,10 +12,10 @@
 #include <clocale>
 #include <cstdlib>
 #include <locale.h>
-#include <sys/stat.h>
 #include <memory>
 #include <set>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
@@ -163,16 +163,7 @@ TEST (ArchiveExtractor, ExtractsFilesAndCreatesMissingParentsInEveryContainer)
     {
         SCOPED_TRACE (zorvatest::containerName (container));
         Work work ("package." + zorvatest::containerName (container));
-        zorvatest::writeArchive (work.archive, container,
-                                 { { "Plugin.vst3/Contents/x86_64-linux/Plugin.so", EntryKind::File, large },
-                                   { "Plugin.vst3/Contents/Resources/moduleinfo.json", EntryKind::File, "{\"Version\": \"1.0\"}" },
-                                   { "Plugin.clap", EntryKind::File, "clap" },
-                                   { "zeros.bin", EntryKind::File, zeros },
-                                   { "allzero.bin", EntryKind::File, std::string (100000, '\0') },
-                                   { "docs/", EntryKind::Directory },
-                                   { "docs/empty.txt", EntryKind::File, "" },
-                                   { "./dot/a", EntryKind::File, "dot" },
-                                   { "a/..b/c", EntryKind::File, "c" } });
+        zorvatest::writeArchive (work.archive, container, { { "Plugin.vst3/Contents/x86_64-linux/Plugin.so", EntryKind::File, large }, { "Plugin.vst3/Contents/Resources/moduleinfo.json", EntryKind::File, "{\"Version\": \"1.0\"}" }, { "Plugin.clap", EntryKind::File, "clap" }, { "zeros.bin", EntryKind::File, zeros }, { "allzero.bin", EntryKind::File, std::string (100000, '\0') }, { "docs/", EntryKind::Directory }, { "docs/empty.txt", EntryKind::File, "" }, { "./dot/a", EntryKind::File, "dot" }, { "a/..b/c", EntryKind::File, "c" } });
 
         const auto result = work.extract();
 
@@ -186,10 +177,7 @@ TEST (ArchiveExtractor, ExtractsFilesAndCreatesMissingParentsInEveryContainer)
         EXPECT_EQ (zorvatest::readFile (work.destination / "dot/a"), "dot");
         EXPECT_EQ (zorvatest::readFile (work.destination / "a/..b/c"), "c");
         EXPECT_EQ (treeOf (work.destination),
-                   (std::set<std::string> { "Plugin.vst3/", "Plugin.vst3/Contents/", "Plugin.vst3/Contents/x86_64-linux/",
-                                            "Plugin.vst3/Contents/x86_64-linux/Plugin.so", "Plugin.vst3/Contents/Resources/",
-                                            "Plugin.vst3/Contents/Resources/moduleinfo.json", "Plugin.clap", "zeros.bin", "allzero.bin", "docs/",
-                                            "docs/empty.txt", "dot/", "dot/a", "a/", "a/..b/", "a/..b/c" }));
+                   (std::set<std::string> { "Plugin.vst3/", "Plugin.vst3/Contents/", "Plugin.vst3/Contents/x86_64-linux/", "Plugin.vst3/Contents/x86_64-linux/Plugin.so", "Plugin.vst3/Contents/Resources/", "Plugin.vst3/Contents/Resources/moduleinfo.json", "Plugin.clap", "zeros.bin", "allzero.bin", "docs/", "docs/empty.txt", "dot/", "dot/a", "a/", "a/..b/", "a/..b/c" }));
         EXPECT_EQ (work.outside(), work.expectedOutside());
     }
 }
@@ -197,8 +185,7 @@ TEST (ArchiveExtractor, ExtractsFilesAndCreatesMissingParentsInEveryContainer)
 TEST (ArchiveExtractor, AppliesNoArchiveMetadata)
 {
     Work work;
-    zorvatest::writeFile (work.archive, zorvatest::rawTarHeader ("setuid", '0', 1, {}, 04777) + zorvatest::rawTarData ("y")
-                                            + zorvatest::rawTarEnd());
+    zorvatest::writeFile (work.archive, zorvatest::rawTarHeader ("setuid", '0', 1, {}, 04777) + zorvatest::rawTarData ("y") + zorvatest::rawTarEnd());
     const auto oldMask = ::umask (022);
     const auto result = work.extract();
     ::umask (oldMask);
@@ -233,10 +220,7 @@ TEST (ArchiveExtractor, RefusesUnsafeNamesBeforeWritingAnything)
         {
             SCOPED_TRACE (zorvatest::containerName (container) + " " + testing::PrintToString (name));
             Work work ("package." + zorvatest::containerName (container));
-            zorvatest::writeArchive (work.archive, container,
-                                     { { "first.txt", EntryKind::File, "first" },
-                                       { name, EntryKind::File, "payload" },
-                                       { "after.txt", EntryKind::File, "after" } });
+            zorvatest::writeArchive (work.archive, container, { { "first.txt", EntryKind::File, "first" }, { name, EntryKind::File, "payload" }, { "after.txt", EntryKind::File, "after" } });
 
             const auto result = work.extract();
 
@@ -252,9 +236,7 @@ TEST (ArchiveExtractor, RefusesUnsafeNamesBeforeWritingAnything)
 TEST (ArchiveExtractor, KeepsBackslashesAndHighBytesAsPartOfNames)
 {
     Work work;
-    zorvatest::writeArchive (work.archive, Container::Tar,
-                             { { "a\\b.txt", EntryKind::File, "backslash" },
-                               { "del\x7f", EntryKind::File, "del" } });
+    zorvatest::writeArchive (work.archive, Container::Tar, { { "a\\b.txt", EntryKind::File, "backslash" }, { "del\x7f", EntryKind::File, "del" } });
 
     const auto result = work.extract();
 
@@ -286,7 +268,8 @@ TEST (ArchiveExtractor, ReadsUtf8NamesInTheCLocaleAndRestoresTheThreadLocale)
 TEST (ArchiveExtractor, ReadsUtf8NamesOnAnyThread)
 {
     Work work ("package.zip");
-    const std::string name = "\xc3\x9c" "ber.clap";
+    const std::string name = "\xc3\x9c"
+                             "ber.clap";
     zorvatest::writeArchive (work.archive, Container::Zip, { { name, EntryKind::File, "u" } });
 
     ExtractResult result;
@@ -301,10 +284,7 @@ TEST (ArchiveExtractor, StopsOnAHeaderWarningWithItsText)
 {
     // A pax name that is not UTF-8 cannot be converted, which libarchive reports as a warning.
     Work work;
-    zorvatest::writeFile (work.archive, zorvatest::rawTarHeader ("ok.txt", '0', 2) + zorvatest::rawTarData ("ok")
-                                            + zorvatest::rawPaxHeader ({ { "path", "bad\xff\xfe.txt" } })
-                                            + zorvatest::rawTarHeader ("bad.txt", '0', 1) + zorvatest::rawTarData ("b")
-                                            + zorvatest::rawTarEnd());
+    zorvatest::writeFile (work.archive, zorvatest::rawTarHeader ("ok.txt", '0', 2) + zorvatest::rawTarData ("ok") + zorvatest::rawPaxHeader ({ { "path", "bad\xff\xfe.txt" } }) + zorvatest::rawTarHeader ("bad.txt", '0', 1) + zorvatest::rawTarData ("b") + zorvatest::rawTarEnd());
 
     const auto result = work.extract();
 
@@ -353,15 +333,11 @@ TEST (ArchiveExtractor, RefusesHardLinksThatLookLikeRegularFiles)
 {
     // pax lets a hard link carry data: libarchive reports it as a regular file with a link name.
     Work pax;
-    zorvatest::writeFile (pax.archive, zorvatest::rawTarHeader ("file", '0', 4) + zorvatest::rawTarData ("data")
-                                           + zorvatest::rawPaxHeader ({ { "comment", "pax" } })
-                                           + zorvatest::rawTarHeader ("link", '1', 5, "file") + zorvatest::rawTarData ("other")
-                                           + zorvatest::rawTarEnd());
+    zorvatest::writeFile (pax.archive, zorvatest::rawTarHeader ("file", '0', 4) + zorvatest::rawTarData ("data") + zorvatest::rawPaxHeader ({ { "comment", "pax" } }) + zorvatest::rawTarHeader ("link", '1', 5, "file") + zorvatest::rawTarData ("other") + zorvatest::rawTarEnd());
 
     // newc cpio: the second name of a hard-linked pair carries the data and the link name.
     Work cpio ("package.cpio");
-    zorvatest::writeArchive (cpio.archive, Container::Cpio,
-                             { { "first", EntryKind::File, "", "", 42 }, { "second", EntryKind::File, "data", "", 42 } });
+    zorvatest::writeArchive (cpio.archive, Container::Cpio, { { "first", EntryKind::File, "", "", 42 }, { "second", EntryKind::File, "data", "", 42 } });
 
     for (const auto* work : { &pax, &cpio })
     {
@@ -384,11 +360,7 @@ TEST (ArchiveExtractor, LaterDuplicateEntryWins)
     {
         SCOPED_TRACE (zorvatest::containerName (container));
         Work work ("package." + zorvatest::containerName (container));
-        zorvatest::writeArchive (work.archive, container,
-                                 { { "dup.txt", EntryKind::File, "the first, longer text" },
-                                   { "dir/", EntryKind::Directory },
-                                   { "dir/", EntryKind::Directory },
-                                   { "dup.txt", EntryKind::File, "second" } });
+        zorvatest::writeArchive (work.archive, container, { { "dup.txt", EntryKind::File, "the first, longer text" }, { "dir/", EntryKind::Directory }, { "dir/", EntryKind::Directory }, { "dup.txt", EntryKind::File, "second" } });
 
         const auto result = work.extract();
 
@@ -400,8 +372,7 @@ TEST (ArchiveExtractor, LaterDuplicateEntryWins)
 TEST (ArchiveExtractor, FileWhereAFolderIsNeededRaisesTheFilesystemError)
 {
     Work work;
-    zorvatest::writeArchive (work.archive, Container::Tar,
-                             { { "a", EntryKind::File, "file" }, { "a/b", EntryKind::File, "nested" } });
+    zorvatest::writeArchive (work.archive, Container::Tar, { { "a", EntryKind::File, "file" }, { "a/b", EntryKind::File, "nested" } });
     const auto descriptors = zorvatest::openDescriptorCount();
 
     EXPECT_THROW (work.extract(), fs::filesystem_error);
@@ -413,15 +384,13 @@ TEST (ArchiveExtractor, FileWhereAFolderIsNeededRaisesTheFilesystemError)
 TEST (ArchiveExtractor, ReportsFolderAndFileCollisions)
 {
     Work fileThenFolder;
-    zorvatest::writeArchive (fileThenFolder.archive, Container::Tar,
-                             { { "a", EntryKind::File, "file" }, { "a/", EntryKind::Directory } });
+    zorvatest::writeArchive (fileThenFolder.archive, Container::Tar, { { "a", EntryKind::File, "file" }, { "a/", EntryKind::Directory } });
     const auto first = fileThenFolder.extract();
     EXPECT_FALSE (first.ok);
     EXPECT_EQ (first.error, "cannot create extracted directory: " + (fileThenFolder.destination / "a/").lexically_normal().string());
 
     Work folderThenFile;
-    zorvatest::writeArchive (folderThenFile.archive, Container::Tar,
-                             { { "a/", EntryKind::Directory }, { "a", EntryKind::File, "file" } });
+    zorvatest::writeArchive (folderThenFile.archive, Container::Tar, { { "a/", EntryKind::Directory }, { "a", EntryKind::File, "file" } });
     const auto second = folderThenFile.extract();
     EXPECT_FALSE (second.ok);
     EXPECT_EQ (second.error, "cannot create extracted file: " + (folderThenFile.destination / "a").string());

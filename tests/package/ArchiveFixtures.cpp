@@ -60,13 +60,19 @@ mode_t fileType (EntryKind kind)
 {
     switch (kind)
     {
-        case EntryKind::Directory: return AE_IFDIR;
-        case EntryKind::Symlink: return AE_IFLNK;
-        case EntryKind::Fifo: return AE_IFIFO;
-        case EntryKind::CharDevice: return AE_IFCHR;
-        case EntryKind::BlockDevice: return AE_IFBLK;
+        case EntryKind::Directory:
+            return AE_IFDIR;
+        case EntryKind::Symlink:
+            return AE_IFLNK;
+        case EntryKind::Fifo:
+            return AE_IFIFO;
+        case EntryKind::CharDevice:
+            return AE_IFCHR;
+        case EntryKind::BlockDevice:
+            return AE_IFBLK;
         case EntryKind::File:
-        case EntryKind::HardLink: break;
+        case EntryKind::HardLink:
+            break;
     }
 
     return AE_IFREG;
@@ -88,11 +94,16 @@ std::string containerName (Container container)
 {
     switch (container)
     {
-        case Container::Tar: return "tar";
-        case Container::TarGz: return "tar.gz";
-        case Container::TarXz: return "tar.xz";
-        case Container::Zip: return "zip";
-        case Container::Cpio: return "cpio";
+        case Container::Tar:
+            return "tar";
+        case Container::TarGz:
+            return "tar.gz";
+        case Container::TarXz:
+            return "tar.xz";
+        case Container::Zip:
+            return "zip";
+        case Container::Cpio:
+            return "cpio";
     }
 
     return "?";
@@ -158,8 +169,7 @@ void writeArchive (const std::filesystem::path& file, Container container, const
 
         check (writer.get(), archive_write_header (writer.get(), entry.get()), "header");
 
-        if (hasData && ! spec.data.empty()
-            && archive_write_data (writer.get(), spec.data.data(), spec.data.size()) != static_cast<la_ssize_t> (spec.data.size()))
+        if (hasData && ! spec.data.empty() && archive_write_data (writer.get(), spec.data.data(), spec.data.size()) != static_cast<la_ssize_t> (spec.data.size()))
             throw std::runtime_error ("cannot write fixture data");
     }
 

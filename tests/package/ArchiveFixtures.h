@@ -22,9 +22,12 @@ enum class EntryKind
 
 struct ArchiveEntrySpec
 {
-    ArchiveEntrySpec (std::string entryName, EntryKind entryKind = EntryKind::File, std::string contents = {},
-                      std::string link = {}, long inodeNumber = 0)
-        : name (std::move (entryName)), kind (entryKind), data (std::move (contents)), linkTarget (std::move (link)), inode (inodeNumber)
+    ArchiveEntrySpec (std::string entryName, EntryKind entryKind = EntryKind::File, std::string contents = {}, std::string link = {}, long inodeNumber = 0)
+        : name (std::move (entryName))
+        , kind (entryKind)
+        , data (std::move (contents))
+        , linkTarget (std::move (link))
+        , inode (inodeNumber)
     {
     }
 
@@ -37,11 +40,11 @@ struct ArchiveEntrySpec
 
 enum class Container
 {
-    Tar,   // pax restricted (ustar unless a name needs pax)
+    Tar, // pax restricted (ustar unless a name needs pax)
     TarGz,
     TarXz,
     Zip,
-    Cpio   // newc
+    Cpio // newc
 };
 
 std::string containerName (Container container);
@@ -51,8 +54,7 @@ std::string containerName (Container container);
 void writeArchive (const std::filesystem::path& file, Container container, const std::vector<ArchiveEntrySpec>& entries);
 
 // One 512-byte ustar header block (checksum filled in).
-std::string rawTarHeader (const std::string& name, char typeflag, std::size_t size, const std::string& linkName = {},
-                          unsigned mode = 0644);
+std::string rawTarHeader (const std::string& name, char typeflag, std::size_t size, const std::string& linkName = {}, unsigned mode = 0644);
 
 // Data padded to whole 512-byte blocks.
 std::string rawTarData (const std::string& data);

@@ -39,7 +39,7 @@ struct TreeCase
 {
     const char* label;
     std::vector<std::string> tree;
-    std::string error;               // empty: valid
+    std::string error;                // empty: valid
     std::vector<std::string> plugins; // when valid
 };
 
@@ -65,8 +65,7 @@ TEST (PackageLayout, ValidatesTrees)
           { "vst3 A A.vst3", "clap Synth Linux/CLAP/Synth.clap", "clap A Z/A.clap", "clap a a.clap", "vst3 b b.vst3" } },
         { "drive-like name", with (synthVst3, { "Synth.clap", "C:notes" }), "unsafe package entry: windows drive prefix", {} },
         { "control character", with (synthVst3, { "Synth.clap", "bad\tname" }), "unsafe package entry: control character", {} },
-        { "control character inside a bundle", with (synthVst3, { "Synth.clap", "Synth.vst3/Contents/a\nb" }),
-          "unsafe package entry: control character", {} },
+        { "control character inside a bundle", with (synthVst3, { "Synth.clap", "Synth.vst3/Contents/a\nb" }), "unsafe package entry: control character", {} },
     };
 
     for (const auto& c : cases)

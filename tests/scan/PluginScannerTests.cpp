@@ -158,11 +158,10 @@ TEST (PluginScanner, FolderWithoutReadPermissionIsEmpty)
     makeVst3Bundle (open, "Synth.vst3", moduleInfoWithVersion ("1.0"));
     fs::permissions (locked, fs::perms::none);
 
-    const auto status = zorvatest::runWithoutPrivileges ([&]
-                                                         {
-                                                             const auto found = PluginScanner::scanPaths ({ locked, open }, PluginFormat::Vst3);
-                                                             return found.size() == 1 && found[0].name == "Synth" && found[0].version == "1.0" ? 0 : 1;
-                                                         });
+    const auto status = zorvatest::runWithoutPrivileges ([&] {
+        const auto found = PluginScanner::scanPaths ({ locked, open }, PluginFormat::Vst3);
+        return found.size() == 1 && found[0].name == "Synth" && found[0].version == "1.0" ? 0 : 1;
+    });
     EXPECT_EQ (status, 0);
 }
 

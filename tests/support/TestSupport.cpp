@@ -31,7 +31,8 @@ TempDir::~TempDir()
     std::error_code ec;
     // A test may leave read-only folders behind; give the owner its rights back first.
     for (auto it = fs::recursive_directory_iterator (root, fs::directory_options::skip_permission_denied, ec);
-         ! ec && it != fs::recursive_directory_iterator(); it.increment (ec))
+         ! ec && it != fs::recursive_directory_iterator();
+         it.increment (ec))
         if (it->is_directory (ec) && ! it->is_symlink (ec))
             fs::permissions (it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
 
@@ -165,8 +166,7 @@ int runWithoutPrivileges (const std::function<int()>& body)
     {
         constexpr uid_t nobody = 65534;
 
-        if (::geteuid() == 0
-            && (::setgroups (0, nullptr) != 0 || ::setgid (nobody) != 0 || ::setuid (nobody) != 0))
+        if (::geteuid() == 0 && (::setgroups (0, nullptr) != 0 || ::setgid (nobody) != 0 || ::setuid (nobody) != 0))
             ::_exit (125);
 
         int code = 124;
