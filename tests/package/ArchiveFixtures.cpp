@@ -137,39 +137,39 @@ void writeArchive (const std::filesystem::path& file, Container container, const
 
     check (writer.get(), archive_write_open_filename (writer.get(), file.c_str()), "open");
 
-    for (const auto& spec : entries)
+    for (const auto& item : entries)
     {
         std::unique_ptr<archive_entry, EntryDeleter> entry (archive_entry_new());
-        archive_entry_copy_pathname (entry.get(), spec.name.c_str());
-        archive_entry_set_filetype (entry.get(), fileType (spec.kind));
-        archive_entry_set_perm (entry.get(), spec.kind == EntryKind::Directory ? 0755 : 0644);
+        archive_entry_copy_pathname (entry.get(), item.name.c_str());
+        archive_entry_set_filetype (entry.get(), fileType (item.kind));
+        archive_entry_set_perm (entry.get(), item.kind == EntryKind::Directory ? 0755 : 0644);
         archive_entry_set_mtime (entry.get(), 1700000000, 0);
 
-        if (spec.kind == EntryKind::Symlink)
-            archive_entry_copy_symlink (entry.get(), spec.linkTarget.c_str());
+        if (item.kind == EntryKind::Symlink)
+            archive_entry_copy_symlink (entry.get(), item.linkTarget.c_str());
 
-        if (spec.kind == EntryKind::HardLink)
-            archive_entry_copy_hardlink (entry.get(), spec.linkTarget.c_str());
+        if (item.kind == EntryKind::HardLink)
+            archive_entry_copy_hardlink (entry.get(), item.linkTarget.c_str());
 
-        if (spec.kind == EntryKind::CharDevice || spec.kind == EntryKind::BlockDevice)
+        if (item.kind == EntryKind::CharDevice || item.kind == EntryKind::BlockDevice)
         {
             archive_entry_set_rdevmajor (entry.get(), 1);
             archive_entry_set_rdevminor (entry.get(), 3);
         }
 
-        if (spec.inode != 0)
+        if (item.inode != 0)
         {
-            archive_entry_set_ino (entry.get(), spec.inode);
+            archive_entry_set_ino (entry.get(), item.inode);
             archive_entry_set_dev (entry.get(), 1);
             archive_entry_set_nlink (entry.get(), 2);
         }
 
-        const bool hasData = spec.kind == EntryKind::File;
-        archive_entry_set_size (entry.get(), hasData ? static_cast<la_int64_t> (spec.data.size()) : 0);
+        const bool hasData = item.kind == EntryKind::File;
+        archive_entry_set_size (entry.get(), hasData ? static_cast<la_int64_t> (item.data.size()) : 0);
 
         check (writer.get(), archive_write_header (writer.get(), entry.get()), "header");
 
-        if (hasData && ! spec.data.empty() && archive_write_data (writer.get(), spec.data.data(), spec.data.size()) != static_cast<la_ssize_t> (spec.data.size()))
+        if (hasData && ! item.data.empty() && archive_write_data (writer.get(), item.data.data(), item.data.size()) != static_cast<la_ssize_t> (item.data.size()))
             throw std::runtime_error ("cannot write fixture data");
     }
 
