@@ -1,6 +1,7 @@
 #include "CatalogueWorker.h"
 
 #include "AppHelpers.h"
+#include "GuiStrings.h"
 #include "OgImage.h"
 #include "api/ReleaseCatalogueParser.h"
 #include "network/ReleaseFetcher.h"
@@ -15,10 +16,6 @@ constexpr long long catalogueTimeoutSeconds = 20;
 constexpr long long pageTimeoutSeconds = 10;
 constexpr long long pictureTimeoutSeconds = 20;
 
-juce::String fromUtf8 (const std::string& text)
-{
-    return juce::String::fromUTF8 (text.data(), static_cast<int> (text.size()));
-}
 } // namespace
 
 juce::Image fetchProductPicture (const api::ProductReleaseInfo& product)
@@ -54,7 +51,7 @@ juce::Image fetchProductPicture (const api::ProductReleaseInfo& product)
     juce::Image image;
 
     if (download.ok)
-        image = juce::ImageFileFormat::loadFrom (juce::File (fromUtf8 (file.string())));
+        image = juce::ImageFileFormat::loadFrom (juce::File (toGuiString (file.string())));
 
     std::error_code ignored;
     std::filesystem::remove_all (root, ignored);
@@ -69,7 +66,7 @@ std::shared_ptr<const CatalogueLoad> loadCatalogue (const std::string& catalogue
 
     if (! fetched.ok)
     {
-        load->error = "Catalogue fetch failed: " + fromUtf8 (fetched.error);
+        load->error = "Catalogue fetch failed: " + toGuiString (fetched.error);
         return load;
     }
 
@@ -77,7 +74,7 @@ std::shared_ptr<const CatalogueLoad> loadCatalogue (const std::string& catalogue
 
     if (! parsed.ok)
     {
-        load->error = "Invalid catalogue: " + fromUtf8 (parsed.error);
+        load->error = "Invalid catalogue: " + toGuiString (parsed.error);
         return load;
     }
 

@@ -103,11 +103,14 @@ void ProductList::updateScrollRange()
     scrollBar.setVisible (contentHeight > viewHeight + 1);
 }
 
+bool ProductList::isBusy() const
+{
+    return loading || std::any_of (rows.begin(), rows.end(), [] (const ProductRow& row) { return row.activity.isNotEmpty(); });
+}
+
 void ProductList::applyActivityTimerRule()
 {
-    const auto busy = loading || std::any_of (rows.begin(), rows.end(), [] (const ProductRow& row) { return row.activity.isNotEmpty(); });
-
-    if (! busy)
+    if (! isBusy())
         stopTimer();
     else if (! isTimerRunning())
         startTimer (animationIntervalMs);
@@ -138,9 +141,7 @@ void ProductList::timerCallback()
     if (animationPhase > twoPi)
         animationPhase -= twoPi;
 
-    const auto busy = loading || std::any_of (rows.begin(), rows.end(), [] (const ProductRow& row) { return row.activity.isNotEmpty(); });
-
-    if (! busy)
+    if (! isBusy())
         stopTimer();
 
     repaint();

@@ -57,6 +57,8 @@ private:
     void scrollBarMoved (juce::ScrollBar* bar, double newRangeStart) override;
     void timerCallback() override;
 
+    // The list is loading or a row has a running job: the animation runs.
+    bool isBusy() const;
     int rowsTop() const;
     int contentWidth() const;
     int scrollOffset() const;

@@ -1,16 +1,13 @@
 #include "ProductRows.h"
 
 #include "AppHelpers.h"
+#include "GuiStrings.h"
 #include "core/VersionString.h"
 
 using namespace zorvaplugins::zorvamanager;
 
 namespace
 {
-juce::String fromUtf8 (const std::string& text)
-{
-    return juce::String::fromUTF8 (text.data(), static_cast<int> (text.size()));
-}
 
 ProductRow buildRow (const api::ProductReleaseInfo& product,
                      const std::vector<scan::InstalledPlugin>& installedPlugins,
@@ -21,11 +18,11 @@ ProductRow buildRow (const api::ProductReleaseInfo& product,
     const auto slugKey = normaliseName (product.slug);
 
     ProductRow row;
-    row.slug = fromUtf8 (product.slug);
-    row.name = fromUtf8 (product.name);
-    row.latestVersion = fromUtf8 (product.latestVersion);
-    row.description = ! product.subtitle.empty() ? fromUtf8 (product.subtitle)
-        : ! product.tagline.empty()              ? fromUtf8 (product.tagline)
+    row.slug = toGuiString (product.slug);
+    row.name = toGuiString (product.name);
+    row.latestVersion = toGuiString (product.latestVersion);
+    row.description = ! product.subtitle.empty() ? toGuiString (product.subtitle)
+        : ! product.tagline.empty()              ? toGuiString (product.tagline)
                                                  : juce::String ("ZorvaPlugins audio plugin");
 
     row.isFree = product.isFree;
@@ -65,7 +62,7 @@ ProductRow buildRow (const api::ProductReleaseInfo& product,
     }
 
     if (! scannedVersion.empty())
-        row.installedVersion = fromUtf8 (scannedVersion);
+        row.installedVersion = toGuiString (scannedVersion);
 
     row.updateAvailable = row.installed && row.installedVersion.isNotEmpty() && row.latestVersion.isNotEmpty() && core::VersionString::compare (row.installedVersion.toStdString(), product.latestVersion) == -1;
 

@@ -1,6 +1,7 @@
 #include "ZorvaManagerComponent.h"
 
 #include "AppHelpers.h"
+#include "GuiStrings.h"
 #include "Layout.h"
 #include "Palette.h"
 #include "ProductRows.h"
@@ -20,12 +21,6 @@ constexpr int margin = 24;
 juce::Font fontOf (float height, bool bold)
 {
     return juce::Font (juce::Font::getDefaultSansSerifFontName(), height, bold ? juce::Font::bold : juce::Font::plain);
-}
-
-juce::String pathText (const std::filesystem::path& path)
-{
-    const auto text = path.string();
-    return juce::String::fromUTF8 (text.data(), static_cast<int> (text.size()));
 }
 
 // A caption 92 wide, a gap of 8, and the control in the rest of the group.
@@ -186,10 +181,10 @@ void ZorvaManagerComponent::keepOneFormat (juce::ToggleButton& toggle)
 
 void ZorvaManagerComponent::updatePathButtons()
 {
-    vst3PathButton.setButtonText (pathText (vst3Folder));
-    vst3PathButton.setTooltip (pathText (vst3Folder));
-    clapPathButton.setButtonText (pathText (clapFolder));
-    clapPathButton.setTooltip (pathText (clapFolder));
+    vst3PathButton.setButtonText (toGuiString (vst3Folder.string()));
+    vst3PathButton.setTooltip (toGuiString (vst3Folder.string()));
+    clapPathButton.setButtonText (toGuiString (clapFolder.string()));
+    clapPathButton.setTooltip (toGuiString (clapFolder.string()));
 }
 
 void ZorvaManagerComponent::recountRows()
@@ -268,7 +263,7 @@ void ZorvaManagerComponent::scanInstalled()
 void ZorvaManagerComponent::chooseInstallFolder (PluginFormat format)
 {
     const auto isVst3 = format == PluginFormat::Vst3;
-    const auto start = juce::File::getCurrentWorkingDirectory().getChildFile (pathText (isVst3 ? vst3Folder : clapFolder));
+    const auto start = juce::File::getCurrentWorkingDirectory().getChildFile (toGuiString ((isVst3 ? vst3Folder : clapFolder).string()));
 
     folderChooser = std::make_unique<juce::FileChooser> (isVst3 ? "Select VST3 install folder" : "Select CLAP install folder", start, "*");
     folderChooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectDirectories,
