@@ -1,10 +1,11 @@
 #include "api/ReleaseCatalogueParser.h"
 
 #include "api/CatalogueEndpoint.h"
+#include "core/HttpsUrl.h"
+#include "crypto/Sha256.h"
 
 #include <nlohmann/json.hpp>
 
-#include <regex>
 #include <stdexcept>
 #include <utility>
 
@@ -64,17 +65,6 @@ std::string optionalString (Json& object, const char* name)
     return takeString (*member);
 }
 
-bool beginsWithHttps (const std::string& text)
-{
-    return text.compare (0, 8, "https://") == 0;
-}
-
-bool isSha256 (const std::string& text)
-{
-    static const std::regex pattern ("^[0-9a-f]{64}$", std::regex::ECMAScript);
-    return std::regex_match (text, pattern);
-}
-
 ArtifactInfo parseArtifact (Json& object)
 {
     ArtifactInfo artifact;
@@ -103,10 +93,10 @@ ArtifactInfo parseArtifact (Json& object)
     if (artifact.packageType != "archive")
         fail ("unsupported packageType");
 
-    if (! beginsWithHttps (artifact.downloadUrl))
+    if (! core::beginsWithHttps (artifact.downloadUrl))
         fail ("downloadUrl must be HTTPS");
 
-    if (! isSha256 (artifact.sha256))
+    if (! crypto::Sha256::isLowercaseSha256 (artifact.sha256))
         fail ("invalid sha256");
 
     if (artifact.sizeBytes == 0)
@@ -163,13 +153,13 @@ ProductReleaseInfo parseProduct (Json& object)
     product.manualUrl = optionalString (object, "manualUrl");
     product.quickStartUrl = optionalString (object, "quickStartUrl");
 
-    if (! beginsWithHttps (product.productPageUrl) || ! beginsWithHttps (product.supportUrl))
+    if (! core::beginsWithHttps (product.productPageUrl) || ! core::beginsWithHttps (product.supportUrl))
         fail ("product/support URLs must be HTTPS");
 
-    if (! product.manualUrl.empty() && ! beginsWithHttps (product.manualUrl))
+    if (! product.manualUrl.empty() && ! core::beginsWithHttps (product.manualUrl))
         fail ("manualUrl must be HTTPS");
 
-    if (! product.quickStartUrl.empty() && ! beginsWithHttps (product.quickStartUrl))
+    if (! product.quickStartUrl.empty() && ! core::beginsWithHttps (product.quickStartUrl))
         fail ("quickStartUrl must be HTTPS");
 
     const auto capabilities = object.find ("capabilities");
