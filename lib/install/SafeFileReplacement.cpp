@@ -102,6 +102,48 @@ void removeQuietly (const fs::path& path)
     fs::remove (path, ignored);
 }
 
+// The one replacement sequence: a new temporary beside the target, filled by `fill`, flushed,
+// closed, renamed onto the target, and the folder flushed. The temporary is removed on every
+// failure, so the target is always the complete old or the complete new file. `noun` names
+// the file in the messages ("cannot sync temporary " + noun + ": " + reason).
+template <typename Fill>
+bool replaceAtomically (const fs::path& target, unsigned mode, const std::string& noun, TemporaryNamer namer, std::string& error, Fill&& fill)
+{
+    fs::path temporary;
+    bool exhausted = false;
+    auto output = createTemporary (target, mode, namer, temporary, exhausted);
+
+    if (! output.isValid())
+    {
+        error = exhausted ? "cannot create a unique temporary " + noun
+                          : "cannot create temporary " + noun + ": " + errnoText (errno);
+        return false;
+    }
+
+    const auto fail = [&] (std::string text) {
+        output.reset();
+        removeQuietly (temporary);
+        error = std::move (text);
+        return false;
+    };
+
+    std::string fillError;
+
+    if (! fill (output.get(), fillError))
+        return fail (std::move (fillError));
+
+    if (::fsync (output.get()) != 0)
+        return fail ("cannot sync temporary " + noun + ": " + errnoText (errno));
+
+    if (output.close() != 0)
+        return fail ("cannot close temporary " + noun + ": " + errnoText (errno));
+
+    if (::rename (temporary.c_str(), target.c_str()) != 0)
+        return fail ("cannot replace " + noun + ": " + errnoText (errno));
+
+    return fsyncDirectory (target.parent_path(), error);
+}
+
 } // namespace
 
 bool isSafeSourceFile (const fs::path& path, std::string& error)
@@ -264,7 +306,6 @@ bool replaceFromFileAtomically (const fs::path& source,
     if (::fstat (input.get(), &sourceStatus) != 0 || ! S_ISREG (sourceStatus.st_mode))
     {
         const auto failure = errno;
-        input.reset();
         error = "source is not a regular file";
 
         if (failure != 0)
@@ -273,62 +314,41 @@ bool replaceFromFileAtomically (const fs::path& source,
         return false;
     }
 
-    fs::path temporary;
-    bool exhausted = false;
-    auto output = createTemporary (target, mode, namer, temporary, exhausted);
-
-    if (! output.isValid())
-    {
-        const auto failure = errno;
-        input.reset();
-        error = exhausted ? std::string ("cannot create a unique temporary integration file")
-                          : "cannot create temporary integration file: " + errnoText (failure);
-        return false;
-    }
-
-    const auto fail = [&] (std::string text) {
-        output.reset();
-        input.reset();
-        removeQuietly (temporary);
-        error = std::move (text);
-        return false;
-    };
-
     std::vector<char> buffer (copyBufferSize, '\0');
 
-    for (;;)
-    {
-        const auto count = ::read (input.get(), buffer.data(), buffer.size());
-
-        if (count == 0)
-            break;
-
-        if (count < 0)
+    return replaceAtomically (target, mode, "integration file", namer, error, [&] (int output, std::string& writeError) {
+        for (;;)
         {
-            if (errno == EINTR)
-                continue;
+            const auto count = ::read (input.get(), buffer.data(), buffer.size());
 
-            return fail ("read failed: " + errnoText (errno));
+            if (count == 0)
+                return true;
+
+            if (count < 0)
+            {
+                if (errno == EINTR)
+                    continue;
+
+                writeError = "read failed: " + errnoText (errno);
+                return false;
+            }
+
+            if (! writeAll (output, buffer.data(), static_cast<std::uint64_t> (count), writeError))
+                return false;
         }
+    });
+}
 
-        std::string writeError;
-
-        if (! writeAll (output.get(), buffer.data(), static_cast<std::uint64_t> (count), writeError))
-            return fail (writeError);
-    }
-
-    if (::fsync (output.get()) != 0)
-        return fail ("cannot sync temporary integration file: " + errnoText (errno));
-
-    if (output.close() != 0)
-        return fail ("cannot close temporary integration file: " + errnoText (errno));
-
-    input.reset();
-
-    if (::rename (temporary.c_str(), target.c_str()) != 0)
-        return fail ("cannot replace integration file: " + errnoText (errno));
-
-    return fsyncDirectory (target.parent_path(), error);
+bool writeFileAtomically (const fs::path& target,
+                          const std::string& bytes,
+                          unsigned mode,
+                          const std::string& noun,
+                          std::string& error,
+                          TemporaryNamer namer)
+{
+    return replaceAtomically (target, mode, noun, namer, error, [&bytes] (int output, std::string& writeError) {
+        return writeAll (output, bytes.data(), bytes.size(), writeError);
+    });
 }
 
 bool writeDesktopEntryAtomically (const fs::path& target,
@@ -336,39 +356,7 @@ bool writeDesktopEntryAtomically (const fs::path& target,
                                   std::string& error,
                                   TemporaryNamer namer)
 {
-    fs::path temporary;
-    bool exhausted = false;
-    auto output = createTemporary (target, 0644, namer, temporary, exhausted);
-
-    if (! output.isValid())
-    {
-        error = exhausted ? std::string ("cannot create a unique temporary desktop entry")
-                          : "cannot create temporary desktop entry: " + errnoText (errno);
-        return false;
-    }
-
-    const auto fail = [&] (std::string failure) {
-        output.reset();
-        removeQuietly (temporary);
-        error = std::move (failure);
-        return false;
-    };
-
-    std::string writeError;
-
-    if (! writeAll (output.get(), text.data(), text.size(), writeError))
-        return fail (writeError);
-
-    if (::fsync (output.get()) != 0)
-        return fail ("cannot sync temporary desktop entry: " + errnoText (errno));
-
-    if (output.close() != 0)
-        return fail ("cannot close temporary desktop entry: " + errnoText (errno));
-
-    if (::rename (temporary.c_str(), target.c_str()) != 0)
-        return fail ("cannot replace desktop entry: " + errnoText (errno));
-
-    return fsyncDirectory (target.parent_path(), error);
+    return writeFileAtomically (target, text, 0644, "desktop entry", error, namer);
 }
 
 bool removeRegularFile (const fs::path& path, AppImageIntegrationResult& result)

@@ -6,7 +6,8 @@
 #include <filesystem>
 #include <string>
 
-// Durable, link-safe file replacement for the desktop integration. No function here follows a
+// Durable, link-safe file replacement for the files the program keeps in the user's home: the
+// desktop integration, the install receipts and the settings. No function here follows a
 // symbolic link at a path it reads, replaces or removes, leaves a temporary file or a partial
 // target behind after a failure it detects, or throws for a filesystem error. An `error`
 // argument is overwritten only on failure. Message thread (no locks; temporary names are
@@ -55,8 +56,17 @@ bool replaceFromFileAtomically (const std::filesystem::path& source,
                                 std::string& error,
                                 TemporaryNamer namer = temporaryPathFor);
 
-// The same for the desktop entry, from memory and with mode 0644, reporting failures in the
-// desktop entry's own words.
+// The same from memory: `bytes` become the complete new `target` with `mode` (less the umask).
+// `noun` names the file in failure texts ("cannot replace " + noun + ": " + reason).
+bool writeFileAtomically (const std::filesystem::path& target,
+                          const std::string& bytes,
+                          unsigned mode,
+                          const std::string& noun,
+                          std::string& error,
+                          TemporaryNamer namer = temporaryPathFor);
+
+// writeFileAtomically for the desktop entry, with mode 0644, reporting failures in the desktop
+// entry's own words.
 bool writeDesktopEntryAtomically (const std::filesystem::path& target,
                                   const std::string& text,
                                   std::string& error,
