@@ -155,7 +155,7 @@ int openDescriptorCount()
     return count;
 }
 
-int runWithoutPrivileges (const std::function<int()>& body)
+int runInChild (const std::function<int()>& body)
 {
     const auto child = ::fork();
 
@@ -164,11 +164,6 @@ int runWithoutPrivileges (const std::function<int()>& body)
 
     if (child == 0)
     {
-        constexpr uid_t nobody = 65534;
-
-        if (::geteuid() == 0 && (::setgroups (0, nullptr) != 0 || ::setgid (nobody) != 0 || ::setuid (nobody) != 0))
-            ::_exit (125);
-
         int code = 124;
 
         try
@@ -189,6 +184,18 @@ int runWithoutPrivileges (const std::function<int()>& body)
             return -1;
 
     return WIFEXITED (status) ? WEXITSTATUS (status) : -1;
+}
+
+int runWithoutPrivileges (const std::function<int()>& body)
+{
+    return runInChild ([&body] {
+        constexpr uid_t nobody = 65534;
+
+        if (::geteuid() == 0 && (::setgroups (0, nullptr) != 0 || ::setgid (nobody) != 0 || ::setuid (nobody) != 0))
+            return 125;
+
+        return body();
+    });
 }
 
 } // namespace zorvatest

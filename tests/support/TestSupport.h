@@ -70,7 +70,10 @@ std::string environment (const char* name);
 int openDescriptorCount();
 
 // Runs body in a forked child and returns its result as the child's exit status (-1 when
-// the child could not run, 124 when body threw, 125 when privileges could not be dropped).
+// the child could not run or died of a signal, 124 when body threw).
+int runInChild (const std::function<int()>& body);
+
+// runInChild, with 125 when privileges could not be dropped.
 // When the tests run as root the child first becomes the user and group 65534 ("nobody"),
 // so that permission bits take effect; the files it must reach have to allow that user in.
 int runWithoutPrivileges (const std::function<int()>& body);

@@ -1,0 +1,119 @@
+#include "install/InstallReceipts.h"
+
+#include "core/NameKey.h"
+#include "install/SafeFileReplacement.h"
+#include "install/UserConfigFile.h"
+
+#include <nlohmann/json.hpp>
+
+namespace zorvaplugins::zorvamanager::install
+{
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+using Json = nlohmann::json;
+
+// Far beyond any real set of receipts (a thousand products take about 100 KB), and small
+// enough that a damaged or hostile file never costs much memory.
+constexpr std::uint64_t maxReceiptsFileBytes = 16u << 20;
+
+void writeBack (const InstallReceipts& receipts)
+{
+    std::string ignored;
+    writeReceipts (receiptPath(), receipts, ignored);
+}
+
+} // namespace
+
+fs::path receiptPath()
+{
+    return userConfigFile ("installed.json", "ZorvaManager-installed.json");
+}
+
+InstallReceipts parseReceipts (std::string_view text) noexcept
+{
+    // The JSON library takes a raw NUL for the end of the input; no JSON text holds one.
+    if (text.find ('\0') != std::string_view::npos)
+        return {};
+
+    try
+    {
+        const auto root = Json::parse (text.begin(), text.end(), nullptr, false);
+
+        if (! root.is_object())
+            return {};
+
+        InstallReceipts receipts;
+
+        for (const auto& [key, value] : root.items())
+        {
+            if (! value.is_object())
+                continue;
+
+            // get<std::string> throws for a member that is there but not a string, which
+            // discards the whole file.
+            InstallReceipt receipt;
+            receipt.name = value.contains ("name") ? value.at ("name").get<std::string>() : std::string();
+            receipt.version = value.contains ("version") ? value.at ("version").get<std::string>() : std::string();
+            receipts[key] = std::move (receipt);
+        }
+
+        return receipts;
+    }
+    catch (...)
+    {
+        return {};
+    }
+}
+
+std::string serialiseReceipts (const InstallReceipts& receipts)
+{
+    auto root = Json::object();
+
+    for (const auto& [key, receipt] : receipts)
+        root[key] = Json { { "name", receipt.name }, { "version", receipt.version } };
+
+    // Text that is not UTF-8 cannot come from the catalogue; should it ever, it is written
+    // with replacement characters rather than not at all.
+    return root.dump (2, ' ', false, Json::error_handler_t::replace);
+}
+
+InstallReceipts loadReceipts()
+{
+    const auto bytes = readSmallFile (receiptPath(), maxReceiptsFileBytes);
+    return bytes ? parseReceipts (*bytes) : InstallReceipts {};
+}
+
+bool writeReceipts (const fs::path& file, const InstallReceipts& receipts, std::string& error)
+{
+    std::error_code ignored;
+    fs::create_directories (file.parent_path(), ignored);
+    return safefile::writeFileAtomically (file, serialiseReceipts (receipts), 0644, "receipts file", error);
+}
+
+void saveReceipt (const std::string& name, const std::string& slug, const std::string& version)
+{
+    auto receipts = loadReceipts();
+    receipts[core::normaliseName (name)] = { name, version };
+
+    if (! slug.empty())
+        receipts[core::normaliseName (slug)] = { name, version };
+
+    writeBack (receipts);
+}
+
+void removeReceipt (const std::string& name, const std::string& slug)
+{
+    auto receipts = loadReceipts();
+    receipts.erase (core::normaliseName (name));
+
+    if (! slug.empty())
+        receipts.erase (core::normaliseName (slug));
+
+    writeBack (receipts);
+}
+
+} // namespace zorvaplugins::zorvamanager::install
