@@ -1,0 +1,130 @@
+#include "install/InstallFolders.h"
+
+#include "install/InstallPathPolicy.h"
+#include "install/SafeFileReplacement.h"
+#include "install/ScopedFileDescriptor.h"
+#include "install/UserConfigFile.h"
+
+#include <nlohmann/json.hpp>
+
+#include <fcntl.h>
+
+#include <algorithm>
+
+namespace zorvaplugins::zorvamanager::install
+{
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+using Json = nlohmann::json;
+
+constexpr std::uint64_t maxSettingsFileBytes = 1u << 20;
+
+fs::path chosenOrDefault (const Json& root, const char* member, PluginFormat format)
+{
+    if (root.is_object())
+    {
+        const auto value = root.find (member);
+
+        if (value != root.end() && value->is_string())
+        {
+            fs::path folder (value->get<std::string>());
+
+            if (folder.is_absolute())
+                return folder;
+        }
+    }
+
+    return firstDefaultPath (format);
+}
+
+} // namespace
+
+fs::path firstDefaultPath (PluginFormat format)
+{
+    const auto paths = InstallPathPolicy::defaultInstallPaths (format);
+    return paths.empty() ? fs::path() : paths.front();
+}
+
+std::vector<fs::path> scanPathsFor (PluginFormat format, const fs::path& chosenFolder)
+{
+    std::vector<fs::path> folders;
+
+    const auto add = [&folders] (const fs::path& folder) {
+        if (folder.empty())
+            return;
+
+        auto normal = folder.lexically_normal();
+
+        if (std::find (folders.begin(), folders.end(), normal) == folders.end())
+            folders.push_back (std::move (normal));
+    };
+
+    add (chosenFolder);
+
+    for (auto* list : { &InstallPathPolicy::defaultInstallPaths, &InstallPathPolicy::defaultUserPaths, &InstallPathPolicy::defaultSystemScanPaths })
+        for (const auto& folder : (*list) (format))
+            add (folder);
+
+    return folders;
+}
+
+bool canWriteDirectory (const fs::path& folder, std::string& error)
+{
+    std::error_code ec;
+    fs::create_directories (folder, ec);
+
+    if (ec || folder.empty())
+    {
+        error = "cannot create install folder: " + folder.string();
+        return false;
+    }
+
+    const auto probe = folder / ".zorvamanager-write-test";
+    safefile::ScopedFileDescriptor output (::open (probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644));
+
+    if (! output.isValid())
+    {
+        error = "install folder is not writable: " + folder.string();
+        return false;
+    }
+
+    // Whether the four bytes reach the disk does not matter: a full disk shows up, with its
+    // own message, when the bundles are copied.
+    std::string ignored;
+    safefile::writeAll (output.get(), "test", 4, ignored);
+    output.reset();
+    fs::remove (probe, ec);
+    return true;
+}
+
+fs::path installFolderSettingsPath()
+{
+    return userConfigFile ("settings.json", "ZorvaManager-settings.json");
+}
+
+InstallFolderChoice loadInstallFolderChoice()
+{
+    Json root;
+
+    // The JSON library takes a raw NUL for the end of the input; no JSON text holds one.
+    if (const auto bytes = readSmallFile (installFolderSettingsPath(), maxSettingsFileBytes); bytes && bytes->find ('\0') == std::string::npos)
+        root = Json::parse (bytes->begin(), bytes->end(), nullptr, false);
+
+    return { chosenOrDefault (root, "vst3Folder", PluginFormat::Vst3), chosenOrDefault (root, "clapFolder", PluginFormat::Clap) };
+}
+
+bool saveInstallFolderChoice (const InstallFolderChoice& choice, std::string& error)
+{
+    const Json root { { "clapFolder", choice.clapFolder.string() }, { "vst3Folder", choice.vst3Folder.string() } };
+    const auto file = installFolderSettingsPath();
+
+    std::error_code ignored;
+    fs::create_directories (file.parent_path(), ignored);
+    return safefile::writeFileAtomically (file, root.dump (2, ' ', false, Json::error_handler_t::replace), 0644, "settings file", error);
+}
+
+} // namespace zorvaplugins::zorvamanager::install

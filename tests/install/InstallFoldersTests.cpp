@@ -1,0 +1,141 @@
+#include "install/InstallFolders.h"
+
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+using namespace zorvaplugins::zorvamanager::install;
+namespace fs = std::filesystem;
+
+TEST (ScanPathsFor, PutsTheChosenFolderFirstAndDropsDuplicates)
+{
+    zorvatest::ScopedEnv home ("HOME", "/home/musician");
+
+    EXPECT_EQ (scanPathsFor (PluginFormat::Vst3, "/home/musician/.vst3"),
+               (std::vector<fs::path> { "/home/musician/.vst3", "/usr/local/lib/vst3", "/usr/lib/vst3" }));
+    EXPECT_EQ (scanPathsFor (PluginFormat::Vst3, "/home/musician/./.vst3"),
+               (std::vector<fs::path> { "/home/musician/.vst3", "/usr/local/lib/vst3", "/usr/lib/vst3" }));
+    EXPECT_EQ (scanPathsFor (PluginFormat::Clap, "/opt/plugins/clap"),
+               (std::vector<fs::path> { "/opt/plugins/clap", "/home/musician/.clap", "/usr/local/lib/clap", "/usr/lib/clap" }));
+    EXPECT_EQ (scanPathsFor (PluginFormat::Clap, {}),
+               (std::vector<fs::path> { "/home/musician/.clap", "/usr/local/lib/clap", "/usr/lib/clap" }));
+}
+
+TEST (FirstDefaultPath, IsTheHomeFolderOfTheFormat)
+{
+    zorvatest::ScopedEnv home ("HOME", "/home/musician");
+
+    EXPECT_EQ (firstDefaultPath (PluginFormat::Vst3), fs::path ("/home/musician/.vst3"));
+    EXPECT_EQ (firstDefaultPath (PluginFormat::Clap), fs::path ("/home/musician/.clap"));
+}
+
+class CanWriteDirectory : public ::testing::Test
+{
+protected:
+    zorvatest::TempDir temp;
+};
+
+TEST_F (CanWriteDirectory, CreatesTheFolderAndLeavesNoProbe)
+{
+    const auto folder = temp / "a/b/.vst3";
+    std::string error;
+
+    ASSERT_TRUE (canWriteDirectory (folder, error)) << error;
+    EXPECT_TRUE (fs::is_directory (folder));
+    EXPECT_TRUE (fs::is_empty (folder));
+    EXPECT_TRUE (error.empty());
+}
+
+TEST_F (CanWriteDirectory, ReportsWhyAFolderCannotBeUsed)
+{
+    zorvatest::writeFile (temp / "file", "x");
+    std::string error;
+
+    EXPECT_FALSE (canWriteDirectory (temp / "file/sub", error));
+    EXPECT_EQ (error, "cannot create install folder: " + (temp / "file/sub").string());
+
+    EXPECT_FALSE (canWriteDirectory ({}, error));
+    EXPECT_EQ (error, "cannot create install folder: ");
+
+    // A folder that exists but that the user may not write to: it stays as it is.
+    const auto locked = temp / "locked";
+    fs::create_directories (locked);
+    fs::permissions (temp.path(), fs::perms::owner_all | fs::perms::others_exec);
+    fs::permissions (locked, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+
+    const auto status = zorvatest::runWithoutPrivileges ([&locked] {
+        std::string childError;
+        return ! canWriteDirectory (locked, childError) && childError == "install folder is not writable: " + locked.string() ? 0 : 1;
+    });
+
+    EXPECT_EQ (status, 0);
+    EXPECT_TRUE (fs::is_empty (locked));
+}
+
+TEST_F (CanWriteDirectory, NeverWritesThroughALinkInThePlaceOfTheProbe)
+{
+    const auto folder = temp / "plugins";
+    const auto victim = temp / "victim";
+    zorvatest::writeFile (victim, "precious");
+    fs::create_directories (folder);
+    fs::create_symlink (victim, folder / ".zorvamanager-write-test");
+
+    std::string error;
+    EXPECT_FALSE (canWriteDirectory (folder, error));
+    EXPECT_EQ (error, "install folder is not writable: " + folder.string());
+    EXPECT_EQ (zorvatest::readFile (victim), "precious");
+}
+
+class FolderSettings : public ::testing::Test
+{
+protected:
+    fs::path file() const { return temp / "config/ZorvaPlugins/ZorvaManager/settings.json"; }
+
+    zorvatest::TempDir temp;
+    zorvatest::ScopedEnv home { "HOME", (temp / "home").string() };
+    zorvatest::ScopedEnv xdg { "XDG_CONFIG_HOME", (temp / "config").string() };
+};
+
+TEST_F (FolderSettings, DefaultsUntilSavedThenTheChoiceSurvives)
+{
+    const auto defaults = loadInstallFolderChoice();
+    EXPECT_EQ (defaults.vst3Folder, temp / "home/.vst3");
+    EXPECT_EQ (defaults.clapFolder, temp / "home/.clap");
+    EXPECT_FALSE (fs::exists (file()));
+
+    std::string error;
+    ASSERT_TRUE (saveInstallFolderChoice ({ "/opt/my vst3", "/opt/clap \xc3\xa9" }, error)) << error;
+    EXPECT_EQ (zorvatest::readFile (file()), "{\n  \"clapFolder\": \"/opt/clap \xc3\xa9\",\n  \"vst3Folder\": \"/opt/my vst3\"\n}");
+
+    const auto loaded = loadInstallFolderChoice();
+    EXPECT_EQ (loaded.vst3Folder, fs::path ("/opt/my vst3"));
+    EXPECT_EQ (loaded.clapFolder, fs::path ("/opt/clap \xc3\xa9"));
+}
+
+TEST_F (FolderSettings, ADamagedFileGivesTheDefaultsForWhatItCannotSay)
+{
+    const auto vst3Default = temp / "home/.vst3";
+    const auto clapDefault = temp / "home/.clap";
+
+    const std::tuple<std::string, fs::path, fs::path> cases[] = {
+        { "not json", vst3Default, clapDefault },
+        { "[\"/opt/a\"]", vst3Default, clapDefault },
+        { R"({"vst3Folder": "/opt/v"})", "/opt/v", clapDefault },
+        { R"({"vst3Folder": 3, "clapFolder": "/opt/c"})", vst3Default, "/opt/c" },
+        { R"({"vst3Folder": "", "clapFolder": "relative/c"})", vst3Default, clapDefault },
+        { std::string (2u << 20, ' ') + R"({"vst3Folder": "/opt/v"})", vst3Default, clapDefault },
+    };
+
+    for (const auto& [text, vst3, clap] : cases)
+    {
+        zorvatest::writeFile (file(), text);
+        const auto loaded = loadInstallFolderChoice();
+        EXPECT_EQ (loaded.vst3Folder, vst3) << text.substr (0, 60);
+        EXPECT_EQ (loaded.clapFolder, clap) << text.substr (0, 60);
+    }
+}
+
+} // namespace
