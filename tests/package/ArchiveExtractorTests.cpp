@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 
 using zorvaplugins::zorvamanager::package::ArchiveExtractor;
 using zorvaplugins::zorvamanager::package::ExtractResult;
-using zorvatest::ArchiveEntrySpec;
+using zorvatest::ArchiveEntry;
 using zorvatest::Container;
 using zorvatest::EntryKind;
 
@@ -300,7 +300,7 @@ TEST (ArchiveExtractor, RefusesLinksDevicesAndFifos)
     {
         const char* label;
         Container container;
-        std::vector<ArchiveEntrySpec> entries;
+        std::vector<ArchiveEntry> entries;
     };
 
     const LinkCase cases[] = {

@@ -109,7 +109,7 @@ std::string containerName (Container container)
     return "?";
 }
 
-void writeArchive (const std::filesystem::path& file, Container container, const std::vector<ArchiveEntrySpec>& entries)
+void writeArchive (const std::filesystem::path& file, Container container, const std::vector<ArchiveEntry>& entries)
 {
     const ScopedUtf8Thread utf8;
     std::unique_ptr<archive, WriterDeleter> writer (archive_write_new());

@@ -20,9 +20,10 @@ enum class EntryKind
     BlockDevice
 };
 
-struct ArchiveEntrySpec
+// One entry of a test archive: its name, kind, contents and, for links, the target.
+struct ArchiveEntry
 {
-    ArchiveEntrySpec (std::string entryName, EntryKind entryKind = EntryKind::File, std::string contents = {}, std::string link = {}, long inodeNumber = 0)
+    ArchiveEntry (std::string entryName, EntryKind entryKind = EntryKind::File, std::string contents = {}, std::string link = {}, long inodeNumber = 0)
         : name (std::move (entryName))
         , kind (entryKind)
         , data (std::move (contents))
@@ -51,7 +52,7 @@ std::string containerName (Container container);
 
 // Writes the entries in order. Names are passed as UTF-8 bytes (the writer runs in a UTF-8
 // LC_CTYPE so pax and zip record them as UTF-8). Throws std::runtime_error on failure.
-void writeArchive (const std::filesystem::path& file, Container container, const std::vector<ArchiveEntrySpec>& entries);
+void writeArchive (const std::filesystem::path& file, Container container, const std::vector<ArchiveEntry>& entries);
 
 // One 512-byte ustar header block (checksum filled in).
 std::string rawTarHeader (const std::string& name, char typeflag, std::size_t size, const std::string& linkName = {}, unsigned mode = 0644);
