@@ -1,99 +1,50 @@
 #include "CatalogueWorker.h"
 
-#include "AppHelpers.h"
 #include "GuiStrings.h"
-#include "OgImage.h"
-#include "api/ReleaseCatalogueParser.h"
-#include "network/ReleaseFetcher.h"
-
-#include <filesystem>
+#include "products/CatalogueLoad.h"
 
 using namespace zorvaplugins::zorvamanager;
 
-namespace
+juce::Image toImage (const picture::DecodedPicture& decoded)
 {
-constexpr long long catalogueTimeoutSeconds = 20;
-constexpr long long pageTimeoutSeconds = 10;
-constexpr long long pictureTimeoutSeconds = 20;
-
-} // namespace
-
-juce::Image fetchProductPicture (const api::ProductReleaseInfo& product)
-{
-    if (product.productPageUrl.empty())
+    if (! decoded.ok || decoded.width == 0 || decoded.height == 0)
         return {};
 
-    const auto page = network::ReleaseFetcher::fetchHttps (product.productPageUrl, pageTimeoutSeconds);
+    juce::Image image (juce::Image::ARGB, static_cast<int> (decoded.width), static_cast<int> (decoded.height), false, juce::SoftwareImageType());
+    const juce::Image::BitmapData pixels (image, juce::Image::BitmapData::writeOnly);
 
-    if (! page.ok)
-        return {};
-
-    const auto pictureUrl = findOgImageUrl (page.body);
-
-    if (pictureUrl.empty())
-        return {};
-
-    std::filesystem::path root;
-
-    try
+    for (std::uint32_t y = 0; y < decoded.height; ++y)
     {
-        root = makeTemporaryRoot();
-    }
-    catch (const std::exception&)
-    {
-        // Without a scratch folder this product simply goes without its picture.
-        return {};
+        for (std::uint32_t x = 0; x < decoded.width; ++x)
+        {
+            const auto argb = decoded.pixels[static_cast<std::size_t> (y) * decoded.width + x];
+            pixels.setPixelColour (static_cast<int> (x), static_cast<int> (y), juce::Colour (argb));
+        }
     }
 
-    const auto file = root / "og-image";
-    const auto download = network::ReleaseFetcher::downloadHttpsToFile (pictureUrl, file, pictureTimeoutSeconds);
-
-    juce::Image image;
-
-    if (download.ok)
-        image = juce::ImageFileFormat::loadFrom (juce::File (toGuiString (file.string())));
-
-    std::error_code ignored;
-    std::filesystem::remove_all (root, ignored);
     return image;
 }
 
-std::shared_ptr<const CatalogueLoad> loadCatalogue (const std::string& catalogueUrl, const std::atomic<bool>& cancelled)
+std::shared_ptr<const CatalogueLoad> loadCatalogue (const std::string& catalogueUrl, const std::atomic<bool>* cancel)
 {
     auto load = std::make_shared<CatalogueLoad>();
 
-    const auto fetched = network::ReleaseFetcher::fetchHttps (catalogueUrl, catalogueTimeoutSeconds);
-
-    if (! fetched.ok)
+    try
     {
-        load->error = "Catalogue fetch failed: " + toGuiString (fetched.error);
-        return load;
+        auto result = products::loadCatalogue (catalogueUrl, cancel);
+        load->ok = result.ok;
+        load->error = toGuiString (result.error);
+        load->products = std::move (result.products);
+
+        for (const auto& [key, decoded] : result.pictures)
+            if (auto image = toImage (decoded); image.isValid())
+                load->images[key] = std::move (image);
+    }
+    catch (const std::exception& error)
+    {
+        *load = {};
+        load->error = "Catalogue fetch failed: " + toGuiString (error.what());
     }
 
-    auto parsed = api::ReleaseCatalogueParser::parse (fetched.body);
-
-    if (! parsed.ok)
-    {
-        load->error = "Invalid catalogue: " + toGuiString (parsed.error);
-        return load;
-    }
-
-    load->products = std::move (parsed.products);
-
-    std::map<std::string, juce::Image> pictures;
-
-    for (const auto& product : load->products)
-    {
-        if (cancelled.load())
-            break;
-
-        auto picture = fetchProductPicture (product);
-
-        if (picture.isValid())
-            pictures[normaliseName (product.name)] = std::move (picture);
-    }
-
-    load->images = std::move (pictures);
-    load->ok = true;
     return load;
 }

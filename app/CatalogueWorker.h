@@ -1,6 +1,7 @@
 #pragma once
 
 #include "api/ReleaseCatalogue.h"
+#include "picture/PictureDecoder.h"
 
 #include <juce_graphics/juce_graphics.h>
 
@@ -17,15 +18,13 @@ struct CatalogueLoad
     bool ok = false;
     juce::String error;
     std::vector<zorvaplugins::zorvamanager::api::ProductReleaseInfo> products;
-    std::map<std::string, juce::Image> images; // keyed by normaliseName of the product name
+    std::map<std::string, juce::Image> images; // card-sized, keyed by normaliseName of the product name
 };
 
-// Fetches and parses the release catalogue, then one picture per product from the og:image
-// of its product page. Blocking: pool thread only. Never throws. When `cancelled` becomes
-// true the remaining pictures are skipped, so a closing window waits for one transfer at most.
-std::shared_ptr<const CatalogueLoad> loadCatalogue (const std::string& catalogueUrl,
-                                                    const std::atomic<bool>& cancelled);
+// Fetches and parses the release catalogue and one card-sized picture per product, within the
+// bounds of every transfer (time and bytes), and stops early when `cancel` is raised. Blocking:
+// pool thread only. Never throws.
+std::shared_ptr<const CatalogueLoad> loadCatalogue (const std::string& catalogueUrl, const std::atomic<bool>* cancel);
 
-// The product's picture, or an invalid image when the page has none that downloads and
-// decodes. Blocking: pool thread only.
-juce::Image fetchProductPicture (const zorvaplugins::zorvamanager::api::ProductReleaseInfo& product);
+// A decoded picture as an image the window can draw. Any thread.
+juce::Image toImage (const zorvaplugins::zorvamanager::picture::DecodedPicture& picture);

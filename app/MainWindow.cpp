@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "DesktopIntegrationPrompts.h"
 #include "Palette.h"
 #include "ZorvaManagerComponent.h"
 
@@ -9,22 +10,23 @@ MainWindow::MainWindow (const juce::String& name)
     setUsingNativeTitleBar (true);
     setResizable (true, true);
     setContentOwned (new ZorvaManagerComponent(), true);
-    centreWithSize (1180, 760);
+    setResizeLimits (ZorvaManagerComponent::minimumWidth, ZorvaManagerComponent::minimumHeight, 16384, 16384);
+    centreWithSize (ZorvaManagerComponent::defaultWidth, ZorvaManagerComponent::defaultHeight);
     setVisible (true);
 }
 
 void MainWindow::closeButtonPressed()
 {
-    if (auto* app = juce::JUCEApplication::getInstance())
-        app->systemRequestedQuit();
+    if (auto* application = juce::JUCEApplicationBase::getInstance())
+        application->systemRequestedQuit();
 }
 
 void MainWindow::showAppImageIntegrationPromptIfNeeded()
 {
+    // Set before anything else, so that a second call never shows a second prompt.
     if (integrationPromptShown)
         return;
 
-    // The prompt itself arrives with the desktop integration flow; until then it is only
-    // marked as shown so that it stays a once-per-window offer.
     integrationPromptShown = true;
+    desktopIntegration::offerIntegration (*this);
 }

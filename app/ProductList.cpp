@@ -1,119 +1,161 @@
 #include "ProductList.h"
 
+#include "Fonts.h"
 #include "Layout.h"
 #include "Palette.h"
+#include "TextFit.h"
 
+using namespace zorvaplugins::zorvamanager;
 using layout::cutLeft;
 
 namespace
 {
 constexpr int sideInset = 20;
-constexpr int rowPitch = 92;
 constexpr int cardHeight = 82;
+constexpr int bottomMargin = 16;
 constexpr int animationIntervalMs = 33;
 constexpr float twoPi = juce::MathConstants<float>::twoPi;
 
-juce::Font boldFont (float height)
+void drawBadge (juce::Graphics& g, juce::Rectangle<int> area, const juce::String& label, int count, juce::Colour colour)
 {
-    return juce::Font (juce::Font::getDefaultSansSerifFontName(), height, juce::Font::bold);
-}
-
-void drawSpinner (juce::Graphics& g, juce::Point<float> centre, float radius, float phase)
-{
-    juce::Path arc;
-    arc.addCentredArc (centre.x, centre.y, radius, radius, 0.0f, phase, phase + 1.4f * juce::MathConstants<float>::pi, true);
-    g.setColour (palette::accent);
-    g.strokePath (arc, juce::PathStrokeType (2.4f, juce::PathStrokeType::curved, juce::PathStrokeType::rounded));
+    const auto inner = area.reduced (0, 3);
+    g.setColour (colour);
+    g.fillRoundedRectangle (inner.toFloat(), 6.0f);
+    g.setColour (palette::primaryText);
+    g.setFont (fonts::ui (15.0f, true));
+    drawFittedLine (g, label + ": " + juce::String (count), inner, juce::Justification::centred);
 }
 } // namespace
 
-void drawPanel (juce::Graphics& g, juce::Rectangle<int> area, float cornerSize)
-{
-    g.setColour (palette::panelFill);
-    g.fillRoundedRectangle (area.toFloat(), cornerSize);
-
-    const auto outline = area.toFloat()
-                             .translated (0.5f, 0.5f)
-                             .withSize (juce::jmax (0.0f, static_cast<float> (area.getWidth()) - 1.0f),
-                                        juce::jmax (0.0f, static_cast<float> (area.getHeight()) - 1.0f));
-    g.setColour (palette::outline);
-    g.drawRoundedRectangle (outline, cornerSize, 1.0f);
-}
-
-void drawPill (juce::Graphics& g, juce::Rectangle<int> area, const juce::String& text, juce::Colour colour)
-{
-    g.setColour (colour);
-    g.fillRoundedRectangle (area.toFloat(), 5.0f);
-    g.setColour (palette::primaryText);
-    g.setFont (g.getCurrentFont().withHeight (13.75f));
-    g.drawText (text, area, juce::Justification::centred, true);
-}
-
-ProductList::ProductList()
+ProductList::ProductList (ProductListModel& modelToShow)
+    : model (modelToShow)
 {
     addChildComponent (scrollBar);
     scrollBar.addListener (this);
     scrollBar.setAutoHide (true);
+    model.addListener (this);
 }
 
 ProductList::~ProductList()
 {
+    model.removeListener (this);
     scrollBar.removeListener (this);
 }
 
-std::vector<std::uint64_t> ProductList::visibleRowIndices() const
+int ProductList::contentWidth() const
 {
-    const auto search = searchText.trim().toLowerCase();
-    std::vector<std::uint64_t> visible;
+    return juce::jmax (0, getWidth() - juce::jmin (getWidth(), 14) - 40);
+}
 
-    for (std::size_t index = 0; index < rows.size(); ++index)
+int ProductList::rowsTop() const
+{
+    // Title row, information line and gap, each shrunk when the list is short.
+    auto remaining = getHeight();
+    auto top = 0;
+
+    for (const auto part : { 16, 30, 24, 8 })
     {
-        const auto& row = rows[index];
-
-        if (search.isNotEmpty() && ! row.name.toLowerCase().contains (search) && ! row.description.toLowerCase().contains (search) && ! row.slug.toLowerCase().contains (search))
-            continue;
-
-        const auto formatShown = (showVst3 && row.formats.count ("vst3") > 0) || (showClap && row.formats.count ("clap") > 0);
-
-        if (! formatShown)
-            continue;
-
-        const auto passesFilter = filterMode == 1 ? row.installed
-            : filterMode == 2                     ? row.isFree
-            : filterMode == 3                     ? row.updateAvailable
-                                                  : true;
-
-        if (passesFilter)
-            visible.push_back (index);
+        const auto taken = juce::jlimit (0, juce::jmax (remaining, 0), part);
+        top += taken;
+        remaining -= taken;
     }
 
-    return visible;
+    return top;
+}
+
+juce::Rectangle<int> ProductList::rowsArea() const
+{
+    const auto top = rowsTop();
+    return { 0, top, getWidth(), juce::jmax (0, getHeight() - bottomMargin - top) };
+}
+
+bool ProductList::showsCards() const
+{
+    return ! model.isLoading() && ! model.visibleRows().empty();
+}
+
+int ProductList::rowTop (std::size_t position) const
+{
+    return rowsTop() + 8 - static_cast<int> (scrollBar.getCurrentRangeStart()) + rowPitch * static_cast<int> (position);
+}
+
+int ProductList::positionOf (int rowIndex) const
+{
+    const auto& visible = model.visibleRows();
+    const auto found = std::find (visible.begin(), visible.end(), static_cast<std::size_t> (rowIndex));
+    return found == visible.end() ? -1 : static_cast<int> (found - visible.begin());
+}
+
+juce::Rectangle<int> ProductList::cardBounds (int rowIndex) const
+{
+    const auto position = positionOf (rowIndex);
+    return position < 0 || ! showsCards() ? juce::Rectangle<int>() : CardLayout::forRow (contentWidth(), rowTop (static_cast<std::size_t> (position))).card.getIntersection (rowsArea());
+}
+
+juce::Rectangle<int> ProductList::buttonBounds (int rowIndex) const
+{
+    const auto position = positionOf (rowIndex);
+    return position < 0 || ! showsCards() ? juce::Rectangle<int>() : CardLayout::forRow (contentWidth(), rowTop (static_cast<std::size_t> (position))).button.getIntersection (rowsArea());
+}
+
+double ProductList::maximumScrollPosition() const
+{
+    return juce::jmax (0.0, scrollBar.getMaximumRangeLimit() - scrollBar.getCurrentRangeSize());
 }
 
 void ProductList::updateScrollRange()
 {
-    const auto contentHeight = static_cast<int> (visibleRowIndices().size()) * rowPitch;
-    const auto viewHeight = juce::jmax (0, getHeight() - 110);
+    // The content is one pitch per visible card (a card and its two half gaps), and the view is
+    // exactly the rows area, so the last card ends as far above the bottom as the first starts
+    // below the top.
+    const auto contentHeight = showsCards() ? static_cast<int> (model.visibleRows().size()) * rowPitch : 0;
+    const auto viewHeight = rowsArea().getHeight();
     const auto total = juce::jmax (viewHeight, contentHeight);
 
     if (scrollBar.getMinimumRangeLimit() != 0.0 || scrollBar.getMaximumRangeLimit() != static_cast<double> (total))
         scrollBar.setRangeLimits (0.0, static_cast<double> (total));
 
     scrollBar.setCurrentRange (scrollBar.getCurrentRangeStart(), static_cast<double> (viewHeight));
-    scrollBar.setVisible (contentHeight > viewHeight + 1);
+    scrollBar.setVisible (contentHeight > viewHeight);
 }
 
-bool ProductList::isBusy() const
+void ProductList::bringSelectionIntoView()
 {
-    return loading || std::any_of (rows.begin(), rows.end(), [] (const ProductRow& row) { return row.activity.isNotEmpty(); });
+    const auto position = positionOf (model.selectedIndex());
+    const auto view = scrollBar.getCurrentRange();
+
+    if (position < 0)
+    {
+        scrollBar.setCurrentRangeStart (0.0);
+        return;
+    }
+
+    const auto top = static_cast<double> (position * rowPitch);
+    const auto bottom = top + rowPitch;
+
+    if (top < view.getStart())
+        scrollBar.setCurrentRangeStart (top);
+    else if (bottom > view.getEnd())
+        scrollBar.setCurrentRangeStart (bottom - view.getLength());
 }
 
 void ProductList::applyActivityTimerRule()
 {
-    if (! isBusy())
+    if (! model.isBusy())
         stopTimer();
     else if (! isTimerRunning())
         startTimer (animationIntervalMs);
+}
+
+void ProductList::productListChanged (ProductListModel::Change change)
+{
+    updateScrollRange();
+
+    if (change == ProductListModel::Change::content)
+        bringSelectionIntoView();
+
+    applyActivityTimerRule();
+    repaint();
 }
 
 void ProductList::resized()
@@ -141,97 +183,59 @@ void ProductList::timerCallback()
     if (animationPhase > twoPi)
         animationPhase -= twoPi;
 
-    if (! isBusy())
+    // The last frame is painted without a spinner.
+    if (! model.isBusy())
         stopTimer();
 
     repaint();
 }
 
-int ProductList::rowsTop() const
-{
-    // Title row, information line and gap, each shrunk when the list is short.
-    auto remaining = getHeight();
-    auto top = 0;
-
-    for (const auto part : { 16, 30, 24, 8 })
-    {
-        const auto taken = juce::jlimit (0, juce::jmax (remaining, 0), part);
-        top += taken;
-        remaining -= taken;
-    }
-
-    return top;
-}
-
-int ProductList::contentWidth() const
-{
-    const auto width = getWidth();
-    return juce::jmax (0, width - juce::jmin (width, 14) - 40);
-}
-
-int ProductList::scrollOffset() const
-{
-    return static_cast<int> (scrollBar.getCurrentRangeStart());
-}
-
-bool ProductList::isActionEnabled (const ProductRow& row) const
-{
-    if (! actionsEnabled || loading || row.activity.isNotEmpty())
-        return false;
-
-    if (actionMode == 1)
-        return row.installed;
-
-    return row.inCatalogue && (! row.installed || row.updateAvailable);
-}
-
-juce::Rectangle<int> ProductList::actionButtonBounds (int rowTop) const
-{
-    const auto v = contentWidth();
-    const auto p = juce::jmin (v, 70);
-    const auto a = juce::jmin (v - p, 150);
-    return { v - a + 32, rowTop + 19, juce::jmax (a - 24, 0), 38 };
-}
-
 void ProductList::mouseDown (const juce::MouseEvent& event)
 {
-    const auto top = rowsTop();
-    const auto offset = event.y + scrollOffset() - top;
-
-    if (offset < 0)
+    // Only the rows area holds cards: the header and the margin below never select one.
+    if (! showsCards() || ! rowsArea().contains (event.getPosition()))
         return;
 
-    const auto position = offset / rowPitch;
-    const auto visible = visibleRowIndices();
+    const auto offset = event.y + static_cast<int> (scrollBar.getCurrentRangeStart()) - rowsTop();
+    const auto position = static_cast<std::size_t> (offset / rowPitch);
+    const auto& visible = model.visibleRows();
 
-    if (position >= static_cast<int> (visible.size()))
+    if (offset < 0 || position >= visible.size())
         return;
 
-    const auto index = static_cast<int> (visible[static_cast<std::size_t> (position)]);
-    selectedIndex = index;
+    const auto index = static_cast<int> (visible[position]);
 
-    if (onSelectionChanged)
-        onSelectionChanged (index);
+    if (onRowClicked)
+        onRowClicked (index);
 
-    repaint();
+    const auto& row = model.rows()[static_cast<std::size_t> (index)];
+    const auto layout = CardLayout::forRow (contentWidth(), rowTop (position));
 
-    const auto rowTop = top + 8 - scrollOffset() + rowPitch * position;
-
-    if (isActionEnabled (rows[static_cast<std::size_t> (index)]) && onRowAction && actionButtonBounds (rowTop).contains (event.getPosition()))
+    if (products::buttonActs (model.buttonFor (row)) && onRowAction && layout.button.contains (event.getPosition()))
         onRowAction (index);
 }
 
-void ProductList::drawBadge (juce::Graphics& g, juce::Rectangle<int> area, const juce::String& label, int count, juce::Colour colour) const
+void ProductList::paintHeader (juce::Graphics& g) const
 {
-    const auto inner = area.reduced (0, 3);
-    g.setColour (colour);
-    g.fillRoundedRectangle (inner.toFloat(), 6.0f);
+    const auto counts = model.counts();
+    auto header = juce::Rectangle<int> (sideInset, 16, contentWidth(), 30);
+
     g.setColour (palette::primaryText);
-    g.setFont (boldFont (15.0f));
-    g.drawText (label + ": " + juce::String (count), inner, juce::Justification::centred, true);
+    g.setFont (fonts::ui (21.25f, true));
+    drawFittedLine (g, "Select Product", cutLeft (header, 128), juce::Justification::centredLeft);
+
+    drawBadge (g, cutLeft (header, 108), "Total", counts.total, palette::neutralBadge);
+    cutLeft (header, 8);
+    drawBadge (g, cutLeft (header, 126), "Installed", counts.installed, palette::neutralBadge);
+    cutLeft (header, 8);
+    drawBadge (g, cutLeft (header, 116), "Updates", counts.updates, counts.updates >= 1 ? palette::accent : palette::neutralBadge);
+
+    g.setColour (palette::secondaryText);
+    g.setFont (fonts::ui (16.25f, true));
+    drawFittedLine (g, "Catalogue data comes from the ZorvaPlugins API.", { sideInset, 46, contentWidth(), 24 }, juce::Justification::centredLeft);
 }
 
-void ProductList::drawLoadingView (juce::Graphics& g) const
+void ProductList::paintLoadingView (juce::Graphics& g) const
 {
     const auto v = contentWidth();
     const auto top = rowsTop();
@@ -245,13 +249,10 @@ void ProductList::drawLoadingView (juce::Graphics& g) const
         drawSpinner (g, box.toFloat().getCentre(), radius, animationPhase);
 
     g.setColour (palette::secondaryText);
-    g.setFont (boldFont (18.75f));
-    g.drawText ("Loading products...",
-                juce::Rectangle<int> (box.getRight(), top, juce::jmax (0, sideInset + v - box.getRight()), stripHeight),
-                juce::Justification::centredLeft,
-                true);
+    g.setFont (fonts::ui (18.75f, true));
+    drawFittedLine (g, "Loading products...", { box.getRight(), top, juce::jmax (0, sideInset + v - box.getRight()), stripHeight }, juce::Justification::centredLeft);
 
-    const auto p = juce::jmin (v, 70);
+    const auto pictureColumn = juce::jmin (v, 70);
     auto y = top + stripHeight + 5;
 
     for (int card = 0; card < 4 && y + cardHeight <= getHeight() && getHeight() - (top + stripHeight) >= 93; ++card, y += rowPitch)
@@ -259,220 +260,65 @@ void ProductList::drawLoadingView (juce::Graphics& g) const
         g.setColour (palette::cardFill);
         g.fillRoundedRectangle (juce::Rectangle<int> (sideInset, y, v, cardHeight).toFloat(), 8.0f);
         g.setColour (palette::skeleton);
-        g.fillRoundedRectangle (juce::Rectangle<int> (30, y + 10, juce::jmax (0, p - 20), 62).toFloat(), 6.0f);
-        g.fillRoundedRectangle (juce::Rectangle<int> (p + 20, y + 5, juce::jmin (220, v - p), 12).toFloat(), 4.0f);
-        g.fillRoundedRectangle (juce::Rectangle<int> (p + 20, y + 27, juce::jmin (320, v - p), 10).toFloat(), 4.0f);
+        g.fillRoundedRectangle (juce::Rectangle<int> (30, y + 10, juce::jmax (0, pictureColumn - 20), 62).toFloat(), 6.0f);
+        g.fillRoundedRectangle (juce::Rectangle<int> (pictureColumn + 20, y + 5, juce::jmin (220, v - pictureColumn), 12).toFloat(), 4.0f);
+        g.fillRoundedRectangle (juce::Rectangle<int> (pictureColumn + 20, y + 27, juce::jmin (320, v - pictureColumn), 10).toFloat(), 4.0f);
     }
 }
 
-void ProductList::drawCard (juce::Graphics& g, const ProductRow& row, int index, int r) const
+void ProductList::paintMessage (juce::Graphics& g) const
 {
-    const auto v = contentWidth();
-    const auto p = juce::jmin (v, 70);
-    const auto a = juce::jmin (v - p, 150);
-    const auto m = v - p - a;
-    const auto textX = p + 20;
-    const auto selected = index == selectedIndex;
+    const juce::Rectangle<int> area (sideInset, rowsTop(), contentWidth(), juce::jmax (0, getHeight() - rowsTop()));
 
-    g.setColour (selected ? palette::selectedCardFill : palette::cardFill);
-    g.fillRoundedRectangle (juce::Rectangle<int> (sideInset, r - 3, v, cardHeight).toFloat(), 8.0f);
-    g.setColour (selected ? palette::accent : palette::outline);
-    g.drawRoundedRectangle ({ 20.5f, static_cast<float> (r) - 2.5f, juce::jmax (static_cast<float> (v) - 1.0f, 0.0f), 81.0f },
-                            8.0f,
-                            selected ? 1.5f : 1.0f);
-
-    const juce::Rectangle<int> pictureArea (30, r + 7, juce::jmax (0, p - 20), 62);
-
-    if (row.image.isValid())
+    if (model.failure().isEmpty())
     {
-        g.drawImageWithin (row.image,
-                           pictureArea.getX(),
-                           pictureArea.getY(),
-                           pictureArea.getWidth(),
-                           pictureArea.getHeight(),
-                           juce::RectanglePlacement::centred | juce::RectanglePlacement::onlyReduceInSize);
-    }
-    else
-    {
-        const juce::Rectangle<int> badge (37, r + 14, juce::jmax (p - 34, 0), 48);
-        g.setColour (palette::accent);
-        g.fillEllipse (badge.toFloat());
-        g.setColour (juce::Colours::white);
-        g.setFont (boldFont (22.5f));
-        g.drawText ("Z", badge, juce::Justification::centred, false);
-    }
-
-    const auto nameWidth = juce::jmin (m, 220);
-    g.setColour (palette::primaryText);
-    g.setFont (boldFont (20.0f));
-    g.drawText (row.name, textX, r - 3, nameWidth, 25, juce::Justification::centredLeft, true);
-
-    auto pills = juce::Rectangle<int> (textX + nameWidth, r, juce::jmax (0, m - nameWidth), 19);
-    g.setFont (boldFont (13.75f));
-
-    if (row.updateAvailable)
-    {
-        drawPill (g, cutLeft (pills, 126), "UPDATE AVAILABLE", palette::accent);
-        cutLeft (pills, 7);
-    }
-
-    if (row.isFree)
-        drawPill (g, cutLeft (pills, 58), "FREE", palette::freeBadge);
-
-    g.setColour (palette::secondaryText);
-    g.setFont (boldFont (15.625f));
-    g.drawText (row.description, textX, r + 22, m, 21, juce::Justification::centredLeft, true);
-
-    auto line = juce::Rectangle<int> (textX, r + 43, juce::jmax (0, m), 24);
-    g.setFont (boldFont (15.0f));
-    g.drawText ("Installed: " + (row.installedVersion.isEmpty() ? juce::String ("-") : row.installedVersion),
-                cutLeft (line, 116),
-                juce::Justification::centredLeft,
-                true);
-    g.drawText ("Available: " + (row.latestVersion.isEmpty() ? juce::String ("-") : row.latestVersion),
-                cutLeft (line, 120),
-                juce::Justification::centredLeft,
-                true);
-    cutLeft (line, 8);
-
-    g.setFont (boldFont (13.75f));
-
-    for (const auto* format : { "vst3", "clap" })
-    {
-        if (row.formats.count (format) == 0)
-            continue;
-
-        drawPill (g, cutLeft (line, 48), juce::String (format).toUpperCase(), palette::neutralBadge);
-        cutLeft (line, 7);
-    }
-
-    g.setColour (row.installed ? palette::installed : palette::secondaryText);
-    g.setFont (boldFont (15.0f));
-    g.drawText (row.updateAvailable ? "Update available" : (row.installed ? "Installed" : "Not installed"),
-                cutLeft (line, 132),
-                juce::Justification::centredLeft,
-                true);
-
-    const auto button = actionButtonBounds (r);
-    auto fill = palette::darkButton;
-    auto textColour = palette::secondaryText;
-    juce::String text;
-    auto textSize = 16.25f;
-
-    if (row.activity.isNotEmpty())
-    {
-        g.setColour (palette::darkButton);
-        g.fillRoundedRectangle (button.toFloat(), 6.0f);
-
-        const auto s = juce::jmin (button.getWidth(), 26);
-
-        if (s - 8 > 0)
-        {
-            const auto radius = static_cast<float> (juce::jmin (s - 8, 30)) / 2.0f - 1.5f;
-            drawSpinner (g,
-                         { static_cast<float> (button.getX()) + 4.0f + static_cast<float> (s - 8) / 2.0f,
-                           static_cast<float> (button.getY() + 19) },
-                         radius,
-                         animationPhase);
-        }
-
-        g.setColour (palette::primaryText);
-        g.setFont (boldFont (13.125f));
-        g.drawText (row.activity, button.withTrimmedLeft (s), juce::Justification::centred, true);
+        g.setColour (palette::secondaryText);
+        g.setFont (fonts::ui (18.75f, true));
+        drawFittedLine (g, "No products match the current filters.", area, juce::Justification::centred);
         return;
     }
 
-    if (! actionsEnabled)
-    {
-        text = "...";
-        textSize = 15.0f;
-    }
-    else if (actionMode == 1)
-    {
-        if (row.installed)
-        {
-            fill = palette::destructive;
-            textColour = juce::Colours::white;
-            text = "Remove";
-        }
-        else
-        {
-            text = "Not installed";
-        }
-    }
-    else if (! row.installed || row.updateAvailable)
-    {
-        fill = palette::accent;
-        textColour = juce::Colours::white;
-        text = row.updateAvailable ? "Update" : "Download & Install";
-    }
-    else
-    {
-        textColour = palette::installed;
-        text = "Installed";
-    }
-
-    g.setColour (fill);
-    g.fillRoundedRectangle (button.toFloat(), 6.0f);
-    g.setColour (textColour);
-    g.setFont (boldFont (textSize));
-    g.drawText (text, button, juce::Justification::centred, true);
+    // A first load that failed: say so, why, and what to do, rather than look like an empty search.
+    auto lines = area.withSizeKeepingCentre (area.getWidth(), juce::jmin (area.getHeight(), 96));
+    g.setColour (palette::primaryText);
+    g.setFont (fonts::ui (18.75f, true));
+    drawFittedLine (g, "The catalogue could not be loaded.", lines.removeFromTop (28), juce::Justification::centred);
+    g.setColour (palette::destructive);
+    g.setFont (fonts::ui (15.0f, false));
+    g.drawFittedText (model.failure(), lines.removeFromTop (40), juce::Justification::centred, 2, 0.8f);
+    g.setColour (palette::secondaryText);
+    g.setFont (fonts::ui (15.0f, true));
+    drawFittedLine (g, "Press \"Refresh catalogue\" to try again.", lines, juce::Justification::centred);
 }
 
 void ProductList::paint (juce::Graphics& g)
 {
     drawPanel (g, getLocalBounds(), 9.0f);
+    paintHeader (g);
 
-    const auto v = contentWidth();
-    auto header = juce::Rectangle<int> (sideInset, 16, v, 30);
+    if (model.isLoading())
+        return paintLoadingView (g);
 
-    g.setColour (palette::primaryText);
-    g.setFont (boldFont (21.25f));
-    g.drawText ("Select Product", cutLeft (header, 128), juce::Justification::centredLeft, true);
+    if (! showsCards())
+        return paintMessage (g);
 
-    drawBadge (g, cutLeft (header, 108), "Total", totalCount, palette::neutralBadge);
-    cutLeft (header, 8);
-    drawBadge (g, cutLeft (header, 126), "Installed", installedCount, palette::neutralBadge);
-    cutLeft (header, 8);
-    drawBadge (g, cutLeft (header, 116), "Updates", updateCount, updateCount >= 1 ? palette::accent : palette::neutralBadge);
+    // Cards scroll under the header and the bottom margin, never over them.
+    const auto area = rowsArea();
+    juce::Graphics::ScopedSaveState clip (g);
+    g.reduceClipRegion (area);
 
-    g.setColour (palette::secondaryText);
-    g.setFont (boldFont (16.25f));
-    g.drawText ("Catalogue data comes from the ZorvaPlugins API.", sideInset, 46, v, 24, juce::Justification::centredLeft, true);
+    const auto& visible = model.visibleRows();
+    const auto& rows = model.rows();
 
-    if (loading)
+    for (std::size_t position = 0; position < visible.size(); ++position)
     {
-        drawLoadingView (g);
-        return;
-    }
+        const auto r = rowTop (position);
 
-    const auto visible = visibleRowIndices();
-    const auto top = rowsTop();
-
-    if (visible.empty())
-    {
-        g.setColour (palette::secondaryText);
-        g.setFont (boldFont (18.75f));
-        g.drawText ("No products match the current filters.",
-                    sideInset,
-                    top,
-                    v,
-                    juce::jmax (0, getHeight() - top),
-                    juce::Justification::centred,
-                    true);
-        return;
-    }
-
-    const auto scroll = scrollOffset();
-
-    for (std::size_t k = 0; k < visible.size(); ++k)
-    {
-        const auto r = top + 8 - scroll + rowPitch * static_cast<int> (k);
-
-        if (r + 79 < top || r - 3 > getHeight() - 16)
+        if (r - 3 + cardHeight <= area.getY() || r - 3 >= area.getBottom())
             continue;
 
-        const auto index = static_cast<int> (visible[k]);
-        drawCard (g, rows[static_cast<std::size_t> (index)], index, r);
+        const auto index = visible[position];
+        const auto& row = rows[index];
+        paintCard (g, CardLayout::forRow (contentWidth(), r), row, { model.pictureFor (row), model.buttonFor (row), static_cast<int> (index) == model.selectedIndex(), animationPhase });
     }
 }

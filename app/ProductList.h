@@ -1,52 +1,42 @@
 #pragma once
 
-#include "ProductRow.h"
+#include "ProductCard.h"
+#include "ProductListModel.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
-#include <cstdint>
 #include <functional>
-#include <vector>
 
-// The custom-painted, scrollable list of product cards, with its loading view. The owner
-// writes the public state fields directly and hears back through the two callbacks.
-// Message thread only.
+// The custom-painted, scrollable list of product cards: a header with the counters, then the
+// cards, or a loading, empty or failed view in their place. It shows its model and reports
+// clicks through its two callbacks; cards are clipped to the rows area, which the scroll
+// range matches exactly. Message thread only.
 class ProductList : public juce::Component,
+                    private ProductListModel::Listener,
                     private juce::ScrollBar::Listener,
                     private juce::Timer
 {
 public:
-    ProductList();
+    explicit ProductList (ProductListModel& modelToShow);
     ~ProductList() override;
 
-    std::vector<ProductRow> rows;
+    // A click on a card selects it (row index); a click on an enabled action button acts.
+    std::function<void (int)> onRowClicked;
     std::function<void (int)> onRowAction;
-    std::function<void (int)> onSelectionChanged;
 
-    bool loading = false;
-    bool actionsEnabled = false;
-    int actionMode = 0; // 0: install or update, 1: remove
-    int filterMode = 0; // 0 all, 1 my products, 2 free products, 3 my updates
-    bool showVst3 = true;
-    bool showClap = true;
-    juce::String searchText;
-
-    float animationPhase = 0.0f;
-    int selectedIndex = -1;
-    int totalCount = 0;
-    int installedCount = 0;
-    int updateCount = 0;
-
-    // The rows that pass the search, format and product filters, in row order.
-    std::vector<std::uint64_t> visibleRowIndices() const;
-
-    // Fits the scroll bar to the number of visible rows, keeping the position when possible.
-    void updateScrollRange();
-
-    // Runs the animation timer while the list loads or a row is busy; stops it otherwise.
-    void applyActivityTimerRule();
-
+    // The scroll position in pixels, and the range it can take.
+    double scrollPosition() const { return scrollBar.getCurrentRangeStart(); }
+    double maximumScrollPosition() const;
+    bool isScrollBarShown() const { return scrollBar.isVisible(); }
     bool isAnimating() const { return isTimerRunning(); }
+
+    // Where a row's card and action button are drawn now, in list coordinates (empty when the
+    // row is not visible).
+    juce::Rectangle<int> cardBounds (int rowIndex) const;
+    juce::Rectangle<int> buttonBounds (int rowIndex) const;
+
+    // The area below the header where cards are drawn and clipped.
+    juce::Rectangle<int> rowsArea() const;
 
     void mouseDown (const juce::MouseEvent& event) override;
     void mouseWheelMove (const juce::MouseEvent& event, const juce::MouseWheelDetails& wheel) override;
@@ -54,27 +44,28 @@ public:
     void resized() override;
 
 private:
+    static constexpr int rowPitch = 92;
+
+    void productListChanged (ProductListModel::Change change) override;
     void scrollBarMoved (juce::ScrollBar* bar, double newRangeStart) override;
     void timerCallback() override;
 
-    // The list is loading or a row has a running job: the animation runs.
-    bool isBusy() const;
-    int rowsTop() const;
+    void updateScrollRange();
+    void bringSelectionIntoView();
+    void applyActivityTimerRule();
+    bool showsCards() const;
     int contentWidth() const;
-    int scrollOffset() const;
-    bool isActionEnabled (const ProductRow& row) const;
-    juce::Rectangle<int> actionButtonBounds (int rowTop) const;
-    void drawBadge (juce::Graphics& g, juce::Rectangle<int> area, const juce::String& label, int count, juce::Colour colour) const;
-    void drawCard (juce::Graphics& g, const ProductRow& row, int index, int rowTop) const;
-    void drawLoadingView (juce::Graphics& g) const;
+    int rowsTop() const;
+    int rowTop (std::size_t position) const;
+    int positionOf (int rowIndex) const;
 
+    void paintHeader (juce::Graphics& g) const;
+    void paintLoadingView (juce::Graphics& g) const;
+    void paintMessage (juce::Graphics& g) const;
+
+    ProductListModel& model;
     juce::ScrollBar scrollBar { true };
+    float animationPhase = 0.0f;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ProductList)
 };
-
-// Fills a rounded panel and draws its outline.
-void drawPanel (juce::Graphics& g, juce::Rectangle<int> area, float cornerSize);
-
-// A small rounded label on a card.
-void drawPill (juce::Graphics& g, juce::Rectangle<int> area, const juce::String& text, juce::Colour colour);

@@ -1,12 +1,63 @@
 #include "ZorvaLookAndFeel.h"
 
+#include "Fonts.h"
 #include "Palette.h"
 
 namespace
 {
 constexpr float fontScale = 1.25f;
 constexpr float cornerSize = 6.0f;
+const juce::Identifier pathButtonProperty ("zorvamanagerPathButton");
 } // namespace
+
+ZorvaLookAndFeel::ZorvaLookAndFeel()
+{
+    const std::pair<int, juce::Colour> scheme[] = {
+        { juce::TextEditor::backgroundColourId, palette::fieldBackground },
+        { juce::TextEditor::textColourId, palette::primaryText },
+        { juce::TextEditor::outlineColourId, palette::outline },
+        { juce::TextEditor::focusedOutlineColourId, palette::accent },
+        { juce::TextEditor::highlightColourId, palette::accent.withAlpha (0.35f) },
+        { juce::CaretComponent::caretColourId, palette::accent },
+        { juce::ComboBox::backgroundColourId, palette::fieldBackground },
+        { juce::ComboBox::textColourId, palette::primaryText },
+        { juce::ComboBox::outlineColourId, palette::outline },
+        { juce::PopupMenu::backgroundColourId, palette::panelFill },
+        { juce::PopupMenu::textColourId, palette::primaryText },
+        { juce::PopupMenu::highlightedBackgroundColourId, palette::accent },
+        { juce::Label::textColourId, palette::secondaryText },
+        { juce::ToggleButton::textColourId, palette::primaryText },
+        { juce::ToggleButton::tickColourId, palette::accent },
+        { juce::ToggleButton::tickDisabledColourId, palette::secondaryText },
+        { juce::TextButton::textColourOffId, palette::primaryText },
+        { juce::TextButton::textColourOnId, palette::primaryText },
+        { juce::ScrollBar::thumbColourId, palette::secondaryText.withAlpha (0.55f) },
+        { juce::ScrollBar::trackColourId, juce::Colours::transparentBlack },
+        { juce::TooltipWindow::backgroundColourId, palette::panelFill },
+        { juce::TooltipWindow::textColourId, palette::primaryText },
+        { juce::TooltipWindow::outlineColourId, palette::outline },
+        { juce::AlertWindow::backgroundColourId, palette::panelFill },
+        { juce::AlertWindow::textColourId, palette::primaryText },
+        { juce::AlertWindow::outlineColourId, palette::outline },
+        { juce::ResizableWindow::backgroundColourId, palette::windowBackground },
+    };
+
+    for (const auto& [id, colour] : scheme)
+        setColour (id, colour);
+}
+
+void ZorvaLookAndFeel::markAsPathButton (juce::Button& button)
+{
+    button.getProperties().set (pathButtonProperty, true);
+}
+
+juce::Typeface::Ptr ZorvaLookAndFeel::getTypefaceForFont (const juce::Font& font)
+{
+    if (font.getTypefaceName() == juce::Font::getDefaultSansSerifFontName())
+        return font.isBold() ? fonts::bold() : fonts::regular();
+
+    return LookAndFeel_V4::getTypefaceForFont (font);
+}
 
 juce::Font ZorvaLookAndFeel::getTextButtonFont (juce::TextButton& button, int buttonHeight)
 {
@@ -28,8 +79,8 @@ juce::Font ZorvaLookAndFeel::getComboBoxFont (juce::ComboBox& box)
 
 juce::Colour ZorvaLookAndFeel::buttonFill (bool primary, bool highlighted, bool down)
 {
-    auto colour = primary ? (highlighted ? juce::Colour (255, 130, 18) : juce::Colour (255, 120, 0))
-                          : (highlighted ? juce::Colour (35, 43, 51) : juce::Colour (18, 27, 35));
+    auto colour = primary ? (highlighted ? palette::primaryHighlight : palette::primaryFill)
+                          : (highlighted ? palette::buttonHighlight : palette::buttonFill);
 
     if (down)
     {
@@ -40,20 +91,57 @@ juce::Colour ZorvaLookAndFeel::buttonFill (bool primary, bool highlighted, bool 
     return colour;
 }
 
-void ZorvaLookAndFeel::drawButtonBackground (juce::Graphics& g,
-                                             juce::Button& button,
-                                             const juce::Colour&,
-                                             bool isHighlighted,
-                                             bool isDown)
+void ZorvaLookAndFeel::drawButtonBackground (juce::Graphics& g, juce::Button& button, const juce::Colour&, bool isHighlighted, bool isDown)
 {
-    const auto primary = button.getName() == "primary";
-    const juce::Rectangle<float> area (0.5f,
-                                       0.5f,
-                                       juce::jmax (static_cast<float> (button.getWidth()) - 1.0f, 0.0f),
-                                       juce::jmax (static_cast<float> (button.getHeight()) - 1.0f, 0.0f));
+    const auto primary = button.getName() == primaryButtonName;
+    const juce::Rectangle<float> area (0.5f, 0.5f, juce::jmax (static_cast<float> (button.getWidth()) - 1.0f, 0.0f), juce::jmax (static_cast<float> (button.getHeight()) - 1.0f, 0.0f));
 
-    g.setColour (buttonFill (primary, isHighlighted, isDown));
+    // A disabled button shows a muted fill, so that an orange button always means "click me".
+    const auto enabled = button.isEnabled();
+    const auto fill = enabled ? buttonFill (primary, isHighlighted, isDown) : (primary ? palette::primaryFill.withAlpha (0.28f) : palette::buttonFill.withAlpha (0.6f));
+    const auto outline = primary ? palette::primaryOutline : palette::outline;
+
+    g.setColour (fill);
     g.fillRoundedRectangle (area, cornerSize);
-    g.setColour (primary ? juce::Colour (0xffff8921) : palette::outline);
+    g.setColour (enabled ? outline : outline.withAlpha (0.4f));
     g.drawRoundedRectangle (area, cornerSize, 1.0f);
+}
+
+juce::String ZorvaLookAndFeel::elideStart (const juce::Font& font, const juce::String& text, float width)
+{
+    if (font.getStringWidthFloat (text) <= width)
+        return text;
+
+    const juce::String ellipsis (juce::CharPointer_UTF8 ("\xe2\x80\xa6"));
+
+    // The fewest characters dropped from the start that make it fit; dropping more never widens it.
+    int low = 1, high = text.length();
+
+    while (low < high)
+    {
+        const auto middle = (low + high) / 2;
+
+        if (font.getStringWidthFloat (ellipsis + text.substring (middle)) <= width)
+            high = middle;
+        else
+            low = middle + 1;
+    }
+
+    return ellipsis + text.substring (low);
+}
+
+void ZorvaLookAndFeel::drawButtonText (juce::Graphics& g, juce::TextButton& button, bool isHighlighted, bool isDown)
+{
+    if (! static_cast<bool> (button.getProperties()[pathButtonProperty]))
+        return LookAndFeel_V4::drawButtonText (g, button, isHighlighted, isDown);
+
+    // A folder path: one line at the button's normal size, its end kept (the folder's own name
+    // matters most) and the whole path in the tooltip.
+    const auto font = getTextButtonFont (button, button.getHeight());
+    const auto area = button.getLocalBounds().reduced (8, 2);
+    const auto colour = button.findColour (button.getToggleState() ? juce::TextButton::textColourOnId : juce::TextButton::textColourOffId);
+
+    g.setFont (font);
+    g.setColour (colour.withMultipliedAlpha (button.isEnabled() ? 1.0f : 0.5f));
+    g.drawText (elideStart (font, button.getButtonText(), static_cast<float> (area.getWidth())), area, juce::Justification::centred, false);
 }

@@ -1,40 +1,50 @@
 #pragma once
 
-#include "CatalogueWorker.h"
+#include "LogPanel.h"
+#include "ManagerController.h"
 #include "ProductList.h"
+#include "Sidebar.h"
+#include "TopPanel.h"
 #include "ZorvaLookAndFeel.h"
-#include "api/ReleaseCatalogue.h"
-#include "install/PluginFormat.h"
-#include "scan/PluginScanner.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
-#include <atomic>
-#include <filesystem>
-#include <map>
 #include <memory>
-#include <string>
-#include <vector>
 
 struct ZorvaManagerComponentProbe;
 
-// The window's content: every control, the product list, the log panel and the state the
-// user sees. Owns the worker pool; jobs work on copies and come back through posted calls
-// that check a weak reference first. Message thread only.
+// The window's content: the header, the sidebar, the top panel, the product list and the log.
+// It lays them out, paints the header and forwards what the user does to its controller,
+// which holds the rules and the state. Message thread only.
 class ZorvaManagerComponent : public juce::Component
 {
 public:
-    ZorvaManagerComponent();
+    static constexpr int defaultWidth = 1180;
+    static constexpr int defaultHeight = 760;
+
+    // The smallest size at which every control is whole: the top panel's first row needs 1162
+    // across, and below 760 the sidebar's last toggle would shrink below what it has by default.
+    static constexpr int minimumWidth = 1162;
+    static constexpr int minimumHeight = 760;
+
+    // Builds every control, scans the installed plug-ins, applies the filters and starts the
+    // first catalogue load. `loader` replaces the catalogue load (tests); empty is the real one.
+    explicit ZorvaManagerComponent (ManagerController::CatalogueLoader loader = {});
     ~ZorvaManagerComponent() override;
 
-    // Starts a catalogue load on the pool unless one is running. Returns at once.
-    void refreshCatalogue();
+    void refreshCatalogue() { controller.refreshCatalogue(); }
+    void scanInstalled() { controller.scanInstalled(); }
+    void updateProductFilters();
+    void installOrUpdateProduct (int rowIndex) { controller.operations().installOrUpdateProduct (rowIndex); }
+    void removeProduct (int rowIndex) { controller.operations().removeProduct (rowIndex); }
+    void setRowActivity (const std::string& slug, const std::string& text) { controller.setRowActivity (slug, text); }
+    void chooseInstallFolder (zorvaplugins::zorvamanager::install::PluginFormat format);
+    void confirmRemoveZorvaManager();
 
     // Appends "HH:MM:SS  LEVEL  message" to the log panel.
-    void log (const juce::String& level, const juce::String& message);
+    void log (const juce::String& level, const juce::String& message) { logPanel.append (level, message); }
 
-    // Rescans both formats' folders, rebuilds the rows and reports the count.
-    void scanInstalled();
+    ManagerController& getController() { return controller; }
 
     void paint (juce::Graphics& g) override;
     void resized() override;
@@ -42,42 +52,16 @@ public:
 private:
     friend struct ZorvaManagerComponentProbe;
 
-    void addLabel (juce::Label& label, const juce::String& text);
-    void addToggle (juce::ToggleButton& toggle, const juce::String& text, bool initialState, std::function<void()> onClick);
-    void addButton (juce::TextButton& button, const juce::String& text, bool primary, std::function<void()> onClick);
-    void selectExclusive (juce::ToggleButton& chosen, const std::vector<juce::ToggleButton*>& group);
-    void keepOneFormat (juce::ToggleButton& toggle);
-    void updatePathButtons();
-    void updateProductFilters();
-    void rebuildRows();
-    void recountRows();
-    void chooseInstallFolder (zorvaplugins::zorvamanager::install::PluginFormat format);
-    void resetInstallFolders();
-    void handleCatalogueLoad (const CatalogueLoad& load);
-    void reportUnavailable (const juce::String& action);
+    void stateChanged();
 
     ZorvaLookAndFeel lookAndFeel;
-    ProductList productList;
-    juce::Label vst3PathLabel, clapPathLabel, searchLabel;
-    juce::ToggleButton installModeToggle, removeModeToggle;
-    juce::ToggleButton vst3Toggle, clapToggle;
-    juce::ToggleButton allProductsToggle, myProductsToggle, freeProductsToggle, myUpdatesToggle;
-    juce::TextEditor searchEditor;
-    juce::TextEditor logEditor;
-    juce::TextButton vst3PathButton, clapPathButton;
-    std::filesystem::path vst3Folder, clapFolder;
+    ManagerController controller;
+    ProductList productList { controller.productList() };
+    Sidebar sidebar;
+    TopPanel topPanel;
+    LogPanel logPanel;
+    juce::TooltipWindow tooltips { this, 600 };
     std::unique_ptr<juce::FileChooser> folderChooser;
-    juce::TextButton refreshButton, scanButton, resetPathsButton;
-    juce::TextButton installAllButton, uninstallAllButton, removeSelfButton;
-    std::vector<zorvaplugins::zorvamanager::scan::InstalledPlugin> installedPlugins;
-    std::vector<zorvaplugins::zorvamanager::api::ProductReleaseInfo> catalogue;
-    std::map<std::string, juce::Image> productImages;
-    juce::String statusText { "Ready." };
-    // Shared with running jobs so that a closing window can tell them to wind down early.
-    std::shared_ptr<std::atomic<bool>> shuttingDown = std::make_shared<std::atomic<bool>> (false);
-    juce::ThreadPool threadPool { 4 };
-    std::map<std::string, juce::String> activityBySlug;
-    bool catalogueLoaded = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ZorvaManagerComponent)
 };

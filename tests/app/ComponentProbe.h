@@ -10,12 +10,18 @@ struct ZorvaManagerComponentProbe
 {
     explicit ZorvaManagerComponentProbe (ZorvaManagerComponent& c)
         : component (c)
-    {}
+    {
+    }
+
+    ManagerController& controller() const { return component.controller; }
+    ProductList& list() const { return component.productList; }
+    Sidebar& sidebar() const { return component.sidebar; }
+    TopPanel& topPanel() const { return component.topPanel; }
 
     juce::StringArray logLines() const
     {
         juce::StringArray lines;
-        lines.addLines (component.logEditor.getText());
+        lines.addLines (component.logPanel.text());
         lines.removeEmptyStrings();
         return lines;
     }
@@ -32,6 +38,18 @@ struct ZorvaManagerComponentProbe
         return result;
     }
 
+    // The level of every log line after the start-up line.
+    juce::StringArray levels() const
+    {
+        juce::StringArray result;
+
+        for (const auto& line : logLines())
+            if (line.length() > 10 && line[2] == ':')
+                result.add (line.fromFirstOccurrenceOf ("  ", false, false).upToFirstOccurrenceOf ("  ", false, false));
+
+        return result;
+    }
+
     int countLines (const juce::String& message) const
     {
         const auto all = messages();
@@ -40,24 +58,21 @@ struct ZorvaManagerComponentProbe
 
     bool hasLineStartingWith (const juce::String& prefix) const
     {
-        for (const auto& message : messages())
-            if (message.startsWith (prefix))
-                return true;
-
-        return false;
+        const auto all = messages();
+        return std::any_of (all.begin(), all.end(), [&prefix] (const juce::String& message) { return message.startsWith (prefix); });
     }
 
-    bool loading() const { return component.productList.loading; }
-    bool actionsEnabled() const { return component.productList.actionsEnabled; }
-    bool catalogueLoaded() const { return component.catalogueLoaded; }
-    bool refreshEnabled() const { return component.refreshButton.isEnabled(); }
-    bool scanEnabled() const { return component.scanButton.isEnabled(); }
-    bool installAllEnabled() const { return component.installAllButton.isEnabled(); }
-    bool uninstallAllEnabled() const { return component.uninstallAllButton.isEnabled(); }
-    std::size_t catalogueSize() const { return component.catalogue.size(); }
-    std::size_t rowCount() const { return component.productList.rows.size(); }
-    const std::map<std::string, juce::Image>& images() const { return component.productImages; }
-    juce::String statusText() const { return component.statusText; }
+    bool loading() const { return controller().isLoading(); }
+    bool actionsEnabled() const { return controller().productList().actionsEnabled(); }
+    bool catalogueLoaded() const { return controller().isCatalogueLoaded(); }
+    bool refreshEnabled() const { return component.topPanel.refreshButton.isEnabled(); }
+    bool scanEnabled() const { return component.topPanel.scanButton.isEnabled(); }
+    bool installAllEnabled() const { return component.topPanel.installAllButton.isEnabled(); }
+    bool uninstallAllEnabled() const { return component.topPanel.uninstallAllButton.isEnabled(); }
+    std::size_t catalogueSize() const { return controller().catalogue() != nullptr ? controller().catalogue()->size() : 0; }
+    std::size_t rowCount() const { return controller().productList().rows().size(); }
+    const std::map<std::string, juce::Image>& images() const { return controller().productImages(); }
+    juce::String statusText() const { return controller().statusText(); }
 
     struct State
     {
@@ -69,12 +84,22 @@ struct ZorvaManagerComponentProbe
         return { loading(), catalogueLoaded(), refreshEnabled() && scanEnabled(), installAllEnabled() && uninstallAllEnabled(), actionsEnabled() };
     }
 
-    // Every control by name, for layout checks.
+    // Every control by name.
     std::map<juce::String, juce::Component*> controls() const
     {
-        auto& c = component;
-        return { { "installModeToggle", &c.installModeToggle }, { "removeModeToggle", &c.removeModeToggle }, { "vst3Toggle", &c.vst3Toggle }, { "clapToggle", &c.clapToggle }, { "allProductsToggle", &c.allProductsToggle }, { "myProductsToggle", &c.myProductsToggle }, { "freeProductsToggle", &c.freeProductsToggle }, { "myUpdatesToggle", &c.myUpdatesToggle }, { "searchLabel", &c.searchLabel }, { "searchEditor", &c.searchEditor }, { "refreshButton", &c.refreshButton }, { "scanButton", &c.scanButton }, { "resetPathsButton", &c.resetPathsButton }, { "vst3PathLabel", &c.vst3PathLabel }, { "vst3PathButton", &c.vst3PathButton }, { "clapPathLabel", &c.clapPathLabel }, { "clapPathButton", &c.clapPathButton }, { "installAllButton", &c.installAllButton }, { "uninstallAllButton", &c.uninstallAllButton }, { "removeSelfButton", &c.removeSelfButton }, { "productList", &c.productList }, { "logEditor", &c.logEditor } };
+        auto& s = component.sidebar;
+        auto& t = component.topPanel;
+        return { { "installModeToggle", &s.installModeToggle }, { "removeModeToggle", &s.removeModeToggle }, { "vst3Toggle", &s.vst3Toggle }, { "clapToggle", &s.clapToggle }, { "allProductsToggle", &s.allProductsToggle }, { "myProductsToggle", &s.myProductsToggle }, { "freeProductsToggle", &s.freeProductsToggle }, { "myUpdatesToggle", &s.myUpdatesToggle }, { "searchLabel", &t.searchLabel }, { "searchEditor", &t.searchEditor }, { "refreshButton", &t.refreshButton }, { "scanButton", &t.scanButton }, { "resetPathsButton", &t.resetPathsButton }, { "vst3PathLabel", &t.vst3PathLabel }, { "vst3PathButton", &t.vst3PathButton }, { "clapPathLabel", &t.clapPathLabel }, { "clapPathButton", &t.clapPathButton }, { "installAllButton", &t.installAllButton }, { "uninstallAllButton", &t.uninstallAllButton }, { "removeSelfButton", &t.removeSelfButton }, { "productList", &component.productList }, { "logEditor", &component.logPanel.editor } };
     }
+
+    // A control's bounds in the main component's coordinates.
+    juce::Rectangle<int> boundsOf (const juce::String& name) const
+    {
+        auto* control = controls().at (name);
+        return component.getLocalArea (control->getParentComponent(), control->getBounds());
+    }
+
+    juce::Button& button (const juce::String& name) const { return *dynamic_cast<juce::Button*> (controls().at (name)); }
 
     ZorvaManagerComponent& component;
 };

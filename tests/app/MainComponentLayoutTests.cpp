@@ -38,7 +38,7 @@ TEST (MainComponentLayout, PlacesEveryControlAtTheDefaultSize)
     EXPECT_EQ (component.getHeight(), 760);
 
     for (const auto& [name, bounds] : expected)
-        EXPECT_EQ (controls.at (name)->getBounds(), bounds) << name;
+        EXPECT_EQ (probe.boundsOf (name), bounds) << name;
 
     // Shrunk far below its size nothing gets a negative size and nothing overlaps the sidebar.
     component.setSize (300, 200);

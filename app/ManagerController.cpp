@@ -1,0 +1,174 @@
+#include "ManagerController.h"
+
+#include "GuiStrings.h"
+#include "api/CatalogueEndpoint.h"
+#include "install/InstallReceipts.h"
+#include "products/ProductRows.h"
+
+using namespace zorvaplugins::zorvamanager;
+using install::PluginFormat;
+
+ManagerController::ManagerController (CatalogueLoader loader)
+    : loadCatalogueWith (std::move (loader))
+    , folders (install::loadInstallFolderChoice())
+{
+    if (! loadCatalogueWith)
+        loadCatalogueWith = [url = api::CatalogueEndpoint::catalogueUrl()] (const std::atomic<bool>* cancel) { return loadCatalogue (url, cancel); };
+}
+
+ManagerController::~ManagerController() = default;
+
+void ManagerController::log (const juce::String& level, const juce::String& message)
+{
+    if (onLog)
+        onLog (level, message);
+}
+
+void ManagerController::changed()
+{
+    if (onStateChanged)
+        onStateChanged();
+}
+
+void ManagerController::refreshCatalogue()
+{
+    if (list.isLoading())
+        return;
+
+    log ("INFO", "Loading products...");
+    status = "Loading products...";
+    list.setLoading (true);
+    list.setActionsEnabled (false);
+    changed();
+
+    pool.run<std::shared_ptr<const CatalogueLoad>> ([load = loadCatalogueWith, cancel = pool.cancelFlag()] { return load (cancel); },
+                                                    [this] (std::shared_ptr<const CatalogueLoad> load) { handleCatalogueLoad (*load); });
+}
+
+void ManagerController::handleCatalogueLoad (const CatalogueLoad& load)
+{
+    list.setLoading (false);
+
+    if (load.ok)
+    {
+        currentCatalogue = std::make_shared<const std::vector<api::ProductReleaseInfo>> (load.products);
+        images = load.images;
+        list.setPictures (images);
+        list.setFailure ({});
+        scanInstalled (false);
+
+        catalogueLoaded = true;
+        list.setActionsEnabled (true);
+        status = "Catalogue loaded: " + juce::String (static_cast<int> (currentCatalogue->size())) + " product(s).";
+        log ("INFO", status);
+    }
+    else
+    {
+        status = load.error;
+        log ("ERROR", status);
+
+        // A failure after an earlier success keeps that catalogue and gives the actions back.
+        list.setActionsEnabled (catalogueLoaded);
+
+        if (! catalogueLoaded)
+            list.setFailure (load.error);
+    }
+
+    changed();
+}
+
+void ManagerController::scanInstalled (bool keepSelection)
+{
+    plugins.clear();
+
+    // Each format on its own: a folder that fails under one scan costs that format only.
+    for (const auto format : { PluginFormat::Vst3, PluginFormat::Clap })
+    {
+        try
+        {
+            auto found = scan::PluginScanner::scanPaths (install::scanPathsFor (format, installFolder (format)), format);
+            plugins.insert (plugins.end(), std::make_move_iterator (found.begin()), std::make_move_iterator (found.end()));
+        }
+        catch (const std::exception& error)
+        {
+            log ("WARN", "Installed scan incomplete: " + toGuiString (error.what()));
+        }
+    }
+
+    rebuildRows (keepSelection);
+    status = "Installed scan: " + juce::String (static_cast<int> (plugins.size())) + " plugin(s) found.";
+    log ("INFO", status);
+    changed();
+}
+
+void ManagerController::rebuildRows (bool keepSelection)
+{
+    list.setRows (products::buildRows (currentCatalogue, plugins, install::loadReceipts(), activityBySlug), keepSelection);
+}
+
+void ManagerController::updateProductFilters (const FilterSettings& settings)
+{
+    filters = settings;
+    list.setFilter ({ settings.searchText.toStdString(), settings.showVst3, settings.showClap, settings.productFilter }, settings.actionMode);
+    changed();
+}
+
+std::filesystem::path ManagerController::installFolder (PluginFormat format) const
+{
+    return format == PluginFormat::Vst3 ? folders.vst3Folder : folders.clapFolder;
+}
+
+void ManagerController::setInstallFolder (PluginFormat format, const std::filesystem::path& folder)
+{
+    (format == PluginFormat::Vst3 ? folders.vst3Folder : folders.clapFolder) = folder;
+    saveFolders();
+    changed();
+    scanInstalled();
+}
+
+void ManagerController::resetInstallFolders()
+{
+    folders = { install::firstDefaultPath (PluginFormat::Vst3), install::firstDefaultPath (PluginFormat::Clap) };
+    saveFolders();
+    changed();
+    log ("INFO", "Default install paths restored");
+    scanInstalled();
+}
+
+void ManagerController::saveFolders()
+{
+    std::string error;
+
+    if (! install::saveInstallFolderChoice (folders, error))
+        log ("WARN", "Install folders could not be saved: " + toGuiString (error));
+}
+
+void ManagerController::rowAction (int rowIndex)
+{
+    if (filters.actionMode == products::ActionMode::remove)
+        productOperations.removeProduct (rowIndex);
+    else
+        productOperations.installOrUpdateProduct (rowIndex);
+}
+
+void ManagerController::selectRow (int rowIndex)
+{
+    list.select (rowIndex);
+}
+
+void ManagerController::setRowActivity (const std::string& slug, const std::string& text)
+{
+    activityBySlug[slug] = text;
+    list.setActivity (slug, text);
+}
+
+void ManagerController::clearRowActivity (const std::string& slug)
+{
+    activityBySlug.erase (slug);
+    list.setActivity (slug, {});
+}
+
+InstallTargets ManagerController::installTargets() const
+{
+    return { filters.showVst3, filters.showClap, folders.vst3Folder, folders.clapFolder };
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "install/PluginFormat.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <filesystem>
+#include <functional>
+
+// The panel above the list: the search box and the catalogue, scan and reset buttons; the two
+// install folder buttons; the bulk actions and the program's own removal. It reports what the
+// user asks for through its callbacks. Message thread only.
+class TopPanel : public juce::Component
+{
+public:
+    TopPanel();
+
+    std::function<void()> onSearchChanged;
+    std::function<void()> onRefresh;
+    std::function<void()> onScan;
+    std::function<void()> onResetPaths;
+    std::function<void (zorvaplugins::zorvamanager::install::PluginFormat)> onChooseFolder;
+    std::function<void()> onInstallAll;
+    std::function<void()> onUninstallAll;
+    std::function<void()> onRemoveSelf;
+
+    juce::String searchText() const { return searchEditor.getText(); }
+
+    // The folder buttons show their folder, in full in their tooltips.
+    void setFolders (const std::filesystem::path& vst3Folder, const std::filesystem::path& clapFolder);
+
+    // While a catalogue loads, refresh and scan wait; the bulk actions need a loaded catalogue.
+    void setAvailability (bool refreshAndScan, bool bulkActions);
+
+    void paint (juce::Graphics& g) override;
+    void resized() override;
+
+    juce::Label searchLabel, vst3PathLabel, clapPathLabel;
+    juce::TextEditor searchEditor;
+    juce::TextButton refreshButton, scanButton, resetPathsButton;
+    juce::TextButton vst3PathButton, clapPathButton;
+    juce::TextButton installAllButton, uninstallAllButton, removeSelfButton;
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TopPanel)
+};

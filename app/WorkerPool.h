@@ -1,0 +1,50 @@
+#pragma once
+
+#include <juce_events/juce_events.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+// The one owner of the program's worker threads and of the way back from them. A job runs on
+// one of four pool threads with what it was given; its result, and any progress it posts,
+// come back to the message thread through posted calls that first check that the pool still
+// exists, so nothing arrives after its owner is gone.
+//
+// Destroying the pool raises its cancel flag, which every transfer of a job watches (a
+// transfer stops within about a second, and a job ends before its next step), and waits for
+// the running jobs; jobs still queued never start. Message thread, except where stated.
+class WorkerPool
+{
+public:
+    WorkerPool();
+    ~WorkerPool();
+
+    // The flag that jobs hand to their transfers and check between steps. Any thread.
+    const std::atomic<bool>* cancelFlag() const { return cancelled.get(); }
+
+    // Posts a call to the message thread that runs only while the pool exists. Any thread.
+    using Poster = std::function<void (std::function<void()>)>;
+    Poster poster();
+
+    // Queues `work` on a pool thread; `done` receives its result on the message thread.
+    template <typename Result>
+    void run (std::function<Result()> work, std::function<void (Result)> done)
+    {
+        auto post = poster();
+        pool.addJob ([work = std::move (work), done = std::move (done), post]() mutable {
+            auto result = std::make_shared<Result> (work());
+            post ([done = std::move (done), result] { done (std::move (*result)); });
+        });
+    }
+
+    // Jobs queued or running.
+    int jobCount() const { return pool.getNumJobs(); }
+
+private:
+    std::shared_ptr<std::atomic<bool>> cancelled = std::make_shared<std::atomic<bool>> (false);
+    juce::ThreadPool pool { 4 };
+
+    JUCE_DECLARE_WEAK_REFERENCEABLE (WorkerPool)
+    JUCE_DECLARE_NON_COPYABLE (WorkerPool)
+};

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "api/ReleaseCatalogue.h"
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zorvaplugins::zorvamanager::products
+{
+
+// Everything an install job needs, copied on the message thread before it is queued.
+struct InstallJobRequest
+{
+    api::ArtifactInfo artifact;
+    bool installVst3 = false;
+    bool installClap = false;
+    std::filesystem::path vst3Folder;
+    std::filesystem::path clapFolder;
+};
+
+// How an install ended.
+struct InstallOutcome
+{
+    bool success = false;
+    std::string message;                               // "Download failed: ..." and so on; empty on success
+    std::vector<std::filesystem::path> installedPaths; // the installer's bundle paths, in its order; empty on failure
+};
+
+// What a job may be told, and what it reports while it runs.
+struct JobHooks
+{
+    const std::atomic<bool>* cancel = nullptr;                // set when the window closes
+    std::function<void (const std::string& activity)> report; // the row's new activity text
+};
+
+// Download, verification, extraction and installation of one artifact, each failure prefixed
+// with its step ("Download failed: ", "Verification failed: ", "Extraction failed: ",
+// "Install failed: "). Works in a fresh temporary folder that is removed on every path, also
+// when a step throws or the job is cancelled. The download is bounded by the artifact's size
+// and 300 seconds; while it runs, `report` receives "Downloading... N%" at most about ten times a
+// second, then "Verifying..." and "Installing...". When `cancel` becomes true the transfer stops
+// within about a second and the job ends before its next step; an installation already under
+// way completes. Blocking; a pool thread. Never throws.
+InstallOutcome runInstallJob (const InstallJobRequest& request, const JobHooks& hooks);
+
+// How a removal ended.
+struct RemoveOutcome
+{
+    int removedCount = 0;
+    bool allRemoved = false; // removedCount equals every installed path of the product, selected or not
+    std::string lastError;   // the text of the last failed removal; empty when none failed
+};
+
+// Removes each selected bundle in order with the uninstaller; a failure does not stop the others.
+// `installedPathCount` is the number of all the product's installed paths. Blocking; a pool
+// thread. Never throws.
+RemoveOutcome runRemoveJob (const std::vector<std::filesystem::path>& selectedPaths, std::size_t installedPathCount);
+
+} // namespace zorvaplugins::zorvamanager::products
