@@ -89,13 +89,13 @@ int ProductList::positionOf (int rowIndex) const
 juce::Rectangle<int> ProductList::cardBounds (int rowIndex) const
 {
     const auto position = positionOf (rowIndex);
-    return position < 0 || ! showsCards() ? juce::Rectangle<int>() : CardLayout::forRow (contentWidth(), rowTop (static_cast<std::size_t> (position))).card.getIntersection (rowsArea());
+    return position < 0 || ! showsCards() ? juce::Rectangle<int>() : CardLayout::forRow (contentWidth(), rowTop (static_cast<std::size_t> (position))).card;
 }
 
 juce::Rectangle<int> ProductList::buttonBounds (int rowIndex) const
 {
     const auto position = positionOf (rowIndex);
-    return position < 0 || ! showsCards() ? juce::Rectangle<int>() : CardLayout::forRow (contentWidth(), rowTop (static_cast<std::size_t> (position))).button.getIntersection (rowsArea());
+    return position < 0 || ! showsCards() ? juce::Rectangle<int>() : CardLayout::forRow (contentWidth(), rowTop (static_cast<std::size_t> (position))).button;
 }
 
 double ProductList::maximumScrollPosition() const

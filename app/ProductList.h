@@ -30,8 +30,8 @@ public:
     bool isScrollBarShown() const { return scrollBar.isVisible(); }
     bool isAnimating() const { return isTimerRunning(); }
 
-    // Where a row's card and action button are drawn now, in list coordinates (empty when the
-    // row is not visible).
+    // Where a row's card and action button are laid out now, in list coordinates, whether or
+    // not the rows area shows them (empty when the row is filtered out or no cards show).
     juce::Rectangle<int> cardBounds (int rowIndex) const;
     juce::Rectangle<int> buttonBounds (int rowIndex) const;
 

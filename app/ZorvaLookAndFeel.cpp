@@ -145,3 +145,11 @@ void ZorvaLookAndFeel::drawButtonText (juce::Graphics& g, juce::TextButton& butt
     g.setColour (colour.withMultipliedAlpha (button.isEnabled() ? 1.0f : 0.5f));
     g.drawText (elideStart (font, button.getButtonText(), static_cast<float> (area.getWidth())), area, juce::Justification::centred, false);
 }
+
+juce::AlertWindow* ZorvaLookAndFeel::createAlertWindow (const juce::String& title, const juce::String& message, const juce::String& button1, const juce::String& button2, const juce::String& button3, juce::MessageBoxIconType iconType, int numButtons, juce::Component* associatedComponent)
+{
+    auto* window = LookAndFeel_V4::createAlertWindow (title, message, button1, button2, button3, iconType, numButtons, associatedComponent);
+    window->getProperties().set ("message", message);
+    window->setDescription (message);
+    return window;
+}

@@ -66,6 +66,11 @@ ZorvaManagerComponent::ZorvaManagerComponent (ManagerController::CatalogueLoader
 
     addAndMakeVisible (logPanel);
 
+    onQuitRequested = [] {
+        if (auto* application = juce::JUCEApplicationBase::getInstance())
+            application->systemRequestedQuit();
+    };
+
     setSize (defaultWidth, defaultHeight);
     stateChanged();
 
@@ -111,9 +116,9 @@ void ZorvaManagerComponent::chooseInstallFolder (PluginFormat format)
 
 void ZorvaManagerComponent::confirmRemoveZorvaManager()
 {
-    desktopIntegration::confirmRemoval (*this, [] {
-        if (auto* application = juce::JUCEApplicationBase::getInstance())
-            application->systemRequestedQuit();
+    desktopIntegration::confirmRemoval (*this, [this] {
+        if (onQuitRequested)
+            onQuitRequested();
     });
 }
 

@@ -46,6 +46,9 @@ public:
 
     ManagerController& getController() { return controller; }
 
+    // Asks the program to quit, as the window's close button does; replaceable for tests.
+    std::function<void()> onQuitRequested;
+
     void paint (juce::Graphics& g) override;
     void resized() override;
 
