@@ -49,56 +49,100 @@ void BoxFilter::addRow (const std::uint8_t* row, int bytesPerPixel) noexcept
     ++rowsAdded;
 }
 
-void BoxFilter::sumRow (const std::uint8_t* row, int bytesPerPixel) noexcept
+namespace
 {
-    std::fill (rowSums.begin(), rowSums.end(), Sums {});
 
-    const auto add = [] (Sums& sums, std::uint64_t weight, const std::uint8_t* pixel, std::uint64_t alpha) {
-        const auto weightedAlpha = weight * alpha;
-        sums.alpha += weightedAlpha;
-        sums.red += weightedAlpha * pixel[0];
-        sums.green += weightedAlpha * pixel[1];
-        sums.blue += weightedAlpha * pixel[2];
-    };
+struct PixelSums
+{
+    std::uint64_t alpha = 0, red = 0, green = 0, blue = 0;
+};
 
-    // Same scheme as the rows: source pixel x spans [x * resultWidth, (x + 1) * resultWidth),
-    // result column i spans [i * sourceWidth, (i + 1) * sourceWidth).
-    const std::uint64_t pixelWidth = resultWidth;
-    std::uint64_t pixelStart = 0, columnEnd = sourceWidth;
-    std::uint32_t column = 0;
-    const auto stride = static_cast<std::size_t> (bytesPerPixel);
+// Alpha-weighted sums of `count` whole pixels. Opaque three-byte pixels all weigh 255, which
+// is applied once by the caller instead of per pixel.
+template <int bytesPerPixel>
+PixelSums sumPixels (const std::uint8_t* pixel, std::uint32_t count) noexcept
+{
+    PixelSums sums;
 
-    for (std::uint32_t x = 0; x < sourceWidth; ++x, row += stride)
+    for (std::uint32_t i = 0; i < count; ++i, pixel += bytesPerPixel)
     {
-        const auto pixelEnd = pixelStart + pixelWidth;
-        const std::uint64_t alpha = bytesPerPixel == 4 ? row[3] : 255u;
-
-        if (pixelEnd <= columnEnd)
+        if constexpr (bytesPerPixel == 4)
         {
-            if (alpha != 0)
-                add (rowSums[column], pixelWidth, row, alpha);
-
-            if (pixelEnd == columnEnd)
-            {
-                ++column;
-                columnEnd += sourceWidth;
-            }
+            const std::uint32_t alpha = pixel[3];
+            sums.alpha += alpha;
+            sums.red += alpha * pixel[0];
+            sums.green += alpha * pixel[1];
+            sums.blue += alpha * pixel[2];
         }
         else
         {
+            sums.red += pixel[0];
+            sums.green += pixel[1];
+            sums.blue += pixel[2];
+        }
+    }
+
+    if constexpr (bytesPerPixel == 3)
+    {
+        sums.alpha = 255u * count;
+        sums.red *= 255u;
+        sums.green *= 255u;
+        sums.blue *= 255u;
+    }
+
+    return sums;
+}
+
+} // namespace
+
+void BoxFilter::sumRow (const std::uint8_t* row, int bytesPerPixel) noexcept
+{
+    if (bytesPerPixel == 4)
+        sumRowOf<4> (row);
+    else
+        sumRowOf<3> (row);
+}
+
+template <int bytesPerPixel>
+void BoxFilter::sumRowOf (const std::uint8_t* row) noexcept
+{
+    std::fill (rowSums.begin(), rowSums.end(), Sums {});
+
+    const auto add = [this] (std::uint32_t column, std::uint64_t weight, const PixelSums& sums) {
+        auto& target = rowSums[column];
+        target.alpha += weight * sums.alpha;
+        target.red += weight * sums.red;
+        target.green += weight * sums.green;
+        target.blue += weight * sums.blue;
+    };
+
+    // Same scheme as the rows: source pixel x spans [x * resultWidth, (x + 1) * resultWidth),
+    // result column i spans [i * sourceWidth, (i + 1) * sourceWidth). The pixels wholly inside
+    // a column are summed first and weighed once; a pixel on a boundary is split between the
+    // two columns it touches. The last column ends exactly where the last pixel does.
+    const std::uint64_t pixelWidth = resultWidth;
+    std::uint64_t pixelStart = 0, columnEnd = sourceWidth;
+    std::uint32_t x = 0, column = 0;
+
+    while (x < sourceWidth)
+    {
+        const auto whole = static_cast<std::uint32_t> ((columnEnd - pixelStart) / pixelWidth);
+        add (column, pixelWidth, sumPixels<bytesPerPixel> (row + static_cast<std::size_t> (x) * bytesPerPixel, whole));
+        x += whole;
+        pixelStart += whole * pixelWidth;
+
+        if (pixelStart < columnEnd)
+        {
             const auto inCurrent = columnEnd - pixelStart;
-
-            if (alpha != 0)
-            {
-                add (rowSums[column], inCurrent, row, alpha);
-                add (rowSums[column + 1], pixelWidth - inCurrent, row, alpha);
-            }
-
-            ++column;
-            columnEnd += sourceWidth;
+            const auto split = sumPixels<bytesPerPixel> (row + static_cast<std::size_t> (x) * bytesPerPixel, 1);
+            add (column, inCurrent, split);
+            add (column + 1, pixelWidth - inCurrent, split);
+            ++x;
+            pixelStart += pixelWidth;
         }
 
-        pixelStart = pixelEnd;
+        ++column;
+        columnEnd += sourceWidth;
     }
 }
 

@@ -46,6 +46,8 @@ private:
     };
 
     void sumRow (const std::uint8_t* row, int bytesPerPixel) noexcept;
+    template <int bytesPerPixel>
+    void sumRowOf (const std::uint8_t* row) noexcept;
     void addRowSums (std::uint64_t weight) noexcept;
     void emitResultRow() noexcept;
 

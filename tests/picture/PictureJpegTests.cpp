@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -12,6 +13,13 @@ namespace
 using zorvatest::decodeBytes;
 using zorvatest::JpegSpec;
 
+std::string hex (std::uint32_t pixel)
+{
+    char text[16];
+    std::snprintf (text, sizeof (text), "0x%08x", pixel);
+    return text;
+}
+
 // JPEG is lossy: a colour counts as right within a few steps on each channel.
 ::testing::AssertionResult isCloseTo (std::uint32_t actual, std::uint32_t expected, int tolerance = 4)
 {
@@ -20,7 +28,7 @@ using zorvatest::JpegSpec;
         const auto a = static_cast<int> ((actual >> shift) & 0xff), e = static_cast<int> ((expected >> shift) & 0xff);
 
         if (std::abs (a - e) > tolerance)
-            return ::testing::AssertionFailure() << std::hex << "0x" << actual << " is not close to 0x" << expected;
+            return ::testing::AssertionFailure() << hex (actual) << " is not close to " << hex (expected);
     }
 
     return ::testing::AssertionSuccess();
@@ -218,4 +226,21 @@ TEST (PictureJpeg, DamagedMarkersAreErrors)
         EXPECT_EQ (result.error.rfind ("damaged JPEG picture: ", 0), 0u) << result.error;
         EXPECT_TRUE (zorvatest::isWellFormedError (result.error)) << result.error;
     }
+}
+
+TEST (PictureJpeg, DamagedEntropyDataDecodesAsInABrowser)
+{
+    // JPEG has no checksum: scrambled scan data is something libjpeg warns about and decodes
+    // past, as web browsers show it, while truncation stays an error.
+    const auto jpeg = zorvatest::encodeRgbJpeg (64, 64, halves (64, 64));
+    const auto scanData = zorvatest::jpegScanOffsets (jpeg).front() + 14;
+    auto scrambled = jpeg;
+
+    for (auto i = scanData; i < scanData + 40; ++i)
+        scrambled[i] = static_cast<char> (0x55);
+
+    const auto result = decodeBytes (scrambled);
+    ASSERT_TRUE (result.ok) << result.error;
+    EXPECT_EQ (result.width, 64u);
+    EXPECT_NE (result.pixels, decodeBytes (jpeg).pixels);
 }
