@@ -11,11 +11,11 @@ BoxFilter::BoxFilter (std::uint32_t sourceWidthToUse,
                       std::uint32_t resultHeightToUse)
     : sourceWidth (sourceWidthToUse)
     , sourceHeight (sourceHeightToUse)
-    , resultWidth (resultWidthToUse)
-    , resultHeight (resultHeightToUse)
-    , rowSums (resultWidthToUse)
-    , resultSums (resultWidthToUse)
-    , pixels (static_cast<std::size_t> (resultWidthToUse) * resultHeightToUse, 0u)
+    , resultWidth (std::clamp (resultWidthToUse, 1u, std::max (1u, sourceWidthToUse)))
+    , resultHeight (std::clamp (resultHeightToUse, 1u, std::max (1u, sourceHeightToUse)))
+    , rowSums (resultWidth)
+    , resultSums (resultWidth)
+    , pixels (static_cast<std::size_t> (resultWidth) * resultHeight, 0u)
     , resultRowEnd (sourceHeightToUse)
 {
 }
@@ -25,7 +25,10 @@ void BoxFilter::addRow (const std::uint8_t* row, int bytesPerPixel) noexcept
     if (rowsAdded >= sourceHeight)
         return;
 
-    sumRow (row, bytesPerPixel);
+    if (bytesPerPixel == 4)
+        sumRow<4> (row);
+    else
+        sumRow<3> (row);
 
     // A source row is never taller than a result row, so it reaches into two at most.
     const auto rowStart = static_cast<std::uint64_t> (rowsAdded) * resultHeight;
@@ -49,20 +52,12 @@ void BoxFilter::addRow (const std::uint8_t* row, int bytesPerPixel) noexcept
     ++rowsAdded;
 }
 
-namespace
-{
-
-struct PixelSums
-{
-    std::uint64_t alpha = 0, red = 0, green = 0, blue = 0;
-};
-
 // Alpha-weighted sums of `count` whole pixels. Opaque three-byte pixels all weigh 255, which
-// is applied once by the caller instead of per pixel.
+// is applied once at the end instead of per pixel.
 template <int bytesPerPixel>
-PixelSums sumPixels (const std::uint8_t* pixel, std::uint32_t count) noexcept
+BoxFilter::Sums BoxFilter::sumPixels (const std::uint8_t* pixel, std::uint32_t count) noexcept
 {
-    PixelSums sums;
+    Sums sums;
 
     for (std::uint32_t i = 0; i < count; ++i, pixel += bytesPerPixel)
     {
@@ -93,22 +88,12 @@ PixelSums sumPixels (const std::uint8_t* pixel, std::uint32_t count) noexcept
     return sums;
 }
 
-} // namespace
-
-void BoxFilter::sumRow (const std::uint8_t* row, int bytesPerPixel) noexcept
-{
-    if (bytesPerPixel == 4)
-        sumRowOf<4> (row);
-    else
-        sumRowOf<3> (row);
-}
-
 template <int bytesPerPixel>
-void BoxFilter::sumRowOf (const std::uint8_t* row) noexcept
+void BoxFilter::sumRow (const std::uint8_t* row) noexcept
 {
     std::fill (rowSums.begin(), rowSums.end(), Sums {});
 
-    const auto add = [this] (std::uint32_t column, std::uint64_t weight, const PixelSums& sums) {
+    const auto add = [this] (std::uint32_t column, std::uint64_t weight, const Sums& sums) {
         auto& target = rowSums[column];
         target.alpha += weight * sums.alpha;
         target.red += weight * sums.red;

@@ -19,8 +19,8 @@ namespace zorvaplugins::zorvamanager::picture
 class BoxFilter
 {
 public:
-    // The result must be no larger than the source in either direction, and at least 1 x 1.
-    // Throws std::bad_alloc.
+    // The result is no larger than the source in either direction, and at least 1 x 1 (a size
+    // outside that range is clamped into it). Throws std::bad_alloc.
     BoxFilter (std::uint32_t sourceWidth,
                std::uint32_t sourceHeight,
                std::uint32_t resultWidth,
@@ -45,9 +45,10 @@ private:
         std::uint64_t alpha = 0, red = 0, green = 0, blue = 0;
     };
 
-    void sumRow (const std::uint8_t* row, int bytesPerPixel) noexcept;
     template <int bytesPerPixel>
-    void sumRowOf (const std::uint8_t* row) noexcept;
+    static Sums sumPixels (const std::uint8_t* pixel, std::uint32_t count) noexcept;
+    template <int bytesPerPixel>
+    void sumRow (const std::uint8_t* row) noexcept;
     void addRowSums (std::uint64_t weight) noexcept;
     void emitResultRow() noexcept;
 

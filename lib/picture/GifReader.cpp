@@ -182,8 +182,8 @@ DecodedPicture decodeFirstImage (GifFileType* gif, const GifInput& input, int tr
     result.ok = true;
     result.sourceWidth = screenWidth;
     result.sourceHeight = screenHeight;
-    result.width = fitted.width;
-    result.height = fitted.height;
+    result.width = filter.getResultWidth();
+    result.height = filter.getResultHeight();
     result.pixels = filter.takePixels();
     return result;
 }

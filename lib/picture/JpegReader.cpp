@@ -267,8 +267,8 @@ DecodedPicture decodeJpeg (const std::uint8_t* data, std::size_t size, const Pic
         return libjpegFailure (job, *info);
 
     result.ok = true;
-    result.width = fitted.width;
-    result.height = fitted.height;
+    result.width = filter.getResultWidth();
+    result.height = filter.getResultHeight();
     result.pixels = filter.takePixels();
     return result;
 }

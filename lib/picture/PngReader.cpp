@@ -70,8 +70,8 @@ public:
     png_infop info;
 };
 
-// Ancillary chunks that play no part in the card's picture: skipped unread (their CRC is still
-// checked), so none of them can make libpng allocate or inflate anything.
+// Ancillary chunks that play no part in the card's picture: passed over, neither kept nor
+// inflated (their CRC is still checked), so none of them can make libpng allocate anything.
 constexpr png_byte ignoredChunks[] = "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0"
                                      "sBIT\0sCAL\0sPLT\0sRGB\0tEXt\0tIME\0zTXt";
 constexpr int ignoredChunkCount = 17;
@@ -223,8 +223,8 @@ DecodedPicture decodePng (const std::uint8_t* data, std::size_t size, const Pict
         return libpngFailure (job);
 
     result.ok = true;
-    result.width = fitted.width;
-    result.height = fitted.height;
+    result.width = filter.getResultWidth();
+    result.height = filter.getResultHeight();
     result.pixels = filter.takePixels();
     return result;
 }

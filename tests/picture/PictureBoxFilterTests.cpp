@@ -91,3 +91,17 @@ TEST (PictureBoxFilter, RowsPastTheEndAreIgnoredAndMissingRowsStayTransparent)
     EXPECT_FALSE (partial.isComplete());
     EXPECT_EQ (partial.takePixels(), (std::vector<std::uint32_t> { 0xffffffff, 0 }));
 }
+
+TEST (PictureBoxFilter, NeverEnlargesNorVanishes)
+{
+    BoxFilter larger (2, 1, 5, 3);
+    EXPECT_EQ (larger.getResultWidth(), 2u);
+    EXPECT_EQ (larger.getResultHeight(), 1u);
+    const std::uint8_t row[] = { 1, 2, 3, 4, 5, 6 };
+    larger.addRow (row, 3);
+    EXPECT_EQ (larger.takePixels(), (std::vector<std::uint32_t> { 0xff010203, 0xff040506 }));
+
+    BoxFilter empty (2, 1, 0, 0);
+    EXPECT_EQ (empty.getResultWidth(), 1u);
+    EXPECT_EQ (empty.getResultHeight(), 1u);
+}
