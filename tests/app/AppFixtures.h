@@ -24,7 +24,8 @@ std::shared_ptr<const CatalogueLoad> failed (const juce::String& error);
 void installVst3 (const zorvatest::fs::path& folder, const std::string& stem, const std::string& version = {});
 void installClap (const zorvatest::fs::path& folder, const std::string& stem);
 
-// A home folder of the test's own: HOME and XDG_CONFIG_HOME point into it while it lives.
+// A home folder of the test's own: HOME, XDG_CONFIG_HOME and XDG_DATA_HOME point into it
+// while it lives.
 class ScopedHome
 {
 public:
@@ -38,6 +39,7 @@ private:
     zorvatest::TempDir folder;
     zorvatest::ScopedEnv home { "HOME", folder.path().string() };
     zorvatest::ScopedEnv config { "XDG_CONFIG_HOME", (folder / ".config").string() };
+    zorvatest::ScopedEnv data { "XDG_DATA_HOME", (folder / ".local/share").string() };
 };
 
 } // namespace apptest

@@ -13,32 +13,6 @@ namespace fs = std::filesystem;
 class Operations : public ShopFixture
 {
 protected:
-    // Notes every activity text a product's row shows, as the list is told of it.
-    struct ActivityWatch : ProductListModel::Listener
-    {
-        ActivityWatch (ProductListModel& watched, std::string slugToWatch)
-            : model (watched)
-            , slug (std::move (slugToWatch))
-        {
-            model.addListener (this);
-        }
-
-        ~ActivityWatch() override { model.removeListener (this); }
-
-        void productListChanged (ProductListModel::Change) override
-        {
-            const auto index = model.indexOfSlug (slug);
-            const auto activity = index < 0 ? std::string() : model.rows()[static_cast<std::size_t> (index)].activity;
-
-            if (! activity.empty() && (seen.empty() || seen.back() != activity))
-                seen.push_back (activity);
-        }
-
-        ProductListModel& model;
-        std::string slug;
-        std::vector<std::string> seen;
-    };
-
     const zorvatest::PackageSpec tape { "Tape Echo", "1.2.0" };
 };
 

@@ -38,6 +38,32 @@ struct ProductEntry
     bool isFree = false;
 };
 
+// Notes every activity text a product's row shows, as the list is told of it.
+struct ActivityWatch : ProductListModel::Listener
+{
+    ActivityWatch (ProductListModel& watched, std::string slugToWatch)
+        : model (watched)
+        , slug (std::move (slugToWatch))
+    {
+        model.addListener (this);
+    }
+
+    ~ActivityWatch() override { model.removeListener (this); }
+
+    void productListChanged (ProductListModel::Change) override
+    {
+        const auto index = model.indexOfSlug (slug);
+        const auto activity = index < 0 ? std::string() : model.rows()[static_cast<std::size_t> (index)].activity;
+
+        if (! activity.empty() && (seen.empty() || seen.back() != activity))
+            seen.push_back (activity);
+    }
+
+    ProductListModel& model;
+    std::string slug;
+    std::vector<std::string> seen;
+};
+
 // The real window against a private instance of the maker service, with its own home
 // (HOME, XDG_CONFIG_HOME) and its own temporary directory, so that what the program installs,
 // remembers and leaves behind shows. Test thread only.
