@@ -4,12 +4,12 @@
 #include "Palette.h"
 #include "ZorvaManagerComponent.h"
 
-MainWindow::MainWindow (const juce::String& name)
+MainWindow::MainWindow (const juce::String& name, ManagerController::CatalogueLoader loader)
     : DocumentWindow (name, palette::windowBackground, DocumentWindow::allButtons, true)
 {
     setUsingNativeTitleBar (true);
     setResizable (true, true);
-    setContentOwned (new ZorvaManagerComponent(), true);
+    setContentOwned (new ZorvaManagerComponent (std::move (loader)), true);
     setResizeLimits (ZorvaManagerComponent::minimumWidth, ZorvaManagerComponent::minimumHeight, 16384, 16384);
     centreWithSize (ZorvaManagerComponent::defaultWidth, ZorvaManagerComponent::defaultHeight);
     setVisible (true);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ManagerController.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 // The program's only window; owns the main component. Closing it quits the program.
@@ -7,7 +9,8 @@
 class MainWindow : public juce::DocumentWindow
 {
 public:
-    explicit MainWindow (const juce::String& name);
+    // `loader` replaces the catalogue load (tests); empty is the maker's catalogue.
+    explicit MainWindow (const juce::String& name, ManagerController::CatalogueLoader loader = {});
 
     void closeButtonPressed() override;
 

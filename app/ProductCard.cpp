@@ -15,11 +15,13 @@ namespace
 constexpr int sideInset = 20;
 constexpr int cardHeight = 82;
 
-// The version line's cells: each at least its nominal width, wider when its version needs it,
-// so that a version is squeezed only when the whole line is too short for it.
+// The version line's cells: each at least its nominal width, wider (with a small gap after it)
+// when its version needs it, so that a version is squeezed only when the whole line is too
+// short for it.
 juce::Rectangle<int> versionCell (juce::Rectangle<int>& line, const juce::Font& font, const juce::String& text, int nominal)
 {
-    return cutLeft (line, juce::jmax (nominal, textWidth (font, text) + 2));
+    const auto needed = textWidth (font, text);
+    return cutLeft (line, needed < nominal ? nominal : needed + 8);
 }
 
 void paintButton (juce::Graphics& g, juce::Rectangle<int> button, const products::ProductRow& row, const CardLook& look)

@@ -1,0 +1,275 @@
+#include "AppFixtures.h"
+#include "ComponentProbe.h"
+#include "MainWindow.h"
+#include "MakerServiceFixture.h"
+#include "UiDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+
+namespace
+{
+
+using namespace zorvaplugins::zorvamanager;
+using products::RowButton;
+
+// A catalogue load that waits until the test lets it finish, so the loading view stays up.
+class GatedCatalogue
+{
+public:
+    explicit GatedCatalogue (std::shared_ptr<const CatalogueLoad> result)
+        : load (std::move (result))
+    {
+    }
+
+    ~GatedCatalogue() { open(); }
+
+    void open()
+    {
+        const std::lock_guard<std::mutex> lock (mutex);
+        released = true;
+        condition.notify_all();
+    }
+
+    ManagerController::CatalogueLoader loader()
+    {
+        return [this] (const std::atomic<bool>* cancel) {
+            std::unique_lock<std::mutex> lock (mutex);
+
+            while (! released && ! cancel->load())
+                condition.wait_for (lock, std::chrono::milliseconds (20));
+
+            return load;
+        };
+    }
+
+private:
+    std::shared_ptr<const CatalogueLoad> load;
+    std::mutex mutex;
+    std::condition_variable condition;
+    bool released = false;
+};
+
+// Twelve products: the first installed and current, the second with an update, the rest new.
+std::vector<api::ProductReleaseInfo> twelveProducts()
+{
+    std::vector<api::ProductReleaseInfo> products;
+
+    for (int i = 0; i < 12; ++i)
+        products.push_back (apptest::product ("p" + std::to_string (i), "Product " + std::to_string (i)));
+
+    return products;
+}
+
+class ListView : public ::testing::Test
+{
+protected:
+    void open (std::shared_ptr<const CatalogueLoad> load, bool waitForLoad = true)
+    {
+        gate = std::make_unique<GatedCatalogue> (std::move (load));
+
+        if (waitForLoad)
+            gate->open();
+
+        window = std::make_unique<MainWindow> ("ZorvaManager", gate->loader());
+        probe = std::make_unique<ZorvaManagerComponentProbe> (*dynamic_cast<ZorvaManagerComponent*> (window->getContentComponent()));
+
+        if (waitForLoad)
+        {
+            ASSERT_TRUE (pumpUntil ([this] { return ! probe->loading(); }, 10000));
+        }
+    }
+
+    void TearDown() override
+    {
+        probe.reset();
+        window.reset();
+        gate.reset();
+        pumpFor (30);
+    }
+
+    ProductList& list() { return probe->list(); }
+    ProductListModel& model() { return probe->controller().productList(); }
+
+    void scrollTo (double position)
+    {
+        // The wheel moves 150 pixels per unit: step there as a user would.
+        for (int i = 0; i < 100 && std::abs (list().scrollPosition() - position) > 0.5; ++i)
+            uidriver::wheelAt (list(), list().rowsArea().getCentre(), static_cast<float> (juce::jlimit (-1.0, 1.0, (list().scrollPosition() - position) / 150.0)));
+    }
+
+    apptest::ScopedHome home;
+    std::unique_ptr<GatedCatalogue> gate;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<ZorvaManagerComponentProbe> probe;
+};
+
+TEST_F (ListView, ClicksSelectOnlyTheCardUnderThePointerAtAnyScrollOffset)
+{
+    open (apptest::loaded (twelveProducts()));
+    ASSERT_GT (list().maximumScrollPosition(), 300.0);
+
+    for (const auto offset : { 0.0, 150.0, list().maximumScrollPosition() })
+    {
+        scrollTo (offset);
+        ASSERT_NEAR (list().scrollPosition(), offset, 0.5);
+
+        // The header and the information line select nothing, whatever lies scrolled beneath them.
+        model().select (-1);
+
+        for (const auto y : { 5, 30, 60, list().rowsArea().getY() - 1 })
+            uidriver::clickAt (list(), { 200, y });
+
+        EXPECT_EQ (model().selectedIndex(), -1) << "offset " << offset;
+
+        // A click in a card selects that card, the one drawn there.
+        for (int index = 0; index < 12; ++index)
+        {
+            const auto card = list().cardBounds (index).getIntersection (list().rowsArea());
+
+            if (card.getHeight() < 20)
+                continue;
+
+            uidriver::clickAt (list(), { card.getX() + 100, card.getCentreY() });
+            EXPECT_EQ (model().selectedIndex(), index) << "offset " << offset;
+        }
+    }
+}
+
+TEST_F (ListView, OnlyButtonsThatActStartAJob)
+{
+    apptest::installVst3 (home.vst3(), "Product 0", "1.2.0");
+    apptest::installVst3 (home.vst3(), "Product 2", "1.0.0");
+    open (apptest::loaded (twelveProducts()));
+
+    EXPECT_EQ (model().buttonFor (model().rows()[0]), RowButton::upToDate);
+    EXPECT_EQ (model().buttonFor (model().rows()[1]), RowButton::installNew);
+    EXPECT_EQ (model().buttonFor (model().rows()[2]), RowButton::update);
+
+    // Up to date: a click only selects.
+    const auto before = probe->messages().size();
+    uidriver::clickAt (list(), list().buttonBounds (0).getCentre());
+    EXPECT_EQ (probe->messages().size(), before);
+    EXPECT_EQ (model().selectedIndex(), 0);
+
+    // Outside the button, on an actionable card: only selects.
+    uidriver::clickAt (list(), { list().cardBounds (1).getX() + 120, list().cardBounds (1).getCentreY() });
+    EXPECT_EQ (probe->messages().size(), before);
+    EXPECT_EQ (model().selectedIndex(), 1);
+
+    // On the button: the install starts (and fails, the fake artifact lives nowhere).
+    uidriver::clickAt (list(), list().buttonBounds (1).getCentre());
+    ASSERT_GT (probe->messages().size(), before);
+    EXPECT_EQ (probe->messages()[before], "Installing Product 1");
+    ASSERT_TRUE (pumpUntil ([this] { return probe->controller().activities().empty() && probe->controller().runningJobs() == 0; }, 30000));
+
+    // Remove mode: installed rows act, the others say "Not installed" and do nothing.
+    probe->button ("removeModeToggle").triggerClick();
+    pumpFor (30);
+    EXPECT_EQ (model().buttonFor (model().rows()[1]), RowButton::notInstalled);
+    EXPECT_EQ (model().buttonFor (model().rows()[0]), RowButton::remove);
+    const auto later = probe->messages().size();
+    uidriver::clickAt (list(), list().buttonBounds (1).getCentre());
+    EXPECT_EQ (probe->messages().size(), later);
+}
+
+TEST_F (ListView, TheWheelStaysWithinTheContentAndTheRangeMatchesTheRowsArea)
+{
+    open (apptest::loaded (twelveProducts()));
+
+    uidriver::wheelAt (list(), list().rowsArea().getCentre(), 3.0f);
+    EXPECT_EQ (list().scrollPosition(), 0.0);
+
+    for (int i = 0; i < 30; ++i)
+        uidriver::wheelAt (list(), list().rowsArea().getCentre(), -1.0f);
+
+    EXPECT_EQ (list().scrollPosition(), list().maximumScrollPosition());
+
+    // At the end the last card ends as far above the rows area's bottom as the first card
+    // starts below its top at the beginning.
+    const auto area = list().rowsArea();
+    EXPECT_EQ (area.getBottom() - list().cardBounds (11).getBottom(), 5);
+    scrollTo (0.0);
+    EXPECT_EQ (list().cardBounds (0).getY() - area.getY(), 5);
+}
+
+TEST_F (ListView, AFilterChangeBringsTheSelectionIntoViewAndAShortResultDoesNotScroll)
+{
+    apptest::installVst3 (home.vst3(), "Product 7", "1.2.0");
+    apptest::installVst3 (home.vst3(), "Product 9", "1.2.0");
+    open (apptest::loaded (twelveProducts()));
+    scrollTo (list().maximumScrollPosition());
+
+    probe->button ("myProductsToggle").triggerClick();
+    pumpFor (30);
+
+    // Two cards fit the rows area: nothing scrolls, and the first of them is selected and seen.
+    EXPECT_EQ (model().visibleRows().size(), 2u);
+    EXPECT_EQ (model().selectedIndex(), 7);
+    EXPECT_EQ (list().scrollPosition(), 0.0);
+    EXPECT_FALSE (list().isScrollBarShown());
+    EXPECT_TRUE (list().rowsArea().contains (list().cardBounds (7)));
+    EXPECT_TRUE (list().rowsArea().contains (list().cardBounds (9)));
+
+    probe->button ("allProductsToggle").triggerClick();
+    pumpFor (30);
+    EXPECT_EQ (model().selectedIndex(), 0);
+
+    probe->topPanel().searchEditor.setText ("", true);
+    pumpFor (30);
+    EXPECT_TRUE (list().isScrollBarShown());
+    EXPECT_EQ (list().scrollPosition(), 0.0);
+}
+
+TEST_F (ListView, LoadingEmptyAndFailedViewsHaveNoCardsAndNoScrollBar)
+{
+    open (apptest::loaded (twelveProducts()), false);
+    pumpFor (100);
+
+    EXPECT_TRUE (model().isLoading());
+    EXPECT_FALSE (list().isScrollBarShown());
+    EXPECT_TRUE (list().isAnimating());
+    EXPECT_TRUE (list().cardBounds (0).isEmpty());
+    gate->open();
+    ASSERT_TRUE (pumpUntil ([this] { return ! probe->loading(); }, 10000));
+    EXPECT_TRUE (list().isScrollBarShown());
+
+    probe->topPanel().searchEditor.setText ("no such product", true);
+    pumpFor (30);
+    EXPECT_FALSE (list().isScrollBarShown());
+    EXPECT_EQ (model().selectedIndex(), -1);
+
+    // A first load that failed says so in the list, with its reason.
+    window.reset();
+    open (apptest::failed ("Catalogue fetch failed: Couldn't connect to server"));
+    EXPECT_EQ (model().failure(), "Catalogue fetch failed: Couldn't connect to server");
+    EXPECT_FALSE (list().isScrollBarShown());
+    EXPECT_FALSE (probe->installAllEnabled());
+}
+
+TEST_F (ListView, TheWindowKeepsEveryControlWholeAtItsSmallestSize)
+{
+    open (apptest::loaded (twelveProducts()));
+
+    // The window refuses to be made smaller, as a user would try by dragging its corner.
+    auto& component = *window->getContentComponent();
+    window->setBoundsConstrained (window->getBounds().withSize (600, 400));
+    EXPECT_EQ (component.getWidth(), ZorvaManagerComponent::minimumWidth);
+    EXPECT_EQ (component.getHeight(), ZorvaManagerComponent::minimumHeight);
+
+    for (const auto& [name, control] : probe->controls())
+    {
+        const auto bounds = probe->boundsOf (name);
+        EXPECT_GE (bounds.getHeight(), 18) << name;
+        EXPECT_GE (bounds.getWidth(), 92) << name;
+        EXPECT_TRUE (component.getLocalBounds().contains (bounds)) << name;
+    }
+
+    // The top panel's first row is whole: "Reset paths" keeps its 120 pixels.
+    EXPECT_EQ (probe->boundsOf ("resetPathsButton").getWidth(), 120);
+    EXPECT_EQ (probe->boundsOf ("myUpdatesToggle").getHeight(), 22);
+}
+
+} // namespace

@@ -1,0 +1,115 @@
+#include "AppFixtures.h"
+#include "ComponentProbe.h"
+#include "MainWindow.h"
+#include "MakerServiceFixture.h"
+#include "UiDriver.h"
+
+#include "api/ReleaseCatalogueParser.h"
+#include "install/InstallReceipts.h"
+
+#include <gtest/gtest.h>
+
+// The window's states as pictures, for people to look at: loaded (one product current, one
+// with an update), scrolled, in remove mode, with a job running, while loading, after a failed
+// first load, at the smallest size and at 1400 x 900. Runs only when ZORVAMANAGER_SCREENSHOT_DIR
+// names a folder for the pictures and ZORVAMANAGER_SCREENSHOT_DATA the demo data to serve
+// (scripts/screenshots sets both).
+namespace
+{
+
+using namespace zorvaplugins::zorvamanager;
+namespace fs = std::filesystem;
+
+class Screenshots : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        data = zorvatest::environment ("ZORVAMANAGER_SCREENSHOT_DATA");
+
+        if (zorvatest::environment ("ZORVAMANAGER_SCREENSHOT_DIR").empty() || data.empty())
+            GTEST_SKIP() << "set ZORVAMANAGER_SCREENSHOT_DIR and ZORVAMANAGER_SCREENSHOT_DATA (scripts/screenshots does)";
+
+        if (! MakerServiceInstance::available())
+            GTEST_SKIP() << "no local HTTPS service";
+
+        fs::copy (data, service.dataFolder(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        ASSERT_TRUE (service.start());
+    }
+
+    void snap (const juce::String& name)
+    {
+        pumpFor (150);
+        uidriver::screenshot (*window->getContentComponent(), name);
+    }
+
+    std::unique_ptr<ZorvaManagerComponentProbe> openWindow (ManagerController::CatalogueLoader loader = {})
+    {
+        window = std::make_unique<MainWindow> ("ZorvaManager", std::move (loader));
+        return std::make_unique<ZorvaManagerComponentProbe> (*dynamic_cast<ZorvaManagerComponent*> (window->getContentComponent()));
+    }
+
+    fs::path data;
+    MakerServiceInstance service;
+    apptest::ScopedHome home;
+    std::unique_ptr<MainWindow> window;
+};
+
+TEST_F (Screenshots, EveryStateOfTheWindow)
+{
+    // One product installed at its latest version, one at an older one.
+    const auto catalogue = api::ReleaseCatalogueParser::parse (zorvatest::readFile (data / "api/manager/releases"));
+    ASSERT_TRUE (catalogue.ok) << catalogue.error;
+    ASSERT_GE (catalogue.products.size(), 3u);
+    const auto& current = catalogue.products[0];
+    const auto& outdated = catalogue.products[1];
+    apptest::installVst3 (home.vst3(), current.name, current.latestVersion);
+    apptest::installVst3 (home.vst3(), outdated.name, "0.9.0");
+    apptest::installClap (home.clap(), outdated.name);
+    install::saveReceipt (outdated.name, outdated.slug, "0.9.0");
+
+    auto probe = openWindow();
+    ASSERT_TRUE (pumpUntil ([&probe] { return ! probe->loading(); }, 60000));
+    ASSERT_TRUE (probe->catalogueLoaded()) << probe->logLines().joinIntoString ("\n");
+    snap ("01-loaded");
+
+    uidriver::wheelAt (probe->list(), probe->list().rowsArea().getCentre(), -1.2f);
+    snap ("02-scrolled");
+
+    probe->button ("removeModeToggle").triggerClick();
+    snap ("03-remove-mode");
+    probe->button ("installModeToggle").triggerClick();
+    pumpFor (100);
+
+    probe->controller().setRowActivity (catalogue.products[2].slug, "Downloading... 42%");
+    probe->controller().setRowActivity (catalogue.products[3].slug, "Verifying...");
+    uidriver::wheelAt (probe->list(), probe->list().rowsArea().getCentre(), -1.2f);
+    uidriver::clickAt (probe->list(), probe->list().cardBounds (3).getCentre().withX (200));
+    snap ("04-busy");
+    probe->controller().setRowActivity (catalogue.products[2].slug, {});
+    probe->controller().setRowActivity (catalogue.products[3].slug, {});
+
+    window->setSize (ZorvaManagerComponent::minimumWidth, ZorvaManagerComponent::minimumHeight);
+    snap ("07-minimum");
+    window->setSize (1400, 900);
+    snap ("08-large");
+    window.reset();
+
+    std::atomic<bool> release { false };
+    auto loading = openWindow ([&release] (const std::atomic<bool>* cancel) {
+        while (! release && ! cancel->load())
+            std::this_thread::sleep_for (std::chrono::milliseconds (10));
+
+        return apptest::loaded ({});
+    });
+    snap ("05-loading");
+    release = true;
+    window.reset();
+
+    auto failed = openWindow ([] (const std::atomic<bool>*) { return apptest::failed ("Catalogue fetch failed: Couldn't connect to server"); });
+    ASSERT_TRUE (pumpUntil ([&failed] { return ! failed->loading(); }, 10000));
+    snap ("06-failed");
+    window.reset();
+}
+
+} // namespace
