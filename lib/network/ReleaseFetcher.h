@@ -1,7 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace zorvaplugins::zorvamanager::network
@@ -25,23 +27,63 @@ struct DownloadResult
     std::string error;
 };
 
+// Optional bounds and hooks of one transfer.
+struct TransferControl
+{
+    // 0: unbounded; a longer body fails the transfer.
+    std::uint64_t maxBodyBytes = 0;
+
+    // When it becomes true the transfer stops within about a second.
+    const std::atomic<bool>* cancel = nullptr;
+
+    // On the transfer's thread; declaredTotal 0 when unknown.
+    std::function<void (std::uint64_t received, std::uint64_t declaredTotal)> onProgress;
+};
+
 // Plain HTTPS GET transfers with libcurl: HTTPS only (also at the transfer level), no
 // redirects, user agent "ZorvaManager/1.0", a whole-transfer time limit, 2xx only, and
 // libcurl's default certificate and host-name verification. Blocking; any thread, several
 // calls may run at once. Never throws.
+//
+// Each thread keeps one libcurl handle from one of its transfers to the next, until the
+// thread ends. Before every transfer the handle goes back to libcurl's defaults and is given
+// the whole option table again, so no option, callback, limit or cancel flag of one transfer
+// reaches the next. What it does keep are libcurl's caches: open connections (a following
+// transfer to the same host skips the TLS handshake, and with it the parsing of the whole
+// system CA bundle that libcurl does for every new connection), TLS sessions and resolved
+// host names. A connection is only reused for the same host and port under the same
+// verification settings, so reuse never weakens verification. Threads never share a handle.
+// A transfer whose answer on a reused connection is garbled from its first byte (what a
+// server sent past the end of its previous response) is repeated once on a new handle.
+//
+// Bounds and hooks (TransferControl):
+// - maxBodyBytes counts the body bytes actually received, whatever the server declares; a
+//   declared length above it fails at once, before any body byte. The failure text is
+//   "response body larger than <maxBodyBytes> bytes"; fetchHttps never holds more than the
+//   limit and downloadHttpsToFile never writes more.
+// - cancel is polled on the transfer's thread about once a second while connecting,
+//   resolving or waiting for data, and more often while data flows; the failure text is
+//   "transfer cancelled". A flag that is already true fails the call at once, without
+//   connecting and without touching the destination file.
+// - onProgress runs on the transfer's thread, often and with repeated values (the caller
+//   throttles). An exception thrown from it cancels the transfer. It may start another
+//   transfer; that one then uses a handle of its own.
 class ReleaseFetcher
 {
 public:
     ReleaseFetcher() = delete;
 
     // Keeps the response body in memory (catalogue, product pages).
-    static FetchResult fetchHttps (const std::string& url, std::int64_t timeoutSeconds) noexcept;
+    static FetchResult fetchHttps (const std::string& url,
+                                   std::int64_t timeoutSeconds,
+                                   const TransferControl& control = {}) noexcept;
 
     // Streams the response body into `destination`, created or truncated. On success the file
     // holds exactly the body; on every failure after it was created it has been removed again.
     static DownloadResult downloadHttpsToFile (const std::string& url,
                                                const std::filesystem::path& destination,
-                                               std::int64_t timeoutSeconds) noexcept;
+                                               std::int64_t timeoutSeconds,
+                                               const TransferControl& control = {}) noexcept;
 };
 
 } // namespace zorvaplugins::zorvamanager::network

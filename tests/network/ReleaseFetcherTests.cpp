@@ -1,16 +1,7 @@
-#include "network/ReleaseFetcher.h"
+#include "FetcherTestSupport.h"
 
-#include "support/TestSupport.h"
-
-#include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/statvfs.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -20,46 +11,7 @@
 namespace
 {
 
-using namespace zorvaplugins::zorvamanager::network;
-namespace fs = std::filesystem;
-using zorvatest::environment;
-
-// libcurl's own texts for the failures provoked below.
-const std::string timeoutText = "Timeout was reached";
-const std::string connectText = "Couldn't connect to server";
-const std::string writeErrorText = "Failed writing received data to disk/application";
-const std::string certificateText = "SSL peer certificate or SSH remote key was not OK";
-
-// The bytes that the test service sends for /test/bytes/<n>: byte i is i modulo 251.
-std::string serviceBytes (std::size_t count)
-{
-    std::string bytes (count, '\0');
-
-    for (std::size_t i = 0; i < count; ++i)
-        bytes[i] = static_cast<char> (i % 251);
-
-    return bytes;
-}
-
-std::string uniqueToken (const std::string& prefix)
-{
-    static std::atomic<int> counter { 0 };
-    return prefix + "-" + std::to_string (::getpid()) + "-" + std::to_string (counter++);
-}
-
-// A TCP port on 127.0.0.1 where nothing listens (free a moment ago).
-int unusedPort()
-{
-    const int fd = ::socket (AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl (INADDR_LOOPBACK);
-    socklen_t length = sizeof (address);
-    ::bind (fd, reinterpret_cast<sockaddr*> (&address), sizeof (address));
-    ::getsockname (fd, reinterpret_cast<sockaddr*> (&address), &length);
-    ::close (fd);
-    return ntohs (address.sin_port);
-}
+using namespace fetchertest;
 
 // Transfers that need nothing but the fetcher itself: they fail before or at the connection.
 class ReleaseFetcherNoService : public ::testing::Test
@@ -156,31 +108,6 @@ TEST_F (ReleaseFetcherNoService, MissingDestinationFolderFailsWithoutCreatingIt)
     EXPECT_EQ (result.error, "cannot create download file: " + file.string());
     EXPECT_FALSE (fs::exists (temp / "missing"));
 }
-
-// Transfers against the local HTTPS maker service that tests/service/with_service starts.
-class ReleaseFetcherService : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        service = environment ("ZORVAMANAGER_TEST_SERVICE");
-
-        if (service.empty())
-            GTEST_SKIP() << "no local HTTPS service (run under tests/service/with_service)";
-    }
-
-    std::string url (const std::string& path) const { return service + path; }
-
-    bool wasContacted (const std::string& token) const
-    {
-        const auto answer = ReleaseFetcher::fetchHttps (url ("/test/contacted/" + token), 10);
-        EXPECT_TRUE (answer.ok) << answer.error;
-        return answer.body != "no";
-    }
-
-    std::string service;
-    zorvatest::TempDir temp;
-};
 
 TEST_F (ReleaseFetcherService, FetchKeepsTheWholeBody)
 {

@@ -5,6 +5,35 @@ Serves a data folder over HTTPS (the release catalogue at /api/manager/releases,
 product pages and pictures) plus a few test behaviours under /test/. Python standard library
 only. Listens on 127.0.0.1; extra listeners with other certificates share the same handler.
 
+Test behaviours (the byte at body position i is always i modulo 251, unless a data file is
+served):
+
+    /test/status/<code>          that status with a short text body
+    /test/204                    204 No Content
+    /test/redirect/<301|302>/<token>
+                                 a redirect to /test/redirect-target/<token>
+    /test/redirect-target/<token>
+                                 remembers that <token> was requested
+    /test/contacted/<token>      "yes" or "no": was /test/redirect-target/<token> requested
+    /test/stall/<seconds>        Content-Length 1 MiB, 1000 bytes at once, then nothing for
+                                 <seconds> before the connection closes
+    /test/silent/<seconds>       reads the request, answers nothing for <seconds>, closes
+    /test/bytes/<n>              n bytes with their Content-Length
+    /test/chunked/<n>            n bytes in chunked encoding, no Content-Length
+    /test/unsized/<n>            n bytes with neither Content-Length nor chunks: the end of the
+                                 body is the end of the connection
+    /test/endless                200 without Content-Length, bytes until the client goes away
+                                 (the end would be the end of the connection)
+    /test/endless-chunked        the same in chunked encoding
+    /test/declared/<n>/<m>       Content-Length n but m bytes sent, then the connection closes
+                                 (a server that lies about the size, either way)
+    /test/throttle/<bytesPerSecond>/<path>
+                                 the data file at <path> with its real Content-Length, sent at
+                                 roughly that rate
+    /test/peer                   "<address>:<port>" of the client's end of this connection, to
+                                 tell whether a client reuses its connections
+    /test/echo-agent             the request's User-Agent
+
     maker_service.py --port N --cert C --key K --data DIR [--ready-file F]
                      [--listener PORT:CERT:KEY ...] [--verbose]
 
@@ -180,6 +209,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.stall(float(arguments[0]))
             elif name == "bytes" and len(arguments) == 1:
                 self.send_pattern(int(arguments[0]))
+            elif name == "silent" and len(arguments) == 1:
+                self.silent(float(arguments[0]))
+            elif name == "chunked" and len(arguments) == 1:
+                self.send_chunked(self.count(arguments[0]))
+            elif name == "unsized" and len(arguments) == 1:
+                self.send_unsized(self.count(arguments[0]))
+            elif name == "endless" and not arguments:
+                self.send_unsized(None)
+            elif name == "endless-chunked" and not arguments:
+                self.send_chunked(None)
+            elif name == "declared" and len(arguments) == 2:
+                self.send_declared(self.count(arguments[0]), self.count(arguments[1]))
+            elif name == "throttle" and len(arguments) >= 2:
+                self.send_throttled(float(arguments[0]), "/" + "/".join(arguments[1:]))
+            elif name == "peer" and not arguments:
+                self.send_small(200, "%s:%d" % self.client_address[:2])
             elif name == "echo-agent" and not arguments:
                 self.send_small(200, self.headers.get("User-Agent", ""))
             else:
@@ -214,6 +259,95 @@ class Handler(http.server.BaseHTTPRequestHandler):
             length = min(len(block), count - sent)
             self.wfile.write(block[:length])
             sent += length
+
+
+    @staticmethod
+    def count(text):
+        value = int(text)
+        if value < 0:
+            raise ValueError
+        return value
+
+    def silent(self, seconds):
+        if not 0 <= seconds <= 600:
+            raise ValueError
+        self.close_connection = True
+        time.sleep(seconds)
+
+    def write_pattern(self, count, write):
+        """Passes count pattern bytes (None: without end) to write, block by block. Stops
+        quietly when the client has gone away; the connection is then closed."""
+        block = pattern_bytes(0, 251 * 256)
+        sent = 0
+        try:
+            while count is None or sent < count:
+                length = len(block) if count is None else min(len(block), count - sent)
+                write(block[:length])
+                sent += length
+        except OSError:
+            self.close_connection = True
+            return False
+        return True
+
+    def send_chunked(self, count):
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Transfer-Encoding", "chunked")
+        self.end_headers()
+        if self.command == "HEAD":
+            return
+
+        def write_chunk(data):
+            self.wfile.write(b"%x\r\n" % len(data) + data + b"\r\n")
+
+        if self.write_pattern(count, write_chunk):
+            self.wfile.write(b"0\r\n\r\n")
+
+    def send_unsized(self, count):
+        self.close_connection = True
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Connection", "close")
+        self.end_headers()
+        if self.command != "HEAD":
+            self.write_pattern(count, self.wfile.write)
+
+    def send_declared(self, declared, actual):
+        self.close_connection = True
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(declared))
+        self.end_headers()
+        if self.command != "HEAD":
+            self.write_pattern(actual, self.wfile.write)
+
+    def send_throttled(self, bytes_per_second, path):
+        if not bytes_per_second > 0:
+            raise ValueError
+        file_name = self.resolve(path)
+        if file_name is None:
+            self.not_found()
+            return
+        # Slices a tenth of a second apart, so a client sees the body grow steadily.
+        interval = 0.1
+        slice_length = max(1, int(bytes_per_second * interval))
+        try:
+            with open(file_name, "rb") as source:
+                size = os.fstat(source.fileno()).st_size
+                self.send_response(200)
+                self.send_header("Content-Type", content_type_for(file_name))
+                self.send_header("Content-Length", str(size))
+                self.end_headers()
+                if self.command == "HEAD":
+                    return
+                while True:
+                    chunk = source.read(slice_length)
+                    if not chunk:
+                        break
+                    self.wfile.write(chunk)
+                    time.sleep(interval)
+        except OSError:
+            self.close_connection = True
 
 
 class TlsServer(http.server.ThreadingHTTPServer):
