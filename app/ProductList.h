@@ -28,6 +28,7 @@ public:
     double scrollPosition() const { return scrollBar.getCurrentRangeStart(); }
     double maximumScrollPosition() const;
     bool isScrollBarShown() const { return scrollBar.isVisible(); }
+    void setScrollPosition (double position) { scrollBar.setCurrentRangeStart (position); }
     bool isAnimating() const { return isTimerRunning(); }
 
     // Where a row's card and action button are laid out now, in list coordinates, whether or
