@@ -1,5 +1,7 @@
 #include "api/ProductPage.h"
 
+#include "api/OgImageReference.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -7,53 +9,7 @@
 #include <string_view>
 
 using zorvaplugins::zorvamanager::api::findOgImageUrl;
-
-namespace
-{
-
-// The search rules read literally, one plain search after the other. Quadratic on hostile
-// pages, so it only serves as the oracle on small ones.
-std::string referenceSearch (std::string_view page)
-{
-    constexpr auto npos = std::string_view::npos;
-    std::size_t position = 0;
-
-    while (position < page.size())
-    {
-        const auto occurrence = page.find ("og:image", position);
-
-        if (occurrence == npos)
-            return {};
-
-        const auto open = page.rfind ('<', occurrence);
-        const auto close = page.find ('>', occurrence);
-
-        if (open == npos || close == npos)
-        {
-            position = occurrence + 8;
-            continue;
-        }
-
-        const auto tag = page.substr (open, close - open + 1);
-        position = close + 1;
-        const auto content = tag.find ("content");
-        const auto equals = content == npos ? npos : tag.find ('=', content + 7);
-        const auto quote = equals == npos ? npos : tag.find_first_of ("\"'", equals + 1);
-        const auto end = quote == npos ? npos : tag.find (tag[quote], quote + 1);
-
-        if (end == npos)
-            continue;
-
-        const auto value = tag.substr (quote + 1, end - quote - 1);
-
-        if (value.size() > 7 && value.substr (0, 8) == "https://")
-            return std::string (value);
-    }
-
-    return {};
-}
-
-} // namespace
+using zorvatest::referenceOgImageSearch;
 
 TEST (FindOgImageUrl, FollowsTheSearchRules)
 {
@@ -103,7 +59,7 @@ TEST (FindOgImageUrl, FollowsTheSearchRules)
     for (const auto& c : cases)
     {
         EXPECT_EQ (findOgImageUrl (c.page), c.url) << c.what;
-        EXPECT_EQ (referenceSearch (c.page), c.url) << c.what << " (reference)";
+        EXPECT_EQ (referenceOgImageSearch (c.page), c.url) << c.what << " (reference)";
     }
 }
 
@@ -121,7 +77,7 @@ TEST (FindOgImageUrl, AgreesWithThePlainReadingOnRandomPages)
         for (std::uint32_t i = 0; i < length; ++i)
             page += pieces[random() % std::size (pieces)];
 
-        ASSERT_EQ (findOgImageUrl (page), referenceSearch (page)) << page;
+        ASSERT_EQ (findOgImageUrl (page), referenceOgImageSearch (page)) << page;
     }
 }
 
