@@ -1,5 +1,7 @@
 #include "network/ReleaseFetcher.h"
 
+#include "core/HttpsUrl.h"
+
 #include <curl/curl.h>
 #include <unistd.h>
 
@@ -18,11 +20,6 @@ namespace
 namespace fs = std::filesystem;
 
 const char* const cancelledText = "transfer cancelled";
-
-bool beginsWithHttps (const std::string& url)
-{
-    return url.compare (0, 8, "https://") == 0;
-}
 
 bool isCancelled (const TransferControl& control)
 {
@@ -464,7 +461,7 @@ FetchResult fetch (const std::string& url, std::int64_t timeoutSeconds, const Tr
 {
     FetchResult result;
 
-    if (! beginsWithHttps (url))
+    if (! core::beginsWithHttps (url))
     {
         result.error = "release catalogue URL must be HTTPS";
         return result;
@@ -512,7 +509,7 @@ DownloadResult download (const std::string& url,
 {
     DownloadResult result;
 
-    if (! beginsWithHttps (url))
+    if (! core::beginsWithHttps (url))
     {
         result.error = "download URL must be HTTPS";
         return result;
