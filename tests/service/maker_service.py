@@ -35,7 +35,11 @@ served):
     /test/echo-agent             the request's User-Agent
 
     maker_service.py --port N --cert C --key K --data DIR [--ready-file F]
-                     [--listener PORT:CERT:KEY ...] [--verbose]
+                     [--listener PORT:CERT:KEY ...] [--access-log FILE] [--verbose]
+
+With --access-log every answered request appends one line "<method> <path> <status>" to FILE
+once its answer has been sent (the path as requested, query included; a data file whose
+sending failed gets no line), so a script can tell what a client fetched and with what result.
 
 A port of 0 picks a free one. Once every listener accepts connections it writes the ready
 file (one line "ready", then "port <n>" for the main listener and each extra one in order)
@@ -86,11 +90,19 @@ def pattern_bytes(offset, length):
 class State:
     """What the test behaviours remember between requests."""
 
-    def __init__(self, data_dir, verbose):
+    def __init__(self, data_dir, verbose, access_log=None):
         self.data_dir = os.path.realpath(data_dir)
         self.verbose = verbose
         self.lock = threading.Lock()
         self.contacted = set()
+        self.access_log = access_log
+
+    def record_access(self, method, path, status):
+        if self.access_log is None:
+            return
+        with self.lock:
+            self.access_log.write("%s %s %s\n" % (method, path, status))
+            self.access_log.flush()
 
     def mark_contacted(self, token):
         with self.lock:
@@ -112,6 +124,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, format, *args):
         if self.state.verbose:
             super().log_message(format, *args)
+
+    def log_request(self, code="-", size="-"):
+        self.answered_status = getattr(code, "value", code)
+        super().log_request(code, size)
+
+    def handle_one_request(self):
+        self.answered_status = None
+        super().handle_one_request()
+        if self.answered_status is not None:
+            self.state.record_access(self.command or "-", getattr(self, "path", "-"), self.answered_status)
 
     def send_small(self, code, body, content_type="text/plain; charset=utf-8", extra_headers=()):
         data = body.encode("utf-8") if isinstance(body, str) else body
@@ -183,6 +205,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     self.wfile.write(chunk)
         except OSError:
             self.close_connection = True
+            self.answered_status = None  # not answered in full: no access log line
 
     # Test behaviours --------------------------------------------------------------------------
 
@@ -409,13 +432,15 @@ def main():
     parser.add_argument("--ready-file")
     parser.add_argument("--listener", action="append", default=[], type=parse_listener,
                         metavar="PORT:CERT:KEY")
+    parser.add_argument("--access-log", metavar="FILE")
     parser.add_argument("--verbose", action="store_true")
     options = parser.parse_args()
 
     if not os.path.isdir(options.data):
         parser.error("data folder does not exist: " + options.data)
 
-    state = State(options.data, options.verbose)
+    access_log = open(options.access_log, "a", encoding="utf-8") if options.access_log else None
+    state = State(options.data, options.verbose, access_log)
     listeners = [(options.port, options.cert, options.key)] + options.listener
     servers = []
     try:
