@@ -33,6 +33,11 @@ served):
     /test/peer                   "<address>:<port>" of the client's end of this connection, to
                                  tell whether a client reuses its connections
     /test/echo-agent             the request's User-Agent
+    /test/route-catalogue/<path> from now on the release catalogue (/api/manager/releases) is
+                                 answered as /<path> would be: a data file or a test behaviour,
+                                 such as test/stall/30 or test/throttle/100/slow.json (for a
+                                 program whose catalogue address is built in). Answers "routed";
+                                 /test/route-catalogue/ alone serves the catalogue file again
 
     maker_service.py --port N --cert C --key K --data DIR [--ready-file F]
                      [--listener PORT:CERT:KEY ...] [--access-log FILE] [--verbose]
@@ -95,6 +100,7 @@ class State:
         self.verbose = verbose
         self.lock = threading.Lock()
         self.contacted = set()
+        self.catalogue_route = None
         self.access_log = access_log
 
     def record_access(self, method, path, status):
@@ -111,6 +117,14 @@ class State:
     def was_contacted(self, token):
         with self.lock:
             return token in self.contacted
+
+    def route_catalogue(self, path):
+        with self.lock:
+            self.catalogue_route = path
+
+    def catalogue_path(self):
+        with self.lock:
+            return self.catalogue_route or CATALOGUE_PATH
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -154,6 +168,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def do_GET(self):
         path = urllib.parse.urlsplit(self.path).path
+        if path == CATALOGUE_PATH:
+            path = self.state.catalogue_path()
         if path.startswith("/test/"):
             self.handle_test(path[len("/test/"):].split("/"))
         else:
@@ -250,6 +266,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.send_small(200, "%s:%d" % self.client_address[:2])
             elif name == "echo-agent" and not arguments:
                 self.send_small(200, self.headers.get("User-Agent", ""))
+            elif name == "route-catalogue" and arguments:
+                route = "/".join(arguments)
+                self.state.route_catalogue("/" + route if route else None)
+                self.send_small(200, "routed")
             else:
                 self.not_found()
         except ValueError:
