@@ -53,6 +53,10 @@ public:
     // selection stays on its product while it is still visible.
     void scanInstalled (bool keepSelection = true);
 
+    // Builds the rows again from the catalogue, the last scan, the receipts and the running
+    // activities; the list's counters, selection and scroll range follow.
+    void rebuildRows (bool keepSelection);
+
     // Applies the toggles and the search text; the selection moves to the first visible row.
     void updateProductFilters (const FilterSettings& settings);
 
@@ -86,7 +90,6 @@ public:
 
 private:
     void handleCatalogueLoad (const CatalogueLoad& load);
-    void rebuildRows (bool keepSelection);
     void saveFolders();
     void changed();
 

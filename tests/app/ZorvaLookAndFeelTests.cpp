@@ -45,3 +45,33 @@ TEST (ZorvaLookAndFeel, OnlyAButtonNamedExactlyPrimaryIsDrawnInTheAccent)
     // A 1 x 1 button draws an empty rectangle without trouble.
     EXPECT_EQ (centreColour ("primary", 1, 1).getAlpha(), 0);
 }
+
+TEST (ZorvaLookAndFeel, ADisabledPrimaryButtonNoLongerLooksClickable)
+{
+    ZorvaLookAndFeel lookAndFeel;
+    juce::TextButton button;
+    button.setName ("primary");
+    button.setSize (40, 20);
+    button.setEnabled (false);
+
+    juce::Image image (juce::Image::ARGB, 40, 20, true);
+    juce::Graphics g (image);
+    g.fillAll (juce::Colour (0xff111a21));
+    lookAndFeel.drawButtonBackground (g, button, juce::Colours::blue, false, false);
+    const auto centre = image.getPixelAt (20, 10);
+
+    EXPECT_NE (centre, juce::Colour (0xffff7800));
+    EXPECT_LT (centre.getBrightness(), juce::Colour (0xffff7800).getBrightness() * 0.6f);
+}
+
+TEST (ZorvaLookAndFeel, FontsOfTheDefaultFaceAreTheEmbeddedOnes)
+{
+    ZorvaLookAndFeel lookAndFeel;
+    const auto regular = lookAndFeel.getTypefaceForFont (juce::Font (15.0f));
+    const auto bold = lookAndFeel.getTypefaceForFont (juce::Font (15.0f, juce::Font::bold));
+
+    EXPECT_EQ (regular->getName(), "Liberation Sans");
+    EXPECT_EQ (bold->getName(), "Liberation Sans");
+    EXPECT_EQ (bold->getStyle(), "Bold");
+    EXPECT_EQ (regular->getStyle(), "Regular");
+}
