@@ -34,7 +34,7 @@ std::shared_ptr<const CatalogueLoad> loadCatalogue (const std::string& catalogue
         auto result = products::loadCatalogue (catalogueUrl, cancel);
         load->ok = result.ok;
         load->error = toGuiString (result.error);
-        load->products = std::move (result.products);
+        load->products = std::make_shared<const std::vector<api::ProductReleaseInfo>> (std::move (result.products));
 
         for (const auto& [key, decoded] : result.pictures)
             if (auto image = toImage (decoded); image.isValid())

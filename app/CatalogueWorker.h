@@ -1,7 +1,7 @@
 #pragma once
 
-#include "api/ReleaseCatalogue.h"
 #include "picture/PictureDecoder.h"
+#include "products/ProductRow.h"
 
 #include <juce_graphics/juce_graphics.h>
 
@@ -17,7 +17,7 @@ struct CatalogueLoad
 {
     bool ok = false;
     juce::String error;
-    std::vector<zorvaplugins::zorvamanager::api::ProductReleaseInfo> products;
+    zorvaplugins::zorvamanager::products::Catalogue products; // built once on the worker, shared afterwards
     std::map<std::string, juce::Image> images; // card-sized, keyed by normaliseName of the product name
 };
 

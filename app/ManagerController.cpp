@@ -51,7 +51,7 @@ void ManagerController::handleCatalogueLoad (const CatalogueLoad& load)
 
     if (load.ok)
     {
-        currentCatalogue = std::make_shared<const std::vector<api::ProductReleaseInfo>> (load.products);
+        currentCatalogue = load.products != nullptr ? load.products : std::make_shared<const std::vector<api::ProductReleaseInfo>>();
         images = load.images;
         list.setPictures (images);
         list.setFailure ({});

@@ -40,7 +40,7 @@ std::shared_ptr<const CatalogueLoad> loaded (std::vector<api::ProductReleaseInfo
 {
     auto load = std::make_shared<CatalogueLoad>();
     load->ok = true;
-    load->products = std::move (products);
+    load->products = std::make_shared<const std::vector<api::ProductReleaseInfo>> (std::move (products));
     return load;
 }
 
