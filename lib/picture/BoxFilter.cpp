@@ -157,14 +157,16 @@ void BoxFilter::emitResultRow() noexcept
     for (auto& sums : resultSums)
     {
         std::uint32_t pixel = 0;
+        const auto alpha = static_cast<std::uint32_t> ((sums.alpha + area / 2) / area);
 
-        if (sums.alpha != 0)
+        // A little alpha spread over a large area rounds to none: that pixel is fully
+        // transparent and so 0, whatever colour the little alpha had.
+        if (alpha != 0)
         {
             const auto average = [&sums] (std::uint64_t weighted) {
                 return static_cast<std::uint32_t> ((weighted + sums.alpha / 2) / sums.alpha);
             };
 
-            const auto alpha = static_cast<std::uint32_t> ((sums.alpha + area / 2) / area);
             pixel = (alpha << 24) | (average (sums.red) << 16) | (average (sums.green) << 8) | average (sums.blue);
         }
 

@@ -57,6 +57,10 @@ TEST (PictureBoxFilter, AveragesTheAreaEachResultPixelCovers)
         { "transparent neighbour", 2, 1, { argb (255, 255, 0, 0), argb (0, 0, 255, 0) }, 1, 1, { argb (128, 255, 0, 0) } },
         { "partly transparent neighbour", 2, 1, { argb (255, 255, 0, 0), argb (85, 0, 0, 255) }, 1, 1, { argb (170, 191, 0, 64) } },
         { "all transparent", 2, 2, { argb (0, 255, 0, 0), argb (0, 0, 255, 0), argb (0, 0, 0, 255), argb (0, 9, 9, 9) }, 1, 1, { 0 } },
+        // Alpha that rounds to none over the area leaves a fully transparent pixel, which is 0.
+        { "faint pixel in a wide area", 200, 1, [] { std::vector<std::uint32_t> row (200, 0); row[7] = argb (1, 255, 0, 0); return row; }(), 1, 1, { 0 } },
+        { "faint pixels, one result pixel each", 4, 1, { argb (1, 255, 255, 255), 0, 0, argb (2, 0, 0, 255) }, 2, 1, { argb (1, 255, 255, 255), argb (1, 0, 0, 255) } },
+        { "alpha just below a half", 3, 1, { argb (1, 255, 0, 0), 0, 0 }, 1, 1, { 0 } },
         { "to one pixel", 3, 3, std::vector<std::uint32_t> (9, argb (200, 10, 20, 30)), 1, 1, { argb (200, 10, 20, 30) } },
     };
 
