@@ -7,11 +7,17 @@
 #include "package/ArchiveExtractor.h"
 #include "package/PackageLayout.h"
 
+#include <archive.h>
+#include <archive_entry.h>
+#include <locale.h>
+
 #include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -61,6 +67,38 @@ std::string joined (const std::vector<std::string>& lines)
     return text;
 }
 
+struct ReaderDeleter
+{
+    void operator() (archive* reader) const { archive_read_free (reader); }
+};
+
+// The size each regular file's last entry declares, by normalised path, as libarchive reads
+// the headers (names as UTF-8, like the extractor); -1 where the archive declares none.
+std::map<std::string, la_int64_t> declaredSizes (const fs::path& file)
+{
+    const auto utf8 = ::newlocale (LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t> (nullptr));
+    const auto previous = ::uselocale (utf8);
+    std::map<std::string, la_int64_t> sizes;
+
+    std::unique_ptr<archive, ReaderDeleter> reader (archive_read_new());
+    archive_read_support_filter_all (reader.get());
+    archive_read_support_format_all (reader.get());
+
+    if (archive_read_open_filename (reader.get(), file.c_str(), 65536) == ARCHIVE_OK)
+    {
+        archive_entry* entry = nullptr;
+
+        while (archive_read_next_header (reader.get(), &entry) == ARCHIVE_OK)
+            if (archive_entry_filetype (entry) == AE_IFREG && archive_entry_pathname (entry) != nullptr)
+                sizes[fs::path (archive_entry_pathname (entry)).lexically_normal().string()] = archive_entry_size_is_set (entry) ? archive_entry_size (entry) : -1;
+    }
+
+    reader.reset();
+    ::uselocale (previous);
+    ::freelocale (utf8);
+    return sizes;
+}
+
 void checkExtraction (const fs::path& archive, const fs::path& destination)
 {
     try
@@ -68,6 +106,17 @@ void checkExtraction (const fs::path& archive, const fs::path& destination)
         const auto result = ArchiveExtractor::extractToDirectory (archive, destination);
         zorvafuzz::check (result.ok == result.error.empty(), "an extraction error that does not match the outcome", result.error);
         zorvafuzz::check (result.error.find ('\n') == std::string::npos, "an extraction error of more than one line", result.error);
+
+        if (! result.ok)
+            return;
+
+        // Every file has the length its archive declares, holes of sparse entries included.
+        for (const auto& [name, size] : declaredSizes (archive))
+        {
+            std::error_code ec;
+            const auto length = fs::file_size (destination / name, ec);
+            zorvafuzz::check (size < 0 || (! ec && length == static_cast<std::uintmax_t> (size)), "an extracted file of another length than declared", name);
+        }
     }
     catch (const fs::filesystem_error&)
     {

@@ -103,7 +103,7 @@ bool isAllZero (const char* data, std::size_t size)
 }
 
 // Throws std::filesystem::filesystem_error when the parent folders cannot be created.
-ExtractResult extractRegularFile (archive* reader, const fs::path& target)
+ExtractResult extractRegularFile (archive* reader, archive_entry* entry, const fs::path& target)
 {
     if (target.has_parent_path())
         fs::create_directories (target.parent_path());
@@ -124,6 +124,7 @@ ExtractResult extractRegularFile (archive* reader, const fs::path& target)
     // read back the same without taking disk space; the last byte of a trailing run is written
     // to give the file its full length.
     std::streamoff pendingZeros = 0;
+    la_int64_t length = 0;
 
     for (;;)
     {
@@ -134,6 +135,8 @@ ExtractResult extractRegularFile (archive* reader, const fs::path& target)
 
         if (count < 0)
             return failure ("cannot read archive entry data");
+
+        length += count;
 
         if (isAllZero (buffer.data(), static_cast<std::size_t> (count)))
         {
@@ -151,6 +154,20 @@ ExtractResult extractRegularFile (archive* reader, const fs::path& target)
 
         if (! out)
             return writeFailure();
+    }
+
+    // The data must run to the size the header declares. libarchive delivers the holes of a
+    // sparse entry as zeros, all but a trailing one, which is made here as libarchive's own
+    // disk writer makes it. Any other difference is a damaged entry that libarchive passes
+    // without an error (the first volume of a multi-volume archive ends its last entry early).
+    if (archive_entry_size_is_set (entry) != 0)
+    {
+        const auto declared = archive_entry_size (entry);
+
+        if (length < declared && archive_entry_sparse_count (entry) > 0)
+            pendingZeros += declared - length;
+        else if (length != declared)
+            return failure ("archive entry data does not match its declared size");
     }
 
     if (pendingZeros > 0)
@@ -202,7 +219,7 @@ ExtractResult extractEntry (archive* reader,
         }
 
         case AE_IFREG:
-            return extractRegularFile (reader, target);
+            return extractRegularFile (reader, entry, target);
 
         default:
             return failure ("archive contains unsupported entry type");

@@ -143,6 +143,7 @@ Model model (const fs::path& file)
             continue;
 
         result.lastWriter[fs::path (name).lexically_normal().string()] = index;
+        la_int64_t length = 0;
 
         for (la_ssize_t count; (count = archive_read_data (reader.get(), buffer.data(), buffer.size())) != 0;)
         {
@@ -151,6 +152,17 @@ Model model (const fs::path& file)
                 result.error = "cannot read archive entry data";
                 return result;
             }
+
+            length += count;
+        }
+
+        // The data runs to the declared size, but for a sparse entry's trailing hole.
+        const auto declared = archive_entry_size (entry);
+
+        if (archive_entry_size_is_set (entry) && length != declared && ! (length < declared && archive_entry_sparse_count (entry) > 0))
+        {
+            result.error = "archive entry data does not match its declared size";
+            return result;
         }
     }
 }
@@ -182,12 +194,18 @@ std::vector<std::string> contentMismatches (const fs::path& file, const fs::path
 
         std::ifstream in (destination / key, std::ios::binary);
         bool same = in.is_open();
+        la_int64_t length = 0;
 
         for (la_ssize_t count; same && (count = archive_read_data (reader.get(), archived.data(), archived.size())) > 0;)
         {
             in.read (extracted.data(), count);
             same = in.gcount() == count && std::memcmp (archived.data(), extracted.data(), static_cast<std::size_t> (count)) == 0;
+            length += count;
         }
+
+        // A sparse entry's trailing hole, which libarchive does not deliver, reads as zeros.
+        for (; same && archive_entry_size_is_set (entry) && length < archive_entry_size (entry); ++length)
+            same = in.get() == 0;
 
         if (! same || in.peek() != std::char_traits<char>::eof())
             mismatches.push_back (key);
@@ -300,4 +318,30 @@ TEST (ArchiveExtractorCorpus, LibarchiveTestArchivesAreHandledSafely)
 
     std::cout << "[          ] " << succeeded << " extracted, " << failed << " refused, " << diskDependent
               << " stopped on a file/folder clash, " << skipped << " skipped (libarchive hangs)\n";
+}
+
+// Entries whose data ends before, or runs past, the size their header declares pass libarchive's
+// read side without an error; extracted, they would install as damaged plug-ins.
+TEST (ArchiveExtractorCorpus, EntriesOfAnotherLengthThanDeclaredAreRefused)
+{
+    const fs::path corpus = ZORVAMANAGER_SOURCE_DIR "/../shared/public-test-data/libarchive-test";
+
+    if (! fs::is_directory (corpus))
+        GTEST_SKIP() << "no libarchive test archives at " << corpus;
+
+    const char* const cases[] = {
+        "test_read_format_rar5_multiarchive.part01.rar",          // the first volume alone: its entry is cut short
+        "test_read_format_zip_uncompressed_size_off_by_4gib.zip", // declares 4 GiB more than it holds
+        "test_read_format_warc.warc",                             // a record longer than its declared length
+        "test_read_format_mtree_nomagic.mtree",                   // sizes without any data
+    };
+
+    for (const auto* name : cases)
+    {
+        SCOPED_TRACE (name);
+        zorvatest::TempDir temp;
+        const auto result = ArchiveExtractor::extractToDirectory (corpus / name, temp / "extract");
+        EXPECT_FALSE (result.ok);
+        EXPECT_EQ (result.error, "archive entry data does not match its declared size");
+    }
 }

@@ -182,6 +182,53 @@ TEST (ArchiveExtractor, ExtractsFilesAndCreatesMissingParentsInEveryContainer)
     }
 }
 
+// A sparse entry, in GNU tar's PAX 1.0 form (the map, then the data of each region), extracts at
+// its declared length with its holes reading as zeros; a trailing hole too, which libarchive
+// does not deliver as data.
+TEST (ArchiveExtractor, SparseEntriesExtractAtTheirDeclaredLength)
+{
+    struct Region
+    {
+        std::size_t offset;
+        std::string data;
+    };
+
+    struct Case
+    {
+        const char* what;
+        std::size_t size;
+        std::vector<Region> regions;
+    };
+
+    const Case cases[] = {
+        { "all hole", 100000, { { 100000, "" } } },
+        { "data, then a trailing hole", 100000, { { 0, "head" }, { 100000, "" } } },
+        { "a leading hole, then data", 70000, { { 69996, "tail" } } },
+        { "holes between data", 200000, { { 0, "a" }, { 100000, "b" }, { 200000, "" } } },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        std::string map = std::to_string (c.regions.size()) + "\n", data, expected (c.size, '\0');
+
+        for (const auto& region : c.regions)
+        {
+            map += std::to_string (region.offset) + "\n" + std::to_string (region.data.size()) + "\n";
+            data += region.data;
+            expected.replace (region.offset, region.data.size(), region.data);
+        }
+
+        const auto member = zorvatest::rawTarData (map) + data;
+        Work work;
+        zorvatest::writeFile (work.archive, zorvatest::rawPaxHeader ({ { "GNU.sparse.major", "1" }, { "GNU.sparse.minor", "0" }, { "GNU.sparse.name", "Plugin.clap" }, { "GNU.sparse.realsize", std::to_string (c.size) } }) + zorvatest::rawTarHeader ("GNUSparseFile.0/Plugin.clap", '0', member.size()) + zorvatest::rawTarData (member) + zorvatest::rawTarEnd());
+
+        const auto result = work.extract();
+        ASSERT_TRUE (result.ok) << result.error;
+        EXPECT_EQ (zorvatest::readFile (work.destination / "Plugin.clap"), expected);
+    }
+}
+
 TEST (ArchiveExtractor, AppliesNoArchiveMetadata)
 {
     Work work;
