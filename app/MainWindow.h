@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ManagerController.h"
+#include "QueuedXEventDispatcher.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -20,5 +21,9 @@ public:
     bool integrationPromptShown = false;
 
 private:
+    // Close requests and key presses that Xlib read while the program talked to the X server
+    // would otherwise wait for the server's next event.
+    QueuedXEventDispatcher queuedXEvents { *this };
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindow)
 };
