@@ -9,9 +9,9 @@
 // thread talks to the X server anywhere else: a reply it waits for (the tooltip window's and
 // the desktop's pointer queries, about eighteen a second while a tooltip window exists;
 // window property reads while the window is set up) and the flush of a request (every painted
-// frame) take every event that has arrived meanwhile into Xlib's own queue. The descriptor then stays quiet, the loop sleeps on,
-// and a close request or a key press waits until the server sends something else: the next
-// pointer move, or on an idle display never.
+// frame) take every event that has arrived meanwhile into Xlib's own queue. The descriptor
+// then stays quiet, the loop sleeps on, and a close request or a key press waits until the
+// server sends something else: the next pointer move, or on an idle display never.
 //
 // Once per display frame of the window it is given, this looks at Xlib's queue and, when it
 // holds events, runs the loop's X callback for them in a message of its own. Does nothing

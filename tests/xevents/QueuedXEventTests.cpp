@@ -22,7 +22,7 @@
 // window must still act on it, although the server sends nothing more. Each case puts the
 // event in that state on purpose and then only runs the message loop.
 //
-// Runs the real framework on this thread under a real X server (Xvfb when there is no display).
+// Runs the real framework on this thread, on a display of its own (see CMakeLists.txt).
 // HOME and the XDG folders point into a temporary folder.
 namespace
 {
