@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <stdexcept>
 #include <utility>
 
@@ -203,11 +204,74 @@ bool isSchemaOne (const Json& schema)
     return schema.get<std::int64_t>() == 1;
 }
 
+// The library's own tree builder, with a look at the cancel flag every few thousand values;
+// false from any event stops the parse.
+class CancellableTreeBuilder
+{
+public:
+    CancellableTreeBuilder (Json& root, const std::atomic<bool>& cancelFlag)
+        : builder (root, true)
+        , cancel (cancelFlag)
+    {
+    }
+
+    bool null() { return goOn() && builder.null(); }
+    bool boolean (bool value) { return goOn() && builder.boolean (value); }
+    bool number_integer (Json::number_integer_t value) { return goOn() && builder.number_integer (value); }
+    bool number_unsigned (Json::number_unsigned_t value) { return goOn() && builder.number_unsigned (value); }
+    bool number_float (Json::number_float_t value, const Json::string_t& text) { return goOn() && builder.number_float (value, text); }
+    bool string (Json::string_t& value) { return goOn() && builder.string (value); }
+    bool binary (Json::binary_t& value) { return goOn() && builder.binary (value); }
+    bool start_object (std::size_t elements) { return goOn() && builder.start_object (elements); }
+    bool key (Json::string_t& value) { return goOn() && builder.key (value); }
+    bool end_object() { return builder.end_object(); }
+    bool start_array (std::size_t elements) { return goOn() && builder.start_array (elements); }
+    bool end_array() { return builder.end_array(); }
+
+    template <typename Exception>
+    bool parse_error (std::size_t position, const std::string& lastToken, const Exception& error)
+    {
+        return builder.parse_error (position, lastToken, error);
+    }
+
+    bool wasCancelled() const { return cancelled; }
+
+private:
+    bool goOn()
+    {
+        if ((++events & 0xfffu) == 0 && cancel.load (std::memory_order_relaxed))
+            cancelled = true;
+
+        return ! cancelled;
+    }
+
+    nlohmann::detail::json_sax_dom_parser<Json> builder;
+    const std::atomic<bool>& cancel;
+    std::uint32_t events = 0;
+    bool cancelled = false;
+};
+
+Json parseTree (std::string_view text, const std::atomic<bool>* cancel)
+{
+    if (cancel == nullptr)
+        return Json::parse (text.data(), text.data() + text.size(), nullptr, true, false);
+
+    // The same parse as above, event by event: the same tree and the same errors.
+    Json root;
+    CancellableTreeBuilder builder (root, *cancel);
+    Json::sax_parse (text.data(), text.data() + text.size(), &builder, Json::input_format_t::json, true, false);
+
+    if (builder.wasCancelled())
+        fail ("cancelled");
+
+    return root;
+}
+
 // Strict: one value and nothing but whitespace after it, no comments. The library skips a
 // leading UTF-8 byte-order mark and rejects malformed UTF-8 in strings.
-Json parseJson (std::string_view text)
+Json parseJson (std::string_view text, const std::atomic<bool>* cancel)
 {
-    auto root = Json::parse (text.data(), text.data() + text.size(), nullptr, true, false);
+    auto root = parseTree (text, cancel);
 
     // The library takes a raw NUL byte for the end of the input, so a valid document followed
     // by a NUL and anything at all would pass. No JSON text holds a raw NUL: report the library's
@@ -238,9 +302,9 @@ Json parseJson (std::string_view text)
     throw std::runtime_error ("[json.exception.parse_error.101] parse error: unexpected NUL byte");
 }
 
-CatalogueParseResult parseDocument (std::string_view text)
+CatalogueParseResult parseDocument (std::string_view text, const std::atomic<bool>* cancel)
 {
-    auto root = parseJson (text);
+    auto root = parseJson (text, cancel);
 
     if (! root.is_object())
         fail ("missing schema");
@@ -267,7 +331,12 @@ CatalogueParseResult parseDocument (std::string_view text)
     result.products.reserve (elements.size());
 
     for (auto& element : elements)
+    {
+        if (cancel != nullptr && cancel->load (std::memory_order_relaxed))
+            fail ("cancelled");
+
         result.products.push_back (parseProduct (element));
+    }
 
     result.ok = true;
     result.schema = 1;
@@ -293,11 +362,11 @@ CatalogueParseResult failure (const char* message) noexcept
 
 } // namespace
 
-CatalogueParseResult ReleaseCatalogueParser::parse (std::string_view text) noexcept
+CatalogueParseResult ReleaseCatalogueParser::parse (std::string_view text, const std::atomic<bool>* cancel) noexcept
 {
     try
     {
-        return parseDocument (text);
+        return parseDocument (text, cancel);
     }
     catch (const std::exception& e)
     {

@@ -2,6 +2,7 @@
 
 #include "api/ReleaseCatalogue.h"
 
+#include <atomic>
 #include <string_view>
 
 namespace zorvaplugins::zorvamanager::api
@@ -17,7 +18,11 @@ public:
     // Validates and converts the whole document. Returns every product in catalogue order,
     // or ok false with the first violation (or the JSON library's parse error) in `error`.
     // Never throws, not even when memory runs out.
-    static CatalogueParseResult parse (std::string_view text) noexcept;
+    //
+    // When `cancel` becomes true the parse stops within milliseconds with the error
+    // "cancelled": a hostile document of the largest size a load accepts (many millions of tiny
+    // values) takes many seconds to parse, and a program that is closing must not wait for it.
+    static CatalogueParseResult parse (std::string_view text, const std::atomic<bool>* cancel = nullptr) noexcept;
 };
 
 } // namespace zorvaplugins::zorvamanager::api

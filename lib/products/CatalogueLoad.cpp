@@ -98,12 +98,14 @@ CatalogueLoadResult loadCatalogue (const std::string& catalogueUrl,
             return load;
         }
 
-        auto parsed = api::ReleaseCatalogueParser::parse (fetched.body);
+        // The parse watches the flag too: a hostile catalogue within the size limit can take
+        // many seconds to parse.
+        auto parsed = api::ReleaseCatalogueParser::parse (fetched.body, cancel);
         fetched.body = {};
 
         if (! parsed.ok)
         {
-            load.error = "Invalid catalogue: " + parsed.error;
+            load.error = isCancelled (cancel) ? "Catalogue fetch failed: transfer cancelled" : "Invalid catalogue: " + parsed.error;
             return load;
         }
 

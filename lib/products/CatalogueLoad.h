@@ -37,8 +37,8 @@ struct CatalogueLoadLimits
 // og:image picture (downloaded into a fresh temporary folder that is removed again) and a
 // card-sized copy of it. A product whose page or picture fails in any way simply has no
 // picture; two products whose names normalise alike share one, the later one winning. When
-// `cancel` becomes true, the running transfer stops within about a second and no further
-// picture is fetched. Blocking; a pool thread. Never throws.
+// `cancel` becomes true, the running transfer (or the catalogue's parse) stops within about a
+// second and no further picture is fetched. Blocking; a pool thread. Never throws.
 CatalogueLoadResult loadCatalogue (const std::string& catalogueUrl,
                                    const std::atomic<bool>* cancel,
                                    const CatalogueLoadLimits& limits = {});
