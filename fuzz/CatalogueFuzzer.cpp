@@ -54,7 +54,8 @@ void checkProduct (const ProductReleaseInfo& product)
 
 extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t size)
 {
-    const auto result = ReleaseCatalogueParser::parse (std::string_view (reinterpret_cast<const char*> (data), size));
+    const std::string_view text (reinterpret_cast<const char*> (data), size);
+    const auto result = ReleaseCatalogueParser::parse (text);
 
     if (! result.ok)
     {
@@ -65,6 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t siz
 
     zorvafuzz::check (result.error.empty(), "a parsed catalogue carries an error", result.error);
     zorvafuzz::check (result.schema == 1, "a parsed catalogue of another schema");
+    // The JSON library would stop at a raw NUL; no JSON text holds one.
+    zorvafuzz::check (text.find ('\0') == std::string_view::npos, "a catalogue with a raw NUL byte accepted");
 
     for (const auto& product : result.products)
         checkProduct (product);
