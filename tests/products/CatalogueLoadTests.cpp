@@ -701,6 +701,42 @@ TEST_F (HostileSite, HostileCataloguesFailCleanly)
     expectNothingLeftBehind();
 }
 
+TEST_F (HostileSite, WatchingTheCancelFlagParsesTheSameWay)
+{
+    // A load with a flag parses event by event so that it can stop: every document must come
+    // out as it does without one, errors word for word.
+    const auto valid = catalogueJson ({ { "solo", url ("products/missing.html") } });
+    const std::string documents[] = {
+        valid,
+        "\xEF\xBB\xBF" + valid,
+        valid + " trailing",
+        valid + std::string ("\0{}", 3),
+        "",
+        "this is not JSON",
+        "[",
+        R"({"schema": 1, "generatedAt": "\xff", "products": []})",
+        R"({"schema": 1, "generatedAt": "x", "products": [], "n": 1e999})",
+        R"({"schema": 1, "generatedAt": "x", "products": [], "s": "\ud800"})",
+        R"({"schema": 1, "generatedAt": "x", "products": [1]})",
+        R"({"schema": 2, "generatedAt": "x", "products": []})",
+        std::string (100'000, '[') + std::string (99'999, ']'),
+    };
+
+    const std::atomic<bool> neverCancelled { false };
+
+    for (std::size_t i = 0; i < std::size (documents); ++i)
+    {
+        SCOPED_TRACE (i);
+        const auto url = put ("document-" + std::to_string (i) + ".json", documents[i]);
+        const auto plain = products::loadCatalogue (url, nullptr);
+        const auto watched = products::loadCatalogue (url, &neverCancelled);
+        EXPECT_EQ (watched.ok, plain.ok);
+        EXPECT_EQ (watched.error, plain.error);
+        EXPECT_EQ (watched.products.size(), plain.products.size());
+        EXPECT_EQ (plain.ok, i < 2) << plain.error;
+    }
+}
+
 TEST_F (HostileSite, ATwoHundredMegabyteStringIsJustText)
 {
     const auto products = amongHonestOnes ({});
