@@ -1,5 +1,9 @@
 #include "WorkerPool.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace
 {
 // Running jobs stop their transfers within about a second of the cancel flag; a job that is
@@ -13,6 +17,15 @@ WorkerPool::~WorkerPool()
 {
     cancelled->store (true);
     pool.removeAllJobs (true, shutdownWaitMs);
+}
+
+void WorkerPool::yieldToTheWindow()
+{
+    // On Linux a nice value belongs to the thread (and to the threads it starts, such as
+    // libcurl's resolver). The framework's own low priority does nothing here, and its
+    // background priority (an idle scheduling class) could stall installs on a busy machine.
+    thread_local const auto lowered = ::setpriority (PRIO_PROCESS, static_cast<id_t> (::syscall (SYS_gettid)), 10);
+    static_cast<void> (lowered);
 }
 
 WorkerPool::Poster WorkerPool::poster()

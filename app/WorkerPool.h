@@ -33,6 +33,7 @@ public:
     {
         auto post = poster();
         pool.addJob ([work = std::move (work), done = std::move (done), post]() mutable {
+            yieldToTheWindow();
             auto result = std::make_shared<Result> (work());
             post ([done = std::move (done), result] { done (std::move (*result)); });
         });
@@ -42,6 +43,11 @@ public:
     int jobCount() const { return pool.getNumJobs(); }
 
 private:
+    // Lowers the calling pool thread's scheduling priority, once per thread: four jobs that
+    // digest, unpack and copy packages on a two-core machine would otherwise keep the message
+    // thread waiting for a processor, and the window would stutter. Pool thread.
+    static void yieldToTheWindow();
+
     std::shared_ptr<std::atomic<bool>> cancelled = std::make_shared<std::atomic<bool>> (false);
     juce::ThreadPool pool { 4 };
 
