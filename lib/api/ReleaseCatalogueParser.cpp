@@ -6,7 +6,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -264,6 +266,52 @@ private:
     Json& tree;
 };
 
+// A position in the text for the JSON library's reader that reads as the end of the text once
+// the cancel flag is up (looked at every 64 KiB), so that the parse also stops inside a single
+// value of hundreds of megabytes, a string, which no tree event interrupts.
+class CancellablePosition
+{
+public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = char;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const char*;
+    using reference = const char&;
+
+    CancellablePosition (const char* start, const std::atomic<bool>* cancelFlag)
+        : position (start)
+        , cancel (cancelFlag)
+    {
+    }
+
+    reference operator*() const { return *position; }
+
+    CancellablePosition& operator++()
+    {
+        ++position;
+
+        if ((reinterpret_cast<std::uintptr_t> (position) & 0xffffu) == 0 && cancel != nullptr && cancel->load (std::memory_order_relaxed))
+            stopped = true;
+
+        return *this;
+    }
+
+    CancellablePosition operator++ (int)
+    {
+        auto before = *this;
+        ++*this;
+        return before;
+    }
+
+    bool operator== (const CancellablePosition& other) const { return position == other.position || stopped || other.stopped; }
+    bool operator!= (const CancellablePosition& other) const { return ! (*this == other); }
+
+private:
+    const char* position;
+    const std::atomic<bool>* cancel;
+    bool stopped = false;
+};
+
 // The library's own tree builder, with a look at the cancel flag every few thousand values;
 // false from any event stops the parse.
 class CancellableTreeBuilder
@@ -322,11 +370,16 @@ Json parseTree (std::string_view text, const std::atomic<bool>* cancel)
 
     try
     {
-        Json::sax_parse (text.data(), text.data() + text.size(), &builder, Json::input_format_t::json, true, false);
+        Json::sax_parse (CancellablePosition (text.data(), cancel), CancellablePosition (text.data() + text.size(), nullptr), &builder, Json::input_format_t::json, true, false);
     }
     catch (...)
     {
         discard (root);
+
+        // Cut short by the flag, the text ended early: not the document's own error.
+        if (cancel->load())
+            fail ("cancelled");
+
         throw;
     }
 
