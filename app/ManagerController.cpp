@@ -137,10 +137,15 @@ void ManagerController::resetInstallFolders()
 
 void ManagerController::saveFolders()
 {
-    std::string error;
-
-    if (! install::saveInstallFolderChoice (folders, error))
-        log ("WARN", "Install folders could not be saved: " + toGuiString (error));
+    // Written off the message thread, after any earlier write of the file.
+    pool.runInOrder<std::string> ([choice = folders] {
+        std::string error;
+        install::saveInstallFolderChoice (choice, error);
+        return error; },
+                                  [this] (std::string error) {
+                                      if (! error.empty())
+                                          log ("WARN", "Install folders could not be saved: " + toGuiString (error));
+                                  });
 }
 
 void ManagerController::rowAction (int rowIndex)

@@ -80,21 +80,26 @@ void ProductOperations::installOrUpdateProduct (int rowIndex)
 
 void ProductOperations::finishInstall (const InstallJob& job, const products::InstallOutcome& outcome)
 {
-    host.clearRowActivity (job.slug);
-
     if (! outcome.success)
     {
+        host.clearRowActivity (job.slug);
         host.log ("ERROR", job.name + ": " + toGuiString (outcome.message));
         return;
     }
 
-    // The receipt records the catalogue's latest version, whichever release's artifact came.
-    install::saveReceipt (job.catalogueName, job.catalogueSlug, job.latestVersion);
-
     for (const auto& path : outcome.installedPaths)
         host.log ("INFO", "Installed " + toGuiString (path.string()));
 
-    host.rescan();
+    // The receipt records the catalogue's latest version, whichever release's artifact came. It
+    // is written (and flushed) off the message thread; the row stays busy until it is, and the
+    // rescan that reads it follows, so the card never offers the install again in between.
+    host.workers().runInOrder<bool> ([name = job.catalogueName, slug = job.catalogueSlug, version = job.latestVersion] {
+        install::saveReceipt (name, slug, version);
+        return true; },
+                                     [this, slug = job.slug] (bool) {
+                                         host.clearRowActivity (slug);
+                                         host.rescan();
+                                     });
 }
 
 void ProductOperations::installAll()
@@ -148,17 +153,23 @@ void ProductOperations::removeProduct (int rowIndex)
 
 void ProductOperations::finishRemove (const RemoveJob& job, const products::RemoveOutcome& outcome)
 {
-    host.clearRowActivity (job.slug);
-
     if (! outcome.lastError.empty())
         host.log ("ERROR", job.name + ": Remove failed: " + toGuiString (outcome.lastError));
 
-    // A partial removal (one format kept, or a failure) keeps the receipt.
-    if (outcome.allRemoved && ! job.catalogueName.empty())
-        install::removeReceipt (job.catalogueName, job.catalogueSlug);
-
     host.log ("INFO", "Removed " + juce::String (outcome.removedCount) + " plugin path(s) for " + job.name);
-    host.rescan();
+
+    // A partial removal (one format kept, or a failure) keeps the receipt. As after an install,
+    // the write is off the message thread and the row stays busy until the rescan.
+    const auto forget = outcome.allRemoved && ! job.catalogueName.empty();
+    host.workers().runInOrder<bool> ([forget, name = job.catalogueName, slug = job.catalogueSlug] {
+        if (forget)
+            install::removeReceipt (name, slug);
+
+        return forget; },
+                                     [this, slug = job.slug] (bool) {
+                                         host.clearRowActivity (slug);
+                                         host.rescan();
+                                     });
 }
 
 void ProductOperations::uninstallAll()

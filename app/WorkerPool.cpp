@@ -17,6 +17,11 @@ WorkerPool::~WorkerPool()
 {
     cancelled->store (true);
     pool.removeAllJobs (true, shutdownWaitMs);
+
+    // Writes already asked for are finished, never dropped: a receipt lost here would leave an
+    // installed product the program no longer remembers.
+    for (auto waited = 0; ordered.getNumJobs() > 0 && waited < shutdownWaitMs; waited += 5)
+        juce::Thread::sleep (5);
 }
 
 void WorkerPool::yieldToTheWindow()

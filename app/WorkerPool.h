@@ -11,9 +11,15 @@
 // come back to the message thread through posted calls that first check that the pool still
 // exists, so nothing arrives after its owner is gone.
 //
+// Besides the four, one ordered thread writes the files the program keeps (receipts,
+// settings) one after the other: their writes wait for the disk (a flush before the rename),
+// and with packages being unpacked at the same time that wait can last a third of a second,
+// which the window must not spend frozen.
+//
 // Destroying the pool raises its cancel flag, which every transfer of a job watches (a
 // transfer stops within about a second, and a job ends before its next step), and waits for
-// the running jobs; jobs still queued never start. Message thread, except where stated.
+// the running jobs; jobs still queued never start. Queued writes are never dropped: they are
+// all done before the pool goes. Message thread, except where stated.
 class WorkerPool
 {
 public:
@@ -31,25 +37,49 @@ public:
     template <typename Result>
     void run (std::function<Result()> work, std::function<void (Result)> done)
     {
-        auto post = poster();
-        pool.addJob ([work = std::move (work), done = std::move (done), post]() mutable {
-            yieldToTheWindow();
-            auto result = std::make_shared<Result> (work());
-            post ([done = std::move (done), result] { done (std::move (*result)); });
-        });
+        pool.addJob (makeJob (std::move (work), std::move (done), true));
     }
 
-    // Jobs queued or running.
-    int jobCount() const { return pool.getNumJobs(); }
+    // Queues `work` behind the earlier ones on the ordered thread; `done` receives its result
+    // on the message thread.
+    template <typename Result>
+    void runInOrder (std::function<Result()> work, std::function<void (Result)> done)
+    {
+        ordered.addJob (makeJob (std::move (work), std::move (done), false));
+    }
+
+    // Jobs and writes whose results have not come back yet.
+    int jobCount() const { return pending; }
 
 private:
+    template <typename Result>
+    std::function<void()> makeJob (std::function<Result()> work, std::function<void (Result)> done, bool lowPriority)
+    {
+        ++pending;
+        auto post = poster();
+        juce::WeakReference<WorkerPool> self (this);
+
+        return [work = std::move (work), done = std::move (done), post, self, lowPriority]() mutable {
+            if (lowPriority)
+                yieldToTheWindow();
+
+            auto result = std::make_shared<Result> (work());
+            post ([done = std::move (done), result, self] {
+                --self->pending;
+                done (std::move (*result));
+            });
+        };
+    }
+
     // Lowers the calling pool thread's scheduling priority, once per thread: four jobs that
     // digest, unpack and copy packages on a two-core machine would otherwise keep the message
     // thread waiting for a processor, and the window would stutter. Pool thread.
     static void yieldToTheWindow();
 
     std::shared_ptr<std::atomic<bool>> cancelled = std::make_shared<std::atomic<bool>> (false);
+    int pending = 0; // message thread
     juce::ThreadPool pool { 4 };
+    juce::ThreadPool ordered { 1 };
 
     JUCE_DECLARE_WEAK_REFERENCEABLE (WorkerPool)
     JUCE_DECLARE_NON_COPYABLE (WorkerPool)

@@ -115,6 +115,7 @@ TEST_F (InstallFolders, AChosenFolderIsShownScannedAndKept)
     EXPECT_EQ (probe->messages().size(), before + 1);
     EXPECT_EQ (probe->messages()[before], "Installed scan: 1 plugin(s) found.");
     EXPECT_TRUE (probe->controller().productList().rows()[0].installed);
+    ASSERT_TRUE (pumpUntil ([this] { return probe->controller().runningJobs() == 0; }, 10000));
     EXPECT_EQ (install::loadInstallFolderChoice().vst3Folder, custom);
 }
 
@@ -140,6 +141,7 @@ TEST_F (InstallFolders, ResetRestoresTheDefaultsAndSavesThem)
     EXPECT_EQ (probe->topPanel().clapPathButton.getButtonText(), juce::String (home.clap().string()));
     EXPECT_EQ (probe->messages()[before], "Default install paths restored");
     EXPECT_TRUE (probe->messages()[before + 1].startsWith ("Installed scan: "));
+    ASSERT_TRUE (pumpUntil ([this] { return probe->controller().runningJobs() == 0; }, 10000));
     EXPECT_EQ (install::loadInstallFolderChoice().clapFolder, home.clap());
 }
 

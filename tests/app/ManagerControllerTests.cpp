@@ -254,6 +254,9 @@ TEST_F (Controller, ChosenFoldersSurviveARestartAndResetRestoresTheDefaults)
     controller.setInstallFolder (install::PluginFormat::Vst3, "/opt/plugins/vst3");
     controller.setInstallFolder (install::PluginFormat::Clap, "/opt/plugins/clap");
 
+    // The settings are written off the message thread; a restart comes after that.
+    ASSERT_TRUE (pumpUntil ([this] { return controller.runningJobs() == 0; }, 10000));
+
     {
         ManagerController restarted { script.loader() };
         EXPECT_EQ (restarted.installFolder (install::PluginFormat::Vst3), fs::path ("/opt/plugins/vst3"));
@@ -265,6 +268,7 @@ TEST_F (Controller, ChosenFoldersSurviveARestartAndResetRestoresTheDefaults)
     EXPECT_EQ (lines[0], "INFO Default install paths restored");
     EXPECT_TRUE (lines[1].startsWith ("INFO Installed scan: "));
     EXPECT_EQ (lines.size(), 2);
+    ASSERT_TRUE (pumpUntil ([this] { return controller.runningJobs() == 0; }, 10000));
 
     ManagerController afterReset { script.loader() };
     EXPECT_EQ (afterReset.installFolder (install::PluginFormat::Vst3), home.vst3());
