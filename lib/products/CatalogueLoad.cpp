@@ -3,15 +3,10 @@
 #include "api/ProductPage.h"
 #include "api/ReleaseCatalogueParser.h"
 #include "core/NameKey.h"
-#include "core/TemporaryRoot.h"
 #include "network/ReleaseFetcher.h"
-
-#include <filesystem>
 
 namespace zorvaplugins::zorvamanager::products
 {
-
-namespace fs = std::filesystem;
 
 namespace
 {
@@ -58,27 +53,16 @@ fetchProductPicture (const api::ProductReleaseInfo& product,
     if (pictureUrl.empty())
         return noPicture ("no og:image on the product page");
 
-    fs::path root;
+    // The picture is held in memory, never written: it is bounded like a page, and the decoder
+    // reads it from there as well as from a file, without the cost of a scratch folder per
+    // product.
+    const auto download = network::ReleaseFetcher::fetchHttps (
+        pictureUrl, limits.pictureTimeoutSeconds, boundedBy (limits.maxPictureBytes, cancel));
 
-    try
-    {
-        root = core::makeTemporaryRoot();
-    }
-    catch (const std::exception& error)
-    {
-        // Without a scratch folder this product simply goes without its picture.
-        return noPicture (error.what());
-    }
+    if (! download.ok)
+        return noPicture (download.error);
 
-    const auto file = root / "og-image";
-    const auto download = network::ReleaseFetcher::downloadHttpsToFile (
-        pictureUrl, file, limits.pictureTimeoutSeconds, boundedBy (limits.maxPictureBytes, cancel));
-    auto decoded = download.ok ? picture::PictureDecoder::decodeFile (file)
-                               : noPicture (download.error);
-
-    std::error_code ignored;
-    fs::remove_all (root, ignored);
-    return decoded;
+    return picture::PictureDecoder::decode (reinterpret_cast<const std::uint8_t*> (download.body.data()), download.body.size());
 }
 
 CatalogueLoadResult loadCatalogue (const std::string& catalogueUrl,

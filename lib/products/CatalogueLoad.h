@@ -22,7 +22,9 @@ struct CatalogueLoadResult
 };
 
 // The bounds of one load. Every transfer is limited in time and in bytes received, whatever
-// the server declares, so a broken or hostile site costs bounded memory, disk and time.
+// the server declares, so a broken or hostile site costs bounded memory, disk and time. The
+// catalogue's limit takes a document with a 200 MB text in it; parsing costs up to about ten
+// times the document's size in memory while it runs.
 struct CatalogueLoadLimits
 {
     std::int64_t catalogueTimeoutSeconds = 20;
@@ -34,8 +36,7 @@ struct CatalogueLoadLimits
 };
 
 // Fetches and parses the release catalogue, then, product after product, its page, the page's
-// og:image picture (downloaded into a fresh temporary folder that is removed again) and a
-// card-sized copy of it. A product whose page or picture fails in any way simply has no
+// og:image picture (held in memory, never written to disk) and a card-sized copy of it. A product whose page or picture fails in any way simply has no
 // picture; two products whose names normalise alike share one, the later one winning. When
 // `cancel` becomes true, the running transfer (or the catalogue's parse) stops within about a
 // second and no further picture is fetched. Blocking; a pool thread. Never throws.
