@@ -178,14 +178,7 @@ DecodedPicture decodeFirstImage (GifFileType* gif, const GifInput& input, int tr
         filter.addRow (screenRow.data(), 4);
     }
 
-    DecodedPicture result;
-    result.ok = true;
-    result.sourceWidth = screenWidth;
-    result.sourceHeight = screenHeight;
-    result.width = filter.getResultWidth();
-    result.height = filter.getResultHeight();
-    result.pixels = filter.takePixels();
-    return result;
+    return finishedPicture (screenWidth, screenHeight, filter);
 }
 
 } // namespace

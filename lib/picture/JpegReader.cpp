@@ -251,10 +251,6 @@ DecodedPicture decodeJpeg (const std::uint8_t* data, std::size_t size, const Pic
     if (auto error = checkDeclaredSize (info->image_width, info->image_height, limits); ! error.empty())
         return pictureFailure (std::move (error));
 
-    DecodedPicture result;
-    result.sourceWidth = info->image_width;
-    result.sourceHeight = info->image_height;
-
     const auto fitted = fittedSize (info->image_width, info->image_height, limits);
 
     if (! startJpeg (info, &job, fitted))
@@ -266,11 +262,7 @@ DecodedPicture decodeJpeg (const std::uint8_t* data, std::size_t size, const Pic
     if (! readJpegRows (info, &job, &filter, row.data()))
         return libjpegFailure (job, *info);
 
-    result.ok = true;
-    result.width = filter.getResultWidth();
-    result.height = filter.getResultHeight();
-    result.pixels = filter.takePixels();
-    return result;
+    return finishedPicture (info->image_width, info->image_height, filter);
 }
 
 } // namespace zorvaplugins::zorvamanager::picture

@@ -1,6 +1,7 @@
 #include "picture/PictureDecoder.h"
 
 #include "install/ScopedFileDescriptor.h"
+#include "picture/BoxFilter.h"
 #include "picture/PictureFormats.h"
 
 #include <algorithm>
@@ -120,6 +121,18 @@ DecodedPicture pictureFailure (std::string error)
 {
     DecodedPicture result;
     result.error = std::move (error);
+    return result;
+}
+
+DecodedPicture finishedPicture (std::uint32_t sourceWidth, std::uint32_t sourceHeight, BoxFilter& filter)
+{
+    DecodedPicture result;
+    result.ok = true;
+    result.sourceWidth = sourceWidth;
+    result.sourceHeight = sourceHeight;
+    result.width = filter.getResultWidth();
+    result.height = filter.getResultHeight();
+    result.pixels = filter.takePixels();
     return result;
 }
 

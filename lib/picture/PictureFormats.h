@@ -21,7 +21,12 @@ DecodedPicture decodePng (const std::uint8_t* data, std::size_t size, const Pict
 DecodedPicture decodeJpeg (const std::uint8_t* data, std::size_t size, const PictureLimits& limits);
 DecodedPicture decodeGif (const std::uint8_t* data, std::size_t size, const PictureLimits& limits);
 
+class BoxFilter;
+
 DecodedPicture pictureFailure (std::string error);
+
+// The decoded picture: its declared source size and the filter's finished result.
+DecodedPicture finishedPicture (std::uint32_t sourceWidth, std::uint32_t sourceHeight, BoxFilter& filter);
 
 // Empty when a declared size is acceptable, otherwise the error that refuses it.
 std::string checkDeclaredSize (std::uint64_t width, std::uint64_t height, const PictureLimits& limits);

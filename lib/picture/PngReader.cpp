@@ -211,10 +211,6 @@ DecodedPicture decodePng (const std::uint8_t* data, std::size_t size, const Pict
     if (! readPngHeader (reader.png, reader.info, &job))
         return libpngFailure (job);
 
-    DecodedPicture result;
-    result.sourceWidth = job.width;
-    result.sourceHeight = job.height;
-
     const auto fitted = fittedSize (job.width, job.height, limits);
     BoxFilter filter (job.width, job.height, fitted.width, fitted.height);
     std::vector<std::uint8_t> rows (static_cast<std::size_t> (job.width) * static_cast<std::size_t> (job.bytesPerPixel) * (job.passes == 1 ? 1 : job.height));
@@ -222,11 +218,7 @@ DecodedPicture decodePng (const std::uint8_t* data, std::size_t size, const Pict
     if (! readPngRows (reader.png, &job, &filter, rows.data()))
         return libpngFailure (job);
 
-    result.ok = true;
-    result.width = filter.getResultWidth();
-    result.height = filter.getResultHeight();
-    result.pixels = filter.takePixels();
-    return result;
+    return finishedPicture (job.width, job.height, filter);
 }
 
 } // namespace zorvaplugins::zorvamanager::picture
