@@ -36,8 +36,9 @@ struct CatalogueLoadLimits
 };
 
 // Fetches and parses the release catalogue, then, product after product, its page, the page's
-// og:image picture (held in memory, never written to disk) and a card-sized copy of it. A product whose page or picture fails in any way simply has no
-// picture; two products whose names normalise alike share one, the later one winning. When
+// og:image picture (held in memory, never written to disk) and a card-sized copy of it. A
+// product whose page or picture fails in any way simply has no picture; two products whose
+// names normalise alike share one, the later one winning. When
 // `cancel` becomes true, the running transfer (or the catalogue's parse) stops within about a
 // second and no further picture is fetched. Blocking; a pool thread. Never throws.
 CatalogueLoadResult loadCatalogue (const std::string& catalogueUrl,

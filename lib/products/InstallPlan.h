@@ -21,10 +21,9 @@ std::optional<api::ArtifactInfo> chooseArtifact (const api::ProductReleaseInfo& 
 std::vector<std::filesystem::path> pathsToRemove (const std::vector<std::filesystem::path>& installedPaths, bool vst3Enabled, bool clapEnabled);
 
 // The name the downloaded package gets inside the job's temporary folder: the artifact's file
-// name when it is one plain name (not empty, at most 255 bytes, no separator, not "." or
-// "..", no control
-// character), otherwise "package.archive". So the download can never land outside the
-// folder that the job removes afterwards. Pure; any thread.
+// name when it is one plain name (not empty, at most 255 bytes, no separator, not "." or "..",
+// no control character), otherwise "package.archive". So the download can never land outside
+// the folder that the job removes afterwards. Pure; any thread.
 std::filesystem::path packageFileName (const std::string& artifactFileName);
 
 } // namespace zorvaplugins::zorvamanager::products
