@@ -55,13 +55,13 @@ void writePackages (const fs::path& folder)
     {
         for (const auto& shape : shapes)
         {
-            PackageSpec spec ("Seed", "1.2.3");
-            spec.payloadBytes = 96;
-            spec.extra = shape.extra;
+            PackageRecipe recipe ("Seed", "1.2.3");
+            recipe.payloadBytes = 96;
+            recipe.extra = shape.extra;
 
             try
             {
-                writePackage (folder / (containerName (container) + "-" + shape.name), spec, container);
+                writePackage (folder / (containerName (container) + "-" + shape.name), recipe, container);
             }
             catch (const std::exception&)
             {
@@ -90,28 +90,28 @@ void writePictures (const fs::path& folder)
     {
         for (const bool interlaced : { false, true })
         {
-            PngSpec spec;
-            spec.width = 9;
-            spec.height = 5;
-            spec.colourType = png.colourType;
-            spec.bitDepth = png.bitDepth;
-            spec.interlaced = interlaced;
-            const auto rowBytes = (spec.width * static_cast<std::uint32_t> (png.channels * png.bitDepth) + 7) / 8;
-            spec.rows = gradient (rowBytes * spec.height, static_cast<std::uint32_t> (png.colourType));
+            PngRecipe recipe;
+            recipe.width = 9;
+            recipe.height = 5;
+            recipe.colourType = png.colourType;
+            recipe.bitDepth = png.bitDepth;
+            recipe.interlaced = interlaced;
+            const auto rowBytes = (recipe.width * static_cast<std::uint32_t> (png.channels * png.bitDepth) + 7) / 8;
+            recipe.rows = gradient (rowBytes * recipe.height, static_cast<std::uint32_t> (png.colourType));
 
             if (png.colourType == 3)
             {
-                spec.palette = gradient (16 * 3, 7);
-                spec.paletteAlpha = { 0, 128, 255 };
+                recipe.palette = gradient (16 * 3, 7);
+                recipe.paletteAlpha = { 0, 128, 255 };
             }
 
             if (png.colourType == 2)
-                spec.transparentKey = { 1, 2, 3 };
+                recipe.transparentKey = { 1, 2, 3 };
 
             if (png.colourType == 0)
-                spec.texts = { "Comment" };
+                recipe.texts = { "Comment" };
 
-            writeFile (folder / (std::string ("png-") + png.name + (interlaced ? "-interlaced" : "")), encodePng (spec));
+            writeFile (folder / (std::string ("png-") + png.name + (interlaced ? "-interlaced" : "")), encodePng (recipe));
         }
     }
 
@@ -131,16 +131,16 @@ void writePictures (const fs::path& folder)
         {
             for (const bool fullChroma : { false, true })
             {
-                JpegSpec spec;
-                spec.width = 17;
-                spec.height = 9;
-                spec.components = jpeg.components;
-                spec.ycck = jpeg.ycck;
-                spec.progressive = progressive;
-                spec.fullChroma = fullChroma;
-                spec.quality = 50;
-                spec.samples = gradient (spec.width * spec.height * static_cast<std::uint32_t> (jpeg.components), 3);
-                writeFile (folder / (std::string ("jpeg-") + jpeg.name + (progressive ? "-progressive" : "") + (fullChroma ? "-444" : "-420")), encodeJpeg (spec));
+                JpegRecipe recipe;
+                recipe.width = 17;
+                recipe.height = 9;
+                recipe.components = jpeg.components;
+                recipe.ycck = jpeg.ycck;
+                recipe.progressive = progressive;
+                recipe.fullChroma = fullChroma;
+                recipe.quality = 50;
+                recipe.samples = gradient (recipe.width * recipe.height * static_cast<std::uint32_t> (jpeg.components), 3);
+                writeFile (folder / (std::string ("jpeg-") + jpeg.name + (progressive ? "-progressive" : "") + (fullChroma ? "-444" : "-420")), encodeJpeg (recipe));
             }
         }
     }
@@ -160,7 +160,7 @@ void writePictures (const fs::path& folder)
     for (auto& index : frame.indices)
         index &= 7;
 
-    GifSpec plain;
+    GifRecipe plain;
     plain.screenWidth = 7;
     plain.screenHeight = 5;
     plain.globalColours = colours;
@@ -192,8 +192,8 @@ void writeModuleInfos (const fs::path& folder)
 
     for (const char* version : { "1.0.0", "2.1.0-beta.2", "", "3.7.4.0" })
     {
-        PackageSpec spec ("Seed", version);
-        writeFile (folder / ("fixture-" + std::to_string (index++)), vst3BundleFiles (spec).at ("Contents/Resources/moduleinfo.json"));
+        PackageRecipe recipe ("Seed", version);
+        writeFile (folder / ("fixture-" + std::to_string (index++)), vst3BundleFiles (recipe).at ("Contents/Resources/moduleinfo.json"));
     }
 }
 

@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 class Operations : public ShopFixture
 {
 protected:
-    const zorvatest::PackageSpec tape { "Tape Echo", "1.2.0" };
+    const zorvatest::PackageRecipe tape { "Tape Echo", "1.2.0" };
 };
 
 TEST_F (Operations, InstallFromTheCardEndToEnd)
@@ -120,9 +120,9 @@ TEST_F (Operations, EveryFailureLogsOneErrorAndLeavesEverythingAsItWas)
     wrongSize.releases[0].artifacts[0].sizeBytes += 1;
     auto wrongDigest = productWith ("wrong-digest", "Wrong Digest", { "Wrong Digest" });
     wrongDigest.releases[0].artifacts[0].sha256 = std::string (64, 'f');
-    zorvatest::PackageSpec hostileSpec { "Hostile" };
+    zorvatest::PackageRecipe hostileSpec { "Hostile" };
     hostileSpec.extra.emplace_back ("../../escaped", zorvatest::EntryKind::File, "x");
-    zorvatest::PackageSpec claplessSpec { "Clapless" };
+    zorvatest::PackageRecipe claplessSpec { "Clapless" };
     claplessSpec.withClap = false;
     auto windowsOnly = productWith ("windows-only", "Windows Only", { "Windows Only" });
     windowsOnly.releases[0].artifacts[0].platform = "windows-x64";
@@ -198,9 +198,9 @@ TEST_F (Operations, FoldersThatCannotBeUsedAndNoFormatSelected)
 TEST_F (Operations, ABusyProductRefusesASecondStartSilently)
 {
     // About five seconds of download, so the product is still busy at the second click.
-    zorvatest::PackageSpec spec { "Slow" };
-    spec.payloadBytes = 128 << 10;
-    auto slow = productWith ("slow", "Slow", spec);
+    zorvatest::PackageRecipe recipe { "Slow" };
+    recipe.payloadBytes = 128 << 10;
+    auto slow = productWith ("slow", "Slow", recipe);
     slow.releases[0].artifacts[0].url = MakerServiceInstance::baseUrl() + "/test/throttle/50000/packages/slow-1.0.0.tar.gz";
     setCatalogue ({ slow });
     openWindow();
@@ -225,9 +225,9 @@ TEST_F (Operations, InstallAllQueuesTheCandidatesAndRunsAtMostFourAtOnce)
     {
         // Downloads of a few seconds each, so that several run at the same time.
         const auto slug = "p" + std::to_string (i);
-        zorvatest::PackageSpec spec { "Product " + std::to_string (i), "1.0." + std::to_string (i) };
-        spec.payloadBytes = 64 << 10;
-        auto entry = productWith (slug, "Product " + std::to_string (i), spec);
+        zorvatest::PackageRecipe recipe { "Product " + std::to_string (i), "1.0." + std::to_string (i) };
+        recipe.payloadBytes = 64 << 10;
+        auto entry = productWith (slug, "Product " + std::to_string (i), recipe);
         entry.releases[0].artifacts[0].url = MakerServiceInstance::baseUrl() + "/test/throttle/40000/packages/" + slug + "-1.0." + std::to_string (i) + ".tar.gz";
         products.push_back (entry);
     }
@@ -282,9 +282,9 @@ TEST_F (Operations, ClosingTheWindowWhileJobsRunEndsPromptlyAndCleanly)
     for (int i = 0; i < 5; ++i)
     {
         const auto slug = "big" + std::to_string (i);
-        zorvatest::PackageSpec spec { "Big " + std::to_string (i) };
-        spec.payloadBytes = 2 << 20;
-        auto entry = productWith (slug, "Big " + std::to_string (i), spec);
+        zorvatest::PackageRecipe recipe { "Big " + std::to_string (i) };
+        recipe.payloadBytes = 2 << 20;
+        auto entry = productWith (slug, "Big " + std::to_string (i), recipe);
         entry.releases[0].artifacts[0].url = MakerServiceInstance::baseUrl() + "/test/throttle/100000/packages/" + slug + "-1.0.0.tar.gz";
         products.push_back (entry);
     }

@@ -28,15 +28,15 @@ void ShopFixture::TearDown()
     home.reset();
 }
 
-ArtifactEntry ShopFixture::publish (const zorvatest::PackageSpec& spec, const std::string& fileName, const std::string& format)
+ArtifactEntry ShopFixture::publish (const zorvatest::PackageRecipe& recipe, const std::string& fileName, const std::string& format)
 {
-    const auto built = zorvatest::writePackage (service.dataFolder() / "packages" / fileName, spec);
+    const auto built = zorvatest::writePackage (service.dataFolder() / "packages" / fileName, recipe);
     return { "linux-x64", format, MakerServiceInstance::baseUrl() + "/packages/" + fileName, fileName, built.sha256, built.sizeBytes };
 }
 
-ProductEntry ShopFixture::productWith (const std::string& slug, const std::string& name, const zorvatest::PackageSpec& spec)
+ProductEntry ShopFixture::productWith (const std::string& slug, const std::string& name, const zorvatest::PackageRecipe& recipe)
 {
-    return { slug, name, spec.version, { { spec.version, { publish (spec, slug + "-" + spec.version + ".tar.gz") } } } };
+    return { slug, name, recipe.version, { { recipe.version, { publish (recipe, slug + "-" + recipe.version + ".tar.gz") } } } };
 }
 
 void ShopFixture::setCatalogue (const std::vector<ProductEntry>& products)

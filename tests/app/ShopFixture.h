@@ -74,10 +74,10 @@ protected:
     void TearDown() override;
 
     // Publishes a package on the service; its artifact for a catalogue.
-    ArtifactEntry publish (const zorvatest::PackageSpec& spec, const std::string& fileName, const std::string& format = "vst3");
+    ArtifactEntry publish (const zorvatest::PackageRecipe& recipe, const std::string& fileName, const std::string& format = "vst3");
 
     // The common case: one product whose latest release has one Linux artifact of this package.
-    ProductEntry productWith (const std::string& slug, const std::string& name, const zorvatest::PackageSpec& spec);
+    ProductEntry productWith (const std::string& slug, const std::string& name, const zorvatest::PackageRecipe& recipe);
 
     void setCatalogue (const std::vector<ProductEntry>& products);
 

@@ -43,7 +43,7 @@ std::vector<std::string> samplePictures()
     for (std::uint32_t i = 0; i < 24 * 16; ++i)
         frame.indices.push_back (static_cast<std::uint8_t> (i % 4));
 
-    zorvatest::GifSpec gif;
+    zorvatest::GifRecipe gif;
     gif.screenWidth = 24;
     gif.screenHeight = 16;
     gif.globalColours = { { 1, 2, 3 }, { 40, 50, 60 }, { 200, 0, 0 }, { 0, 0, 200 } };
@@ -121,7 +121,7 @@ TEST (PictureFit, EveryFormatFollowsTheSameRule)
     frame.width = 300;
     frame.height = 200;
     frame.indices.assign (300 * 200, 1);
-    zorvatest::GifSpec gif;
+    zorvatest::GifRecipe gif;
     gif.screenWidth = 300;
     gif.screenHeight = 200;
     gif.globalColours = { { 0, 0, 0 }, { 0x80, 0x80, 0x80 } };

@@ -66,7 +66,7 @@ DecodedPicture decodeBytes (const std::string& bytes, const PictureLimits& limit
     return zorvaplugins::zorvamanager::picture::PictureDecoder::decode (reinterpret_cast<const std::uint8_t*> (bytes.data()), bytes.size(), limits);
 }
 
-std::string encodePng (const PngSpec& spec)
+std::string encodePng (const PngRecipe& recipe)
 {
     std::string out;
     auto* png = png_create_write_struct (PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -74,30 +74,30 @@ std::string encodePng (const PngSpec& spec)
     require (png != nullptr && info != nullptr, "cannot create libpng's writer");
 
     png_set_write_fn (png, &out, appendPng, flushNothing);
-    png_set_IHDR (png, info, spec.width, spec.height, spec.bitDepth, spec.colourType, spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR (png, info, recipe.width, recipe.height, recipe.bitDepth, recipe.colourType, recipe.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
 
     std::vector<png_color> palette;
 
-    for (std::size_t i = 0; i + 2 < spec.palette.size(); i += 3)
-        palette.push_back ({ spec.palette[i], spec.palette[i + 1], spec.palette[i + 2] });
+    for (std::size_t i = 0; i + 2 < recipe.palette.size(); i += 3)
+        palette.push_back ({ recipe.palette[i], recipe.palette[i + 1], recipe.palette[i + 2] });
 
     if (! palette.empty())
         png_set_PLTE (png, info, palette.data(), static_cast<int> (palette.size()));
 
-    if (! spec.paletteAlpha.empty())
-        png_set_tRNS (png, info, spec.paletteAlpha.data(), static_cast<int> (spec.paletteAlpha.size()), nullptr);
+    if (! recipe.paletteAlpha.empty())
+        png_set_tRNS (png, info, recipe.paletteAlpha.data(), static_cast<int> (recipe.paletteAlpha.size()), nullptr);
 
-    if (! spec.transparentKey.empty())
+    if (! recipe.transparentKey.empty())
     {
         png_color_16 key {};
 
-        if (spec.transparentKey.size() == 1)
-            key.gray = spec.transparentKey[0];
+        if (recipe.transparentKey.size() == 1)
+            key.gray = recipe.transparentKey[0];
         else
         {
-            key.red = spec.transparentKey.at (0);
-            key.green = spec.transparentKey.at (1);
-            key.blue = spec.transparentKey.at (2);
+            key.red = recipe.transparentKey.at (0);
+            key.green = recipe.transparentKey.at (1);
+            key.blue = recipe.transparentKey.at (2);
         }
 
         png_set_tRNS (png, info, nullptr, 0, &key);
@@ -105,7 +105,7 @@ std::string encodePng (const PngSpec& spec)
 
     std::vector<png_text> texts;
 
-    for (const auto& text : spec.texts)
+    for (const auto& text : recipe.texts)
     {
         png_text entry {};
         entry.compression = PNG_TEXT_COMPRESSION_NONE;
@@ -121,12 +121,12 @@ std::string encodePng (const PngSpec& spec)
     png_write_info (png, info);
 
     const auto rowBytes = png_get_rowbytes (png, info);
-    require (spec.rows.size() == rowBytes * spec.height, "PNG rows do not match the size");
+    require (recipe.rows.size() == rowBytes * recipe.height, "PNG rows do not match the size");
     const auto passes = png_set_interlace_handling (png);
 
     for (int pass = 0; pass < passes; ++pass)
-        for (std::uint32_t y = 0; y < spec.height; ++y)
-            png_write_row (png, spec.rows.data() + y * rowBytes);
+        for (std::uint32_t y = 0; y < recipe.height; ++y)
+            png_write_row (png, recipe.rows.data() + y * rowBytes);
 
     png_write_end (png, info);
     png_destroy_write_struct (&png, &info);
@@ -135,26 +135,26 @@ std::string encodePng (const PngSpec& spec)
 
 std::string encodeRgbaPng (std::uint32_t width, std::uint32_t height, const std::vector<std::uint32_t>& pixels, bool interlaced)
 {
-    PngSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.interlaced = interlaced;
+    PngRecipe recipe;
+    recipe.width = width;
+    recipe.height = height;
+    recipe.interlaced = interlaced;
 
     for (const auto pixel : pixels)
         for (const int shift : { 16, 8, 0, 24 })
-            spec.rows.push_back (static_cast<std::uint8_t> (pixel >> shift));
+            recipe.rows.push_back (static_cast<std::uint8_t> (pixel >> shift));
 
-    return encodePng (spec);
+    return encodePng (recipe);
 }
 
 std::string encodeGreyPng (std::uint32_t width, std::uint32_t height, std::uint8_t grey)
 {
-    PngSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.colourType = PNG_COLOR_TYPE_GRAY;
-    spec.rows.assign (static_cast<std::size_t> (width) * height, grey);
-    return encodePng (spec);
+    PngRecipe recipe;
+    recipe.width = width;
+    recipe.height = height;
+    recipe.colourType = PNG_COLOR_TYPE_GRAY;
+    recipe.rows.assign (static_cast<std::size_t> (width) * height, grey);
+    return encodePng (recipe);
 }
 
 std::string bigEndian32 (std::uint32_t value)
@@ -218,7 +218,7 @@ std::string pngWithDeclaredSize (std::uint32_t width, std::uint32_t height)
     return joinPngChunks ({ makePngChunk ("IHDR", header), makePngChunk ("IDAT", compressed), makePngChunk ("IEND", "") });
 }
 
-std::string encodeJpeg (const JpegSpec& spec)
+std::string encodeJpeg (const JpegRecipe& recipe)
 {
     jpeg_compress_struct info {};
     jpeg_error_mgr errors {};
@@ -229,32 +229,32 @@ std::string encodeJpeg (const JpegSpec& spec)
     unsigned long size = 0;
     jpeg_mem_dest (&info, &buffer, &size);
 
-    info.image_width = spec.width;
-    info.image_height = spec.height;
-    info.input_components = spec.components;
-    info.in_color_space = spec.components == 1 ? JCS_GRAYSCALE : (spec.components == 3 ? JCS_RGB : JCS_CMYK);
+    info.image_width = recipe.width;
+    info.image_height = recipe.height;
+    info.input_components = recipe.components;
+    info.in_color_space = recipe.components == 1 ? JCS_GRAYSCALE : (recipe.components == 3 ? JCS_RGB : JCS_CMYK);
     jpeg_set_defaults (&info);
 
-    if (spec.ycck)
+    if (recipe.ycck)
         jpeg_set_colorspace (&info, JCS_YCCK);
 
-    jpeg_set_quality (&info, spec.quality, TRUE);
+    jpeg_set_quality (&info, recipe.quality, TRUE);
 
-    if (spec.fullChroma)
+    if (recipe.fullChroma)
         for (int i = 0; i < info.num_components; ++i)
             info.comp_info[i].h_samp_factor = info.comp_info[i].v_samp_factor = 1;
 
-    if (spec.progressive)
+    if (recipe.progressive)
         jpeg_simple_progression (&info);
 
     jpeg_start_compress (&info, TRUE);
-    const auto rowBytes = static_cast<std::size_t> (spec.width) * static_cast<std::size_t> (spec.components);
-    require (spec.samples.size() == rowBytes * spec.height, "JPEG samples do not match the size");
+    const auto rowBytes = static_cast<std::size_t> (recipe.width) * static_cast<std::size_t> (recipe.components);
+    require (recipe.samples.size() == rowBytes * recipe.height, "JPEG samples do not match the size");
     std::vector<std::uint8_t> row (rowBytes);
 
     while (info.next_scanline < info.image_height)
     {
-        const auto* start = spec.samples.data() + info.next_scanline * rowBytes;
+        const auto* start = recipe.samples.data() + info.next_scanline * rowBytes;
         row.assign (start, start + rowBytes);
         JSAMPROW rows[] = { row.data() };
         jpeg_write_scanlines (&info, rows, 1);
@@ -270,16 +270,16 @@ std::string encodeJpeg (const JpegSpec& spec)
 
 std::string encodeRgbJpeg (std::uint32_t width, std::uint32_t height, const std::vector<std::uint32_t>& pixels, bool progressive)
 {
-    JpegSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.progressive = progressive;
+    JpegRecipe recipe;
+    recipe.width = width;
+    recipe.height = height;
+    recipe.progressive = progressive;
 
     for (const auto pixel : pixels)
         for (const int shift : { 16, 8, 0 })
-            spec.samples.push_back (static_cast<std::uint8_t> (pixel >> shift));
+            recipe.samples.push_back (static_cast<std::uint8_t> (pixel >> shift));
 
-    return encodeJpeg (spec);
+    return encodeJpeg (recipe);
 }
 
 namespace
@@ -349,7 +349,7 @@ std::string withJpegSize (std::string jpeg, std::uint16_t width, std::uint16_t h
     return jpeg;
 }
 
-std::string encodeGif (const GifSpec& spec)
+std::string encodeGif (const GifRecipe& recipe)
 {
     std::string out;
     int error = 0;
@@ -357,11 +357,11 @@ std::string encodeGif (const GifSpec& spec)
     require (gif != nullptr, "cannot create giflib's writer");
     EGifSetGifVersion (gif, true);
 
-    auto* global = makeColourMap (spec.globalColours);
-    require (EGifPutScreenDesc (gif, static_cast<int> (spec.screenWidth), static_cast<int> (spec.screenHeight), 8, 0, global) == GIF_OK, "cannot write the GIF screen");
+    auto* global = makeColourMap (recipe.globalColours);
+    require (EGifPutScreenDesc (gif, static_cast<int> (recipe.screenWidth), static_cast<int> (recipe.screenHeight), 8, 0, global) == GIF_OK, "cannot write the GIF screen");
     GifFreeMapObject (global);
 
-    for (const auto& frame : spec.frames)
+    for (const auto& frame : recipe.frames)
     {
         if (frame.transparentIndex >= 0)
         {

@@ -24,7 +24,7 @@ DecodedPicture decodeBytes (const std::string& bytes, const PictureLimits& limit
 
 // A PNG as libpng writes it from packed rows (png_get_rowbytes each). Colour type and bit
 // depth are libpng's PNG_COLOR_TYPE_* and 1 to 16.
-struct PngSpec
+struct PngRecipe
 {
     std::uint32_t width = 1, height = 1;
     int colourType = 6; // PNG_COLOR_TYPE_RGB_ALPHA
@@ -37,7 +37,7 @@ struct PngSpec
     std::vector<std::string> texts;            // tEXt chunks, before the image data
 };
 
-std::string encodePng (const PngSpec& spec);
+std::string encodePng (const PngRecipe& recipe);
 
 // An 8-bit RGBA PNG from 0xAARRGGBB pixels.
 std::string encodeRgbaPng (std::uint32_t width, std::uint32_t height, const std::vector<std::uint32_t>& pixels, bool interlaced = false);
@@ -65,7 +65,7 @@ std::string bigEndian32 (std::uint32_t value);
 
 // A JPEG as libjpeg writes it from interleaved samples. Components 1 (grey), 3 (RGB) or 4
 // (CMYK samples as Adobe's inverted inks; stored as CMYK or, with ycck, as YCCK).
-struct JpegSpec
+struct JpegRecipe
 {
     std::uint32_t width = 1, height = 1;
     int components = 3;
@@ -76,7 +76,7 @@ struct JpegSpec
     std::vector<std::uint8_t> samples;
 };
 
-std::string encodeJpeg (const JpegSpec& spec);
+std::string encodeJpeg (const JpegRecipe& recipe);
 
 // An RGB JPEG of 0xRRGGBB pixels.
 std::string encodeRgbJpeg (std::uint32_t width, std::uint32_t height, const std::vector<std::uint32_t>& pixels, bool progressive = false);
@@ -102,14 +102,14 @@ struct GifFrame
     int transparentIndex = -1;           // written in a graphic control extension when >= 0
 };
 
-struct GifSpec
+struct GifRecipe
 {
     std::uint32_t screenWidth = 1, screenHeight = 1;
     std::vector<GifColour> globalColours; // a power of two entries, or none
     std::vector<GifFrame> frames;
 };
 
-std::string encodeGif (const GifSpec& spec);
+std::string encodeGif (const GifRecipe& recipe);
 
 // The same GIF declaring another logical screen.
 std::string withGifScreen (std::string gif, std::uint16_t width, std::uint16_t height);

@@ -11,7 +11,7 @@ namespace
 using zorvatest::decodeBytes;
 using zorvatest::GifColour;
 using zorvatest::GifFrame;
-using zorvatest::GifSpec;
+using zorvatest::GifRecipe;
 
 const std::vector<GifColour> fourColours = { { 255, 0, 0 }, { 0, 255, 0 }, { 0, 0, 255 }, { 255, 255, 255 } };
 constexpr std::uint32_t red = 0xffff0000, green = 0xff00ff00, blue = 0xff0000ff, white = 0xffffffff;
@@ -25,14 +25,14 @@ GifFrame frame (std::uint32_t width, std::uint32_t height, std::vector<std::uint
     return f;
 }
 
-GifSpec screen (std::uint32_t width, std::uint32_t height, std::vector<GifFrame> frames)
+GifRecipe screen (std::uint32_t width, std::uint32_t height, std::vector<GifFrame> frames)
 {
-    GifSpec spec;
-    spec.screenWidth = width;
-    spec.screenHeight = height;
-    spec.globalColours = fourColours;
-    spec.frames = std::move (frames);
-    return spec;
+    GifRecipe recipe;
+    recipe.screenWidth = width;
+    recipe.screenHeight = height;
+    recipe.globalColours = fourColours;
+    recipe.frames = std::move (frames);
+    return recipe;
 }
 
 // Where the first image descriptor starts in a GIF that has a global colour map of `colours`
@@ -76,7 +76,7 @@ TEST (PictureGif, DecodesTheFirstImageOfEveryKind)
     const struct
     {
         const char* label;
-        GifSpec spec;
+        GifRecipe recipe;
         std::vector<std::uint32_t> expected;
     } cases[] = {
         { "global colours", screen (4, 1, { frame (4, 1, { 3, 2, 1, 0 }) }), { white, blue, green, red } },
@@ -90,12 +90,12 @@ TEST (PictureGif, DecodesTheFirstImageOfEveryKind)
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.label);
-        const auto result = decodeBytes (zorvatest::encodeGif (c.spec));
+        const auto result = decodeBytes (zorvatest::encodeGif (c.recipe));
         ASSERT_TRUE (result.ok) << result.error;
-        EXPECT_EQ (result.sourceWidth, c.spec.screenWidth);
-        EXPECT_EQ (result.sourceHeight, c.spec.screenHeight);
-        EXPECT_EQ (result.width, c.spec.screenWidth);
-        EXPECT_EQ (result.height, c.spec.screenHeight);
+        EXPECT_EQ (result.sourceWidth, c.recipe.screenWidth);
+        EXPECT_EQ (result.sourceHeight, c.recipe.screenHeight);
+        EXPECT_EQ (result.width, c.recipe.screenWidth);
+        EXPECT_EQ (result.height, c.recipe.screenHeight);
         EXPECT_EQ (result.pixels, c.expected);
     }
 }
@@ -262,9 +262,9 @@ TEST (PictureGif, IndicesPastTheColourMapAreTransparent)
 {
     // Written with 8 colours, then the map cut to its first 4: indices 4 to 7 keep their
     // three-bit codes but have no colour any more.
-    GifSpec spec = screen (8, 1, { frame (8, 1, { 0, 1, 2, 3, 4, 5, 6, 7 }) });
-    spec.globalColours.resize (8);
-    auto gif = zorvatest::encodeGif (spec);
+    GifRecipe recipe = screen (8, 1, { frame (8, 1, { 0, 1, 2, 3, 4, 5, 6, 7 }) });
+    recipe.globalColours.resize (8);
+    auto gif = zorvatest::encodeGif (recipe);
     gif[10] = static_cast<char> ((gif[10] & ~0x07) | 0x01);
     gif.erase (13 + 12, 12);
 

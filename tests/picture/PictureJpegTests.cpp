@@ -11,7 +11,7 @@ namespace
 {
 
 using zorvatest::decodeBytes;
-using zorvatest::JpegSpec;
+using zorvatest::JpegRecipe;
 
 std::string hex (std::uint32_t pixel)
 {
@@ -46,18 +46,18 @@ std::vector<std::uint32_t> halves (std::uint32_t width, std::uint32_t height)
     return pixels;
 }
 
-JpegSpec solid (int components, std::vector<std::uint8_t> sample, bool ycck = false)
+JpegRecipe solid (int components, std::vector<std::uint8_t> sample, bool ycck = false)
 {
-    JpegSpec spec;
-    spec.width = 16;
-    spec.height = 16;
-    spec.components = components;
-    spec.ycck = ycck;
+    JpegRecipe recipe;
+    recipe.width = 16;
+    recipe.height = 16;
+    recipe.components = components;
+    recipe.ycck = ycck;
 
     for (int i = 0; i < 256; ++i)
-        spec.samples.insert (spec.samples.end(), sample.begin(), sample.end());
+        recipe.samples.insert (recipe.samples.end(), sample.begin(), sample.end());
 
-    return spec;
+    return recipe;
 }
 
 } // namespace
@@ -67,7 +67,7 @@ TEST (PictureJpeg, EveryColourSpaceComesOutAsOpaqueRgb)
     const struct
     {
         const char* label;
-        JpegSpec spec;
+        JpegRecipe recipe;
         std::uint32_t expected;
     } cases[] = {
         { "rgb", solid (3, { 40, 160, 220 }), 0xff28a0dc },
@@ -80,7 +80,7 @@ TEST (PictureJpeg, EveryColourSpaceComesOutAsOpaqueRgb)
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.label);
-        const auto result = decodeBytes (zorvatest::encodeJpeg (c.spec));
+        const auto result = decodeBytes (zorvatest::encodeJpeg (c.recipe));
         ASSERT_TRUE (result.ok) << result.error;
         EXPECT_EQ (result.sourceWidth, 16u);
         EXPECT_EQ (result.sourceHeight, 16u);

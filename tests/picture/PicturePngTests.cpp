@@ -13,37 +13,37 @@ namespace
 
 using zorvatest::argb;
 using zorvatest::decodeBytes;
-using zorvatest::PngSpec;
+using zorvatest::PngRecipe;
 
 struct ColourCase
 {
     const char* label;
-    PngSpec spec;
+    PngRecipe recipe;
     std::vector<std::uint32_t> expected;
 };
 
-PngSpec pngSpec (std::uint32_t width, int colourType, int bitDepth, std::vector<std::uint8_t> rows)
+PngRecipe pngSpec (std::uint32_t width, int colourType, int bitDepth, std::vector<std::uint8_t> rows)
 {
-    PngSpec spec;
-    spec.width = width;
-    spec.height = 1;
-    spec.colourType = colourType;
-    spec.bitDepth = bitDepth;
-    spec.rows = std::move (rows);
-    return spec;
+    PngRecipe recipe;
+    recipe.width = width;
+    recipe.height = 1;
+    recipe.colourType = colourType;
+    recipe.bitDepth = bitDepth;
+    recipe.rows = std::move (rows);
+    return recipe;
 }
 
-PngSpec withPalette (PngSpec spec, std::vector<std::uint8_t> palette, std::vector<std::uint8_t> alpha = {})
+PngRecipe withPalette (PngRecipe recipe, std::vector<std::uint8_t> palette, std::vector<std::uint8_t> alpha = {})
 {
-    spec.palette = std::move (palette);
-    spec.paletteAlpha = std::move (alpha);
-    return spec;
+    recipe.palette = std::move (palette);
+    recipe.paletteAlpha = std::move (alpha);
+    return recipe;
 }
 
-PngSpec withKey (PngSpec spec, std::vector<std::uint16_t> key)
+PngRecipe withKey (PngRecipe recipe, std::vector<std::uint16_t> key)
 {
-    spec.transparentKey = std::move (key);
-    return spec;
+    recipe.transparentKey = std::move (key);
+    return recipe;
 }
 
 // An 8 x 8 RGBA picture with a text chunk before its image data, so that damage can be
@@ -55,16 +55,16 @@ std::string referencePng()
     for (std::uint32_t i = 0; i < 64; ++i)
         pixels.push_back (argb (0x40 + i, i * 4, 255 - i * 4, (i * 37) & 0xff));
 
-    PngSpec spec;
-    spec.width = 8;
-    spec.height = 8;
+    PngRecipe recipe;
+    recipe.width = 8;
+    recipe.height = 8;
 
     for (const auto pixel : pixels)
         for (const int shift : { 16, 8, 0, 24 })
-            spec.rows.push_back (static_cast<std::uint8_t> (pixel >> shift));
+            recipe.rows.push_back (static_cast<std::uint8_t> (pixel >> shift));
 
-    spec.texts = { "made for the damage tests" };
-    return zorvatest::encodePng (spec);
+    recipe.texts = { "made for the damage tests" };
+    return zorvatest::encodePng (recipe);
 }
 
 // The file with one chunk changed by `change`; its CRC is made right again unless keepCrc.
@@ -118,12 +118,12 @@ TEST (PicturePng, EveryColourTypeAndDepthBecomesStraightArgb)
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.label);
-        const auto result = decodeBytes (zorvatest::encodePng (c.spec));
+        const auto result = decodeBytes (zorvatest::encodePng (c.recipe));
         ASSERT_TRUE (result.ok) << result.error;
         EXPECT_EQ (result.error, "");
-        EXPECT_EQ (result.sourceWidth, c.spec.width);
+        EXPECT_EQ (result.sourceWidth, c.recipe.width);
         EXPECT_EQ (result.sourceHeight, 1u);
-        EXPECT_EQ (result.width, c.spec.width);
+        EXPECT_EQ (result.width, c.recipe.width);
         EXPECT_EQ (result.height, 1u);
         EXPECT_EQ (result.pixels, c.expected);
     }

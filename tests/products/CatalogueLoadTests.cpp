@@ -370,16 +370,16 @@ std::string damagedPng (const std::function<void (zorvatest::PngChunk&)>& change
 
 std::string smallGif()
 {
-    zorvatest::GifSpec spec;
-    spec.screenWidth = 4;
-    spec.screenHeight = 4;
-    spec.globalColours = { { 255, 0, 0 }, { 0, 255, 0 } };
+    zorvatest::GifRecipe recipe;
+    recipe.screenWidth = 4;
+    recipe.screenHeight = 4;
+    recipe.globalColours = { { 255, 0, 0 }, { 0, 255, 0 } };
     zorvatest::GifFrame frame;
     frame.width = 4;
     frame.height = 4;
     frame.indices.assign (16, 1);
-    spec.frames = { frame };
-    return zorvatest::encodeGif (spec);
+    recipe.frames = { frame };
+    return zorvatest::encodeGif (recipe);
 }
 
 // The first image descriptor of smallGif(): after the header, the screen and two colours.
@@ -479,19 +479,19 @@ TEST_F (HostileSite, LargeHonestPicturesAreKeptAsCardSizedCopies)
 
         if (i % 2 == 0)
         {
-            zorvatest::PngSpec spec;
-            spec.width = spec.height = 4000;
-            spec.colourType = 2; // RGB
-            spec.rows.resize (4000u * 4000u * 3u);
+            zorvatest::PngRecipe recipe;
+            recipe.width = recipe.height = 4000;
+            recipe.colourType = 2; // RGB
+            recipe.rows.resize (4000u * 4000u * 3u);
 
-            for (std::size_t p = 0; p < spec.rows.size(); p += 3)
+            for (std::size_t p = 0; p < recipe.rows.size(); p += 3)
             {
-                spec.rows[p] = static_cast<std::uint8_t> (colour >> 16);
-                spec.rows[p + 1] = static_cast<std::uint8_t> (colour >> 8);
-                spec.rows[p + 2] = static_cast<std::uint8_t> (colour);
+                recipe.rows[p] = static_cast<std::uint8_t> (colour >> 16);
+                recipe.rows[p + 1] = static_cast<std::uint8_t> (colour >> 8);
+                recipe.rows[p + 2] = static_cast<std::uint8_t> (colour);
             }
 
-            large.push_back (withPicture (name, zorvatest::encodePng (spec)));
+            large.push_back (withPicture (name, zorvatest::encodePng (recipe)));
         }
         else
         {

@@ -34,10 +34,10 @@ protected:
     }
 
     // Puts a package where the service serves it and returns its artifact.
-    api::ArtifactInfo publish (const zorvatest::PackageSpec& spec, const std::string& name)
+    api::ArtifactInfo publish (const zorvatest::PackageRecipe& recipe, const std::string& name)
     {
         const auto served = fs::path (environment ("ZORVAMANAGER_TEST_SERVICE_DATA")) / "jobs" / (token + "-" + name);
-        const auto built = zorvatest::writePackage (served, spec);
+        const auto built = zorvatest::writePackage (served, recipe);
 
         api::ArtifactInfo artifact;
         artifact.platform = "linux-x64";
@@ -70,7 +70,7 @@ protected:
     zorvatest::TempDir scratch;
     zorvatest::ScopedEnv tmpdir { "TMPDIR", scratch.path().string() };
     const std::string token = std::to_string (::getpid()) + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    const zorvatest::PackageSpec tape { "Tape Echo", "1.2.0" };
+    const zorvatest::PackageRecipe tape { "Tape Echo", "1.2.0" };
 };
 
 // Collects what a job reports, from its own thread.
@@ -209,10 +209,10 @@ TEST_F (Jobs, AFileNameThatIsNotAPlainNameStaysInsideTheScratchFolder)
 TEST_F (Jobs, AnExceptionFromTheExtractorBecomesAFailure)
 {
     // A file entry and then a folder entry below it: the extractor throws for the parent folder.
-    auto spec = tape;
-    spec.extra = { { "clash", zorvatest::EntryKind::File, "file" }, { "clash/inner", zorvatest::EntryKind::File, "file below a file" } };
+    auto recipe = tape;
+    recipe.extra = { { "clash", zorvatest::EntryKind::File, "file" }, { "clash/inner", zorvatest::EntryKind::File, "file below a file" } };
 
-    const auto outcome = products::runInstallJob (requestFor (publish (spec, "clash.tar.gz")), {});
+    const auto outcome = products::runInstallJob (requestFor (publish (recipe, "clash.tar.gz")), {});
 
     EXPECT_FALSE (outcome.success);
     EXPECT_EQ (outcome.message.rfind ("Extraction failed: ", 0), 0u) << outcome.message;
@@ -315,15 +315,15 @@ TEST (RemoveJob, CountsRemovalsAndKeepsTheLastError)
 TEST (KilledInstall, LeavesNoHalfBundleAndTheNextInstallClearsItsTemporaries)
 {
     zorvatest::TempDir temp;
-    zorvatest::PackageSpec spec { "Heavy", "3.0.0" };
-    spec.payloadBytes = 64 << 20;
+    zorvatest::PackageRecipe recipe { "Heavy", "3.0.0" };
+    recipe.payloadBytes = 64 << 20;
     const auto package = temp / "package";
     zorvatest::writeTree (package, { "Linux/", "Linux/VST3/", "Linux/CLAP/" });
 
-    for (const auto& [relative, bytes] : zorvatest::vst3BundleFiles (spec))
+    for (const auto& [relative, bytes] : zorvatest::vst3BundleFiles (recipe))
         zorvatest::writeFile (package / "Linux/VST3/Heavy.vst3" / relative, bytes);
 
-    zorvatest::writeFile (package / "Linux/CLAP/Heavy.clap", zorvatest::clapFile (spec));
+    zorvatest::writeFile (package / "Linux/CLAP/Heavy.clap", zorvatest::clapFile (recipe));
 
     install::PackageInstallRequest request { true, true, temp / "vst3", temp / "clap" };
     const auto child = ::fork();
@@ -349,19 +349,19 @@ TEST (KilledInstall, LeavesNoHalfBundleAndTheNextInstallClearsItsTemporaries)
     // Under its final name a bundle is either absent or whole.
     if (fs::exists (temp / "vst3/Heavy.vst3"))
     {
-        EXPECT_EQ (zorvatest::readTree (temp / "vst3/Heavy.vst3"), zorvatest::vst3BundleFiles (spec));
+        EXPECT_EQ (zorvatest::readTree (temp / "vst3/Heavy.vst3"), zorvatest::vst3BundleFiles (recipe));
     }
 
     if (fs::exists (temp / "clap/Heavy.clap"))
     {
-        EXPECT_EQ (zorvatest::readFile (temp / "clap/Heavy.clap"), zorvatest::clapFile (spec));
+        EXPECT_EQ (zorvatest::readFile (temp / "clap/Heavy.clap"), zorvatest::clapFile (recipe));
     }
 
     const auto result = install::PackageInstaller::installDirectory (package, request);
     ASSERT_TRUE (result.ok) << result.error;
     EXPECT_FALSE (fs::exists (temporary));
     EXPECT_FALSE (fs::exists (clapTemporary));
-    EXPECT_EQ (zorvatest::readTree (temp / "vst3/Heavy.vst3"), zorvatest::vst3BundleFiles (spec));
+    EXPECT_EQ (zorvatest::readTree (temp / "vst3/Heavy.vst3"), zorvatest::vst3BundleFiles (recipe));
 }
 
 } // namespace

@@ -6,38 +6,38 @@
 namespace zorvatest
 {
 
-std::map<std::string, std::string> vst3BundleFiles (const PackageSpec& spec)
+std::map<std::string, std::string> vst3BundleFiles (const PackageRecipe& recipe)
 {
-    return { { "Contents/x86_64-linux/" + spec.bundle + ".so", patternBytes (spec.payloadBytes, 3) },
-             { "Contents/Resources/moduleinfo.json", "{\n  \"Name\": \"" + spec.bundle + "\",\n  \"Version\": \"" + spec.version + "\"\n}\n" } };
+    return { { "Contents/x86_64-linux/" + recipe.bundle + ".so", patternBytes (recipe.payloadBytes, 3) },
+             { "Contents/Resources/moduleinfo.json", "{\n  \"Name\": \"" + recipe.bundle + "\",\n  \"Version\": \"" + recipe.version + "\"\n}\n" } };
 }
 
-std::string clapFile (const PackageSpec& spec)
+std::string clapFile (const PackageRecipe& recipe)
 {
-    return patternBytes (spec.payloadBytes, 5) + spec.version;
+    return patternBytes (recipe.payloadBytes, 5) + recipe.version;
 }
 
-BuiltPackage writePackage (const std::filesystem::path& file, const PackageSpec& spec, Container container)
+BuiltPackage writePackage (const std::filesystem::path& file, const PackageRecipe& recipe, Container container)
 {
     std::vector<ArchiveEntry> entries;
 
-    if (spec.withVst3)
+    if (recipe.withVst3)
     {
-        const auto root = "Linux/VST3/" + spec.bundle + ".vst3/";
+        const auto root = "Linux/VST3/" + recipe.bundle + ".vst3/";
         entries.emplace_back ("Linux/VST3/", EntryKind::Directory);
         entries.emplace_back (root, EntryKind::Directory);
 
-        for (const auto& [relative, bytes] : vst3BundleFiles (spec))
+        for (const auto& [relative, bytes] : vst3BundleFiles (recipe))
             entries.emplace_back (root + relative, EntryKind::File, bytes);
     }
 
-    if (spec.withClap)
+    if (recipe.withClap)
     {
         entries.emplace_back ("Linux/CLAP/", EntryKind::Directory);
-        entries.emplace_back ("Linux/CLAP/" + spec.bundle + ".clap", EntryKind::File, clapFile (spec));
+        entries.emplace_back ("Linux/CLAP/" + recipe.bundle + ".clap", EntryKind::File, clapFile (recipe));
     }
 
-    entries.insert (entries.end(), spec.extra.begin(), spec.extra.end());
+    entries.insert (entries.end(), recipe.extra.begin(), recipe.extra.end());
     std::filesystem::create_directories (file.parent_path());
     writeArchive (file, container, entries);
 

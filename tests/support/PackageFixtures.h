@@ -13,9 +13,9 @@
 namespace zorvatest
 {
 
-struct PackageSpec
+struct PackageRecipe
 {
-    PackageSpec (std::string bundleName, std::string versionText = "1.0.0")
+    PackageRecipe (std::string bundleName, std::string versionText = "1.0.0")
         : bundle (std::move (bundleName))
         , version (std::move (versionText))
     {
@@ -36,13 +36,13 @@ struct BuiltPackage
     std::uint64_t sizeBytes = 0;
 };
 
-BuiltPackage writePackage (const std::filesystem::path& file, const PackageSpec& spec, Container container = Container::TarGz);
+BuiltPackage writePackage (const std::filesystem::path& file, const PackageRecipe& recipe, Container container = Container::TarGz);
 
 // The files an installed VST3 bundle holds, by path inside the bundle.
-std::map<std::string, std::string> vst3BundleFiles (const PackageSpec& spec);
+std::map<std::string, std::string> vst3BundleFiles (const PackageRecipe& recipe);
 
 // The bytes of the installed CLAP plug-in.
-std::string clapFile (const PackageSpec& spec);
+std::string clapFile (const PackageRecipe& recipe);
 
 // Every regular file below a folder, by relative path, with its contents.
 std::map<std::string, std::string> readTree (const std::filesystem::path& root);
