@@ -138,14 +138,16 @@ void ManagerController::resetInstallFolders()
 void ManagerController::saveFolders()
 {
     // Written off the message thread, after any earlier write of the file.
-    pool.runInOrder<std::string> ([choice = folders] {
-        std::string error;
-        install::saveInstallFolderChoice (choice, error);
-        return error; },
-                                  [this] (std::string error) {
-                                      if (! error.empty())
-                                          log ("WARN", "Install folders could not be saved: " + toGuiString (error));
-                                  });
+    pool.runInOrder<std::string> (
+        [choice = folders] {
+            std::string error;
+            install::saveInstallFolderChoice (choice, error);
+            return error;
+        },
+        [this] (std::string error) {
+            if (! error.empty())
+                log ("WARN", "Install folders could not be saved: " + toGuiString (error));
+        });
 }
 
 void ManagerController::rowAction (int rowIndex)

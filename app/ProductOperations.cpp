@@ -90,16 +90,10 @@ void ProductOperations::finishInstall (const InstallJob& job, const products::In
     for (const auto& path : outcome.installedPaths)
         host.log ("INFO", "Installed " + toGuiString (path.string()));
 
-    // The receipt records the catalogue's latest version, whichever release's artifact came. It
-    // is written (and flushed) off the message thread; the row stays busy until it is, and the
-    // rescan that reads it follows, so the card never offers the install again in between.
-    host.workers().runInOrder<bool> ([name = job.catalogueName, slug = job.catalogueSlug, version = job.latestVersion] {
+    // The receipt records the catalogue's latest version, whichever release's artifact came.
+    updateReceiptsThenRescan (job.slug, [name = job.catalogueName, slug = job.catalogueSlug, version = job.latestVersion] {
         install::saveReceipt (name, slug, version);
-        return true; },
-                                     [this, slug = job.slug] (bool) {
-                                         host.clearRowActivity (slug);
-                                         host.rescan();
-                                     });
+    });
 }
 
 void ProductOperations::installAll()
@@ -158,18 +152,28 @@ void ProductOperations::finishRemove (const RemoveJob& job, const products::Remo
 
     host.log ("INFO", "Removed " + juce::String (outcome.removedCount) + " plugin path(s) for " + job.name);
 
-    // A partial removal (one format kept, or a failure) keeps the receipt. As after an install,
-    // the write is off the message thread and the row stays busy until the rescan.
+    // A partial removal (one format kept, or a failure) keeps the receipt.
     const auto forget = outcome.allRemoved && ! job.catalogueName.empty();
-    host.workers().runInOrder<bool> ([forget, name = job.catalogueName, slug = job.catalogueSlug] {
+    updateReceiptsThenRescan (job.slug, [forget, name = job.catalogueName, slug = job.catalogueSlug] {
         if (forget)
             install::removeReceipt (name, slug);
+    });
+}
 
-        return forget; },
-                                     [this, slug = job.slug] (bool) {
-                                         host.clearRowActivity (slug);
-                                         host.rescan();
-                                     });
+void ProductOperations::updateReceiptsThenRescan (const std::string& rowSlug, std::function<void()> update)
+{
+    // The receipts file is written (and flushed) off the message thread, after any earlier
+    // write of it. The row stays busy until then, and the rescan that reads the file follows,
+    // so the card never offers the finished action again in between.
+    host.workers().runInOrder<bool> (
+        [update = std::move (update)] {
+            update();
+            return true;
+        },
+        [this, rowSlug] (bool) {
+            host.clearRowActivity (rowSlug);
+            host.rescan();
+        });
 }
 
 void ProductOperations::uninstallAll()

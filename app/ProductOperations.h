@@ -7,6 +7,7 @@
 #include <juce_core/juce_core.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 // Where installs go and which formats they take, as the user has chosen at this moment.
@@ -59,6 +60,7 @@ private:
 
     void finishInstall (const InstallJob& job, const zorvaplugins::zorvamanager::products::InstallOutcome& outcome);
     void finishRemove (const RemoveJob& job, const zorvaplugins::zorvamanager::products::RemoveOutcome& outcome);
+    void updateReceiptsThenRescan (const std::string& rowSlug, std::function<void()> update);
 
     Host& host;
 };
