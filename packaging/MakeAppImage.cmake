@@ -1,26 +1,44 @@
-# Packs an AppDir into an AppImage with appimagetool. Run with cmake -P and these variables:
-#   APPDIR  the AppDir made by MakeAppDir.cmake
-#   OUTPUT  the AppImage file to write
-# appimagetool is looked for when this runs, so installing it later needs no new configure.
-foreach(variable APPDIR OUTPUT)
+# Packs an AppDir into a type-2 AppImage: the runtime (runtime/) followed by a squashfs image
+# of the AppDir, made with mksquashfs. Run with cmake -P and these variables:
+#   APPDIR   the AppDir made by MakeAppDir.cmake
+#   RUNTIME  the AppImage runtime
+#   OUTPUT   the AppImage file to write
+# The image is zstd-compressed (quick to read, which the start-up time feels) with owners,
+# times and extended attributes left out, so that the same AppDir gives the same bytes.
+foreach(variable APPDIR RUNTIME OUTPUT)
     if(NOT DEFINED ${variable} OR "${${variable}}" STREQUAL "")
         message(FATAL_ERROR "MakeAppImage.cmake needs -D${variable}=...")
     endif()
 endforeach()
 
-find_program(appimagetool NAMES appimagetool appimagetool-x86_64.AppImage NO_CACHE)
-
-if(NOT appimagetool)
-    message(FATAL_ERROR "appimagetool is missing: put it on PATH to build ${OUTPUT}. "
-                        "The AppDir is ready at ${APPDIR}.")
+find_program(mksquashfs mksquashfs PATHS /usr/sbin /sbin NO_CACHE)
+if(NOT mksquashfs)
+    message(FATAL_ERROR "mksquashfs is missing (Debian package squashfs-tools)")
 endif()
 
-file(REMOVE "${OUTPUT}")
-execute_process(COMMAND "${CMAKE_COMMAND}" -E env ARCH=x86_64 "${appimagetool}" --no-appstream "${APPDIR}" "${OUTPUT}"
+# The image starts where the runtime's ELF file ends, which is where its file ends.
+execute_process(COMMAND "${RUNTIME}" --appimage-offset OUTPUT_VARIABLE offset OUTPUT_STRIP_TRAILING_WHITESPACE
                 RESULT_VARIABLE status)
-
-if(NOT status EQUAL 0)
-    message(FATAL_ERROR "appimagetool failed (${status})")
+file(SIZE "${RUNTIME}" runtime_size)
+if(NOT status EQUAL 0 OR NOT offset STREQUAL runtime_size)
+    message(FATAL_ERROR "the runtime's ELF end (${offset}) is not its size (${runtime_size})")
 endif()
 
+set(image "${OUTPUT}.squashfs")
+file(REMOVE "${image}" "${OUTPUT}")
+execute_process(COMMAND "${mksquashfs}" "${APPDIR}" "${image}" -noappend -all-root -no-xattrs -comp zstd
+                        -Xcompression-level 19 -mkfs-time 0 -all-time 0 -quiet -no-progress
+                RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+    file(REMOVE "${image}")
+    message(FATAL_ERROR "mksquashfs failed (${status})")
+endif()
+
+execute_process(COMMAND cat "${RUNTIME}" "${image}" OUTPUT_FILE "${OUTPUT}" RESULT_VARIABLE status)
+file(REMOVE "${image}")
+if(NOT status EQUAL 0)
+    file(REMOVE "${OUTPUT}")
+    message(FATAL_ERROR "cannot write ${OUTPUT}")
+endif()
+file(CHMOD "${OUTPUT}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 message(STATUS "Wrote ${OUTPUT}")

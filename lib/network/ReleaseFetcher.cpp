@@ -1,6 +1,7 @@
 #include "network/ReleaseFetcher.h"
 
 #include "core/HttpsUrl.h"
+#include "network/CaBundle.h"
 
 #include <curl/curl.h>
 #include <unistd.h>
@@ -314,6 +315,15 @@ CURLcode performOnce (CURL* handle,
                              curl_easy_setopt (handle, CURLOPT_PROTOCOLS_STR, "https"),
                              curl_easy_setopt (handle, CURLOPT_REDIR_PROTOCOLS_STR, "https") })
     {
+        if (code != CURLE_OK)
+            return code;
+    }
+
+    // On a system without the CA file libcurl was built with, the system's own bundle.
+    if (const auto& caFile = CaBundle::replacementForThisSystem(); ! caFile.empty())
+    {
+        const auto code = curl_easy_setopt (handle, CURLOPT_CAINFO, caFile.c_str());
+
         if (code != CURLE_OK)
             return code;
     }

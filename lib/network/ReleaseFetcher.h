@@ -42,7 +42,8 @@ struct TransferControl
 
 // Plain HTTPS GET transfers with libcurl: HTTPS only (also at the transfer level), no
 // redirects, user agent "ZorvaManager/1.0", a whole-transfer time limit, 2xx only, and
-// libcurl's default certificate and host-name verification. Blocking; any thread, several
+// libcurl's default certificate and host-name verification (with the system's own CA bundle
+// where libcurl's default CA file does not exist, see CaBundle). Blocking; any thread, several
 // calls may run at once. Never throws.
 //
 // Each thread keeps one libcurl handle from one of its transfers to the next, until the
