@@ -55,6 +55,28 @@ static uint64_t little64 (const unsigned char* bytes)
     return (uint64_t) little32 (bytes) | (uint64_t) little32 (bytes + 4) << 32;
 }
 
+// squashfuse keeps one decompressed data block, three fragment blocks and a few metadata
+// blocks. Starting a program maps and reads a dozen libraries at scattered places, and each
+// read of the mount that misses the cache decompresses a whole block again (the same block
+// many times over for the pages of one library). Enough room for the start-up's working set,
+// at most 16 MiB of data blocks, makes every block decompress about once.
+static int enlargeCaches (sqfs* fs)
+{
+    const struct
+    {
+        sqfs_cache* cache;
+        size_t count;
+    } caches[] = { { &fs->data_cache, 128 }, { &fs->frag_cache, 64 }, { &fs->md_cache, 256 } };
+
+    for (size_t i = 0; i < sizeof caches / sizeof caches[0]; ++i)
+    {
+        sqfs_cache_destroy (caches[i].cache);
+        if (sqfs_block_cache_init (caches[i].cache, caches[i].count) != SQFS_OK)
+            return -1;
+    }
+    return 0;
+}
+
 int openImage (Image* image, const char* path, char* error, size_t errorSize)
 {
     memset (image, 0, sizeof *image);
@@ -96,6 +118,8 @@ int openImage (Image* image, const char* path, char* error, size_t errorSize)
     {
         case SQFS_OK:
             image->fsOpen = 1;
+            if (enlargeCaches (&image->fs) != 0)
+                return closeImage (image), fail (error, errorSize, "out of memory");
             return 0;
         case SQFS_BADVERSION:
             return closeImage (image), fail (error, errorSize, "damaged AppImage (unsupported squashfs version)");
