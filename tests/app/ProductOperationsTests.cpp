@@ -158,7 +158,9 @@ TEST_F (Operations, EveryFailureLogsOneErrorAndLeavesEverythingAsItWas)
                               << added.joinIntoString ("\n");
         EXPECT_TRUE (added.joinIntoString ("\n").contains (expected)) << slug << "\n"
                                                                       << added.joinIntoString ("\n");
-        EXPECT_FALSE (added.joinIntoString ("\n").contains ("Installed scan")) << "no rescan after a failure";
+        // A failed job rescans (its row must show what is on disk), except a start that was
+        // refused before any job ran.
+        EXPECT_EQ (added.joinIntoString ("\n").contains ("Installed scan"), std::string (slug) != "windows-only") << slug;
         EXPECT_TRUE (row (slug).activity.empty()) << slug;
         EXPECT_TRUE (leftovers().empty()) << slug;
         EXPECT_EQ (receiptsText(), receipts) << slug;
@@ -190,7 +192,7 @@ TEST_F (Operations, FoldersThatCannotBeUsedAndNoFormatSelected)
     before = probe().messages().size();
     controller().operations().installOrUpdateProduct (rowIndex ("tape-echo"));
     ASSERT_TRUE (waitUntilIdle());
-    EXPECT_EQ (messagesFrom (before), juce::StringArray ({ "Installing Tape Echo", "Tape Echo: Install failed: no plugin formats selected" }));
+    EXPECT_EQ (messagesFrom (before).joinIntoString ("\n").upToLastOccurrenceOf ("\n", false, false), "Installing Tape Echo\nTape Echo: Install failed: no plugin formats selected");
     EXPECT_FALSE (fs::exists (home->clap())) << "no folder is checked (or created) for a format that is off";
     EXPECT_TRUE (leftovers().empty());
 }
