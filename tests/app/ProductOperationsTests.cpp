@@ -277,6 +277,45 @@ TEST_F (Operations, InstallAllQueuesTheCandidatesAndRunsAtMostFourAtOnce)
     EXPECT_EQ (messagesFrom (later), juce::StringArray ("Nothing to install or update in the current view."));
 }
 
+// Two products that ship the same bundle names, both queued by "Install / Update All": the
+// jobs take turns on the bundles, so each reports its own whole install and the folders end
+// with one complete package's bundles, byte for byte, whichever went last.
+TEST_F (Operations, TwoProductsShippingTheSameBundleTakeTurns)
+{
+    zorvatest::PackageRecipe first { "Shared", "1.0.0" };
+    first.payloadBytes = 3 << 20;
+    zorvatest::PackageRecipe second { "Shared", "2.0.0" };
+    second.payloadBytes = (3 << 20) + 4096;
+    setCatalogue ({ productWith ("shared-one", "Shared One", first), productWith ("shared-two", "Shared Two", second) });
+    openWindow();
+    const auto before = probe().messages().size();
+
+    probe().button ("installAllButton").triggerClick();
+    ASSERT_TRUE (pumpUntil ([this] { return ! controller().activities().empty(); }, 10000));
+    ASSERT_TRUE (waitUntilIdle (120000));
+
+    const auto vst3 = home->vst3() / "Shared.vst3";
+    const auto clap = home->clap() / "Shared.clap";
+    const auto lines = messagesFrom (before);
+    EXPECT_EQ (lines.joinIntoString ("\n").indexOf ("ERROR"), -1) << lines.joinIntoString ("\n");
+    for (const auto& bundle : { vst3, clap })
+        EXPECT_EQ (std::count (lines.begin(), lines.end(), "Installed " + juce::String (bundle.string())), 2) << "each job reports its own install"
+                                                                                                              << lines.joinIntoString ("\n");
+
+    const auto holds = [&] (const zorvatest::PackageRecipe& recipe) {
+        return zorvatest::readTree (vst3) == zorvatest::vst3BundleFiles (recipe) && zorvatest::readFile (clap) == zorvatest::clapFile (recipe);
+    };
+    EXPECT_TRUE (holds (first) || holds (second)) << "one complete package's bundles";
+
+    for (const auto& folder : { home->vst3(), home->clap() })
+        EXPECT_EQ (std::distance (fs::directory_iterator (folder), fs::directory_iterator()), 1) << folder << ": no lock file or temporary copy is left";
+
+    const auto receipts = install::loadReceipts();
+    EXPECT_EQ (receipts.count ("sharedone"), 1u);
+    EXPECT_EQ (receipts.count ("sharedtwo"), 1u);
+    EXPECT_TRUE (leftovers().empty());
+}
+
 TEST_F (Operations, ClosingTheWindowWhileJobsRunEndsPromptlyAndCleanly)
 {
     std::vector<ProductEntry> products;
