@@ -170,6 +170,7 @@ InstallOutcome install (const InstallJobRequest& request, const JobHooks& hooks,
     installRequest.vst3Directory = request.vst3Folder;
     installRequest.clapDirectory = request.clapFolder;
     installRequest.cancel = hooks.cancel;
+    installRequest.beforePutInPlace = hooks.bundlesCopied;
 
     try
     {

@@ -42,6 +42,7 @@ struct JobHooks
 {
     const std::atomic<bool>* cancel = nullptr;                // set when the window closes
     std::function<void (const std::string& activity)> report; // the row's new activity text
+    std::function<void()> bundlesCopied;                      // may be empty; every bundle copied and flushed, about to be put in place
 };
 
 // Download, verification, extraction and installation of one artifact, each failure prefixed
