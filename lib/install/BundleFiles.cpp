@@ -112,10 +112,10 @@ public:
             return fail ("cannot read package file: " + source.string());
 
         if (S_ISDIR (info.st_mode))
-            return copyFolder (source, destination, info.st_mode & 07777);
+            return copyFolder (source, destination, info.st_mode & 0777);
 
         if (S_ISREG (info.st_mode))
-            return copyFile (source, destination, info.st_mode & 07777);
+            return copyFile (source, destination, info.st_mode & 0777);
 
         return fail ("package entry is not a file or folder: " + source.string());
     }
@@ -154,11 +154,6 @@ private:
         if (ec)
             return fail ("cannot read package folder: " + source.string());
 
-        safefile::ScopedFileDescriptor folder (::open (destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-
-        if (! folder.isValid() || ::fsync (folder.get()) != 0)
-            return fail ("cannot flush folder: " + destination.string());
-
         return true;
     }
 
@@ -169,37 +164,67 @@ private:
         if (! in.isValid())
             return fail ("cannot read package file: " + source.string());
 
-        safefile::ScopedFileDescriptor out (::open (destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode | S_IRUSR | S_IWUSR));
+        safefile::ScopedFileDescriptor out (::open (destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode | S_IRUSR));
 
         if (! out.isValid())
             return fail ("cannot create file: " + destination.string());
 
-        buffer.resize (copyBlockSize);
+        off_t copied = 0;
+        auto inKernel = true;
 
         for (;;)
         {
             if (isCancelled (cancel))
                 return fail ("cancelled");
 
-            const auto count = ::read (in.get(), buffer.data(), buffer.size());
+            // The kernel copies between the files without the data passing through here; file
+            // systems (or kernels) that cannot do that get plain reads and writes.
+            if (inKernel)
+            {
+                const auto count = ::copy_file_range (in.get(), nullptr, out.get(), nullptr, copyBlockSize, 0);
 
-            if (count < 0 && errno == EINTR)
-                continue;
+                if (count < 0 && errno == EINTR)
+                    continue;
 
-            if (count < 0)
-                return fail ("cannot read package file: " + source.string());
+                if (count < 0 && copied == 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP))
+                {
+                    inKernel = false;
+                    continue;
+                }
 
-            if (count == 0)
-                break;
+                if (count < 0)
+                    return fail ("cannot write file: " + destination.string());
 
-            if (! writeBlock (out.get(), buffer.data(), static_cast<std::size_t> (count)))
-                return fail ("cannot write file: " + destination.string());
+                if (count == 0)
+                    break;
+
+                copied += count;
+            }
+            else
+            {
+                buffer.resize (copyBlockSize);
+                const auto count = ::read (in.get(), buffer.data(), buffer.size());
+
+                if (count < 0 && errno == EINTR)
+                    continue;
+
+                if (count < 0)
+                    return fail ("cannot read package file: " + source.string());
+
+                if (count == 0)
+                    break;
+
+                if (! writeBlock (out.get(), buffer.data(), static_cast<std::size_t> (count)))
+                    return fail ("cannot write file: " + destination.string());
+
+                copied += count;
+            }
         }
 
-        // Flushed before the tree can be renamed into place, so that a power cut after the
-        // rename never finds a short or empty file under the final name.
-        if (::fchmod (out.get(), mode) != 0 || ::fsync (out.get()) != 0 || out.close() != 0)
-            return fail ("cannot flush file: " + destination.string());
+        // Not flushed here: flushFileSystem flushes every file of the job at once.
+
+        if (out.close() != 0)
+            return fail ("cannot write file: " + destination.string());
 
         return true;
     }
@@ -243,6 +268,21 @@ bool copyDurably (const fs::path& source, const fs::path& destination, const std
     // Only what this copy made: the destination name is unique to the job.
     removeQuietly (destination);
     return false;
+}
+
+bool flushFileSystem (const fs::path& folder, std::string& error)
+{
+    safefile::ScopedFileDescriptor descriptor (::open (folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+
+    // One flush of the whole file system costs one journal commit; a flush per file would
+    // cost one for each of a bundle's thousands of files.
+    if (! descriptor.isValid() || ::syncfs (descriptor.get()) != 0)
+    {
+        error = "cannot flush install directory: " + folder.string();
+        return false;
+    }
+
+    return true;
 }
 
 bool putInPlace (const fs::path& replacement, const fs::path& bundle, std::string& error)

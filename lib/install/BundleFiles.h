@@ -25,14 +25,18 @@ std::filesystem::path uniqueNameBeside (const std::filesystem::path& bundle, con
 void removeLeftovers (const std::filesystem::path& bundle);
 
 // Copies the tree (folders and regular files only; a link fails the copy) at `source` to the
-// new name `destination`, flushing every file and folder to disk, so that a power cut after a
-// later rename cannot leave a short file under the final name. Checks `cancel` before every
-// entry and every 64 KiB ("cancelled"). On failure `error` holds the reason and whatever was
-// made at `destination` is removed.
+// new name `destination` (through the kernel's copy where the file system allows). Checks
+// `cancel` before every entry and every 64 KiB ("cancelled"). On failure `error` holds the
+// reason and whatever was made at `destination` is removed.
 bool copyDurably (const std::filesystem::path& source,
                   const std::filesystem::path& destination,
                   const std::atomic<bool>* cancel,
                   std::string& error);
+
+// Waits until everything written to the file system that holds `folder` is on disk
+// (syncfs): called after the copies and before they are renamed into place, so that a power
+// cut after the rename cannot leave a short or empty file under the final name.
+bool flushFileSystem (const std::filesystem::path& folder, std::string& error);
 
 // Puts the complete tree at `replacement` under the name `bundle` in one atomic step: an
 // existing bundle is exchanged with it (it is then at `replacement` and is removed), a missing

@@ -132,6 +132,16 @@ InstallResult PackageInstaller::installDirectory (const fs::path& packageRoot, c
         }
     }
 
+    // Each install folder's file system once (both are usually on the same one, and a second
+    // flush then finds nothing to do).
+    for (const auto& copy : copies)
+    {
+        std::string error;
+
+        if (! bundlefiles::flushFileSystem (copy.folder, error))
+            return failure (error);
+    }
+
     if (request.cancel != nullptr && request.cancel->load())
         return failure ("cancelled");
 
