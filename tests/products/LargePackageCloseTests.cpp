@@ -1,6 +1,7 @@
 #include "products/ProductJobs.h"
 
 #include "crypto/Sha256.h"
+#include "install/FileLock.h"
 #include "install/InstallReceipts.h"
 #include "install/PackageInstaller.h"
 #include "support/TestSupport.h"
@@ -89,12 +90,18 @@ protected:
         if (environment ("ZORVAMANAGER_TEST_SERVICE").empty())
             GTEST_SKIP() << "no local HTTPS service (run under tests/service/with_service)";
 
+        // One of these tests at a time, even when the suites run in parallel: each takes about
+        // 4 GiB of disk at its peak.
+        fs::create_directories (served.parent_path());
+        auto turn = install::FileLocks::acquire (served.parent_path() / "large-package.lock", false, nullptr, std::chrono::milliseconds (-1));
+        ASSERT_TRUE (turn.ok) << turn.error;
+        oneAtATime = std::move (turn.lock);
+
         // The new version: a 1 GiB plug-in binary in its VST3 bundle, and a small CLAP.
         const auto staging = temp / "staging";
         writeNoise (staging / "Big.vst3/Contents/x86_64-linux/Big.so", bigBytes);
         zorvatest::writeFile (staging / "Big.vst3/Contents/Resources/moduleinfo.json", "{\"Version\": \"2.0.0\"}");
         zorvatest::writeFile (staging / "Big.clap", "new clap");
-        fs::create_directories (served.parent_path());
         ASSERT_EQ (zorvatest::runShell ("tar -cf " + zorvatest::shellQuote (served.string()) + " -C " + zorvatest::shellQuote (staging.string()) + " Big.vst3 Big.clap"), 0);
         fs::remove_all (staging);
 
@@ -118,6 +125,9 @@ protected:
     {
         std::error_code ignored;
         fs::remove (served, ignored);
+        fs::remove_all (vst3, ignored);
+        fs::remove_all (clap, ignored);
+        oneAtATime.release();
     }
 
     bool holdsOld() const
@@ -150,6 +160,7 @@ protected:
     fs::path clap = temp / "clap";
     fs::path served = fs::path (environment ("ZORVAMANAGER_TEST_SERVICE_DATA")) / "jobs" / (std::to_string (::getpid()) + "-big.tar");
     api::ArtifactInfo artifact;
+    install::FileLock oneAtATime;
 };
 
 TEST_P (LargePackageClose, EndsPromptlyAndLeavesOneWholeBundle)
