@@ -2,7 +2,6 @@
 
 #include "GuiStrings.h"
 #include "install/InstallFolders.h"
-#include "install/InstallReceipts.h"
 #include "products/InstallPlan.h"
 
 using namespace zorvaplugins::zorvamanager;
@@ -12,14 +11,12 @@ struct ProductOperations::InstallJob
 {
     std::string slug;
     juce::String name;
-    std::string catalogueName, catalogueSlug, latestVersion;
 };
 
 struct ProductOperations::RemoveJob
 {
     std::string slug;
     juce::String name;
-    std::string catalogueName, catalogueSlug;
 };
 
 ProductOperations::ProductOperations (Host& owner)
@@ -64,8 +61,10 @@ void ProductOperations::installOrUpdateProduct (int rowIndex)
     host.log ("INFO", (row.installed ? "Updating " : "Installing ") + name);
     host.setRowActivity (row.slug, "Downloading...");
 
-    products::InstallJobRequest request { std::move (*artifact), targets.vst3, targets.clap, targets.vst3Folder, targets.clapFolder };
-    InstallJob job { row.slug, name, row.info->name, row.info->slug, row.info->latestVersion };
+    // The job files the receipt (the catalogue's latest version, whichever release's artifact
+    // came) as soon as the bundles are in place, so a window closed just then loses nothing.
+    products::InstallJobRequest request { std::move (*artifact), targets.vst3, targets.clap, targets.vst3Folder, targets.clapFolder, row.info->name, row.info->slug, row.info->latestVersion };
+    InstallJob job { row.slug, name };
 
     auto& workers = host.workers();
     products::JobHooks hooks;
@@ -80,20 +79,19 @@ void ProductOperations::installOrUpdateProduct (int rowIndex)
 
 void ProductOperations::finishInstall (const InstallJob& job, const products::InstallOutcome& outcome)
 {
+    host.clearRowActivity (job.slug);
+
     if (! outcome.success)
-    {
-        host.clearRowActivity (job.slug);
         host.log ("ERROR", job.name + ": " + toGuiString (outcome.message));
-        return;
-    }
 
     for (const auto& path : outcome.installedPaths)
         host.log ("INFO", "Installed " + toGuiString (path.string()));
 
-    // The receipt records the catalogue's latest version, whichever release's artifact came.
-    updateReceiptsThenRescan (job.slug, [name = job.catalogueName, slug = job.catalogueSlug, version = job.latestVersion] {
-        install::saveReceipt (name, slug, version);
-    });
+    if (! outcome.receiptError.empty())
+        host.log ("ERROR", job.name + ": " + toGuiString (outcome.receiptError));
+
+    // After a failure too: an update that failed half-way must show what is on disk now.
+    host.rescan();
 }
 
 void ProductOperations::installAll()
@@ -138,42 +136,34 @@ void ProductOperations::removeProduct (int rowIndex)
     host.log ("INFO", "Removing " + name);
     host.setRowActivity (row.slug, "Removing...");
 
-    RemoveJob job { row.slug, name, row.info != nullptr ? row.info->name : std::string(), row.info != nullptr ? row.info->slug : std::string() };
+    RemoveJob job { row.slug, name };
     const auto total = row.installedPaths.size();
+    products::JobHooks hooks;
+    hooks.cancel = host.workers().cancelFlag();
 
-    host.workers().run<products::RemoveOutcome> ([selected = std::move (selected), total] { return products::runRemoveJob (selected, total); },
+    // A partial removal (one format kept, or a failure) keeps the receipt; the job forgets it
+    // otherwise.
+    host.workers().run<products::RemoveOutcome> ([selected = std::move (selected),
+                                                  total,
+                                                  hooks = std::move (hooks),
+                                                  catalogueName = row.info != nullptr ? row.info->name : std::string(),
+                                                  catalogueSlug = row.info != nullptr ? row.info->slug : std::string()] { return products::runRemoveJob (selected, total, hooks, catalogueName, catalogueSlug); },
                                                  [this, job = std::move (job)] (products::RemoveOutcome outcome) { finishRemove (job, outcome); });
 }
 
 void ProductOperations::finishRemove (const RemoveJob& job, const products::RemoveOutcome& outcome)
 {
+    host.clearRowActivity (job.slug);
+
     if (! outcome.lastError.empty())
         host.log ("ERROR", job.name + ": Remove failed: " + toGuiString (outcome.lastError));
 
     host.log ("INFO", "Removed " + juce::String (outcome.removedCount) + " plugin path(s) for " + job.name);
 
-    // A partial removal (one format kept, or a failure) keeps the receipt.
-    const auto forget = outcome.allRemoved && ! job.catalogueName.empty();
-    updateReceiptsThenRescan (job.slug, [forget, name = job.catalogueName, slug = job.catalogueSlug] {
-        if (forget)
-            install::removeReceipt (name, slug);
-    });
-}
+    if (! outcome.receiptError.empty())
+        host.log ("ERROR", job.name + ": " + toGuiString (outcome.receiptError));
 
-void ProductOperations::updateReceiptsThenRescan (const std::string& rowSlug, std::function<void()> update)
-{
-    // The receipts file is written (and flushed) off the message thread, after any earlier
-    // write of it. The row stays busy until then, and the rescan that reads the file follows,
-    // so the card never offers the finished action again in between.
-    host.workers().runInOrder<bool> (
-        [update = std::move (update)] {
-            update();
-            return true;
-        },
-        [this, rowSlug] (bool) {
-            host.clearRowActivity (rowSlug);
-            host.rescan();
-        });
+    host.rescan();
 }
 
 void ProductOperations::uninstallAll()

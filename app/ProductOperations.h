@@ -20,8 +20,8 @@ struct InstallTargets
 };
 
 // The install, update and remove workflows: the checks and log lines on the message thread,
-// the work on the worker pool, and the completions that record or forget receipts and
-// rescan. A product is never worked on twice at once: a start is refused while its row shows
+// the work (and the receipts it files or forgets) on the worker pool, and the completions that
+// log and rescan. A product is never worked on twice at once: a start is refused while its row shows
 // an activity. Message thread only.
 class ProductOperations
 {
@@ -60,7 +60,6 @@ private:
 
     void finishInstall (const InstallJob& job, const zorvaplugins::zorvamanager::products::InstallOutcome& outcome);
     void finishRemove (const RemoveJob& job, const zorvaplugins::zorvamanager::products::RemoveOutcome& outcome);
-    void updateReceiptsThenRescan (const std::string& rowSlug, std::function<void()> update);
 
     Host& host;
 };

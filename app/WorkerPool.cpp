@@ -4,24 +4,68 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-namespace
-{
-// Running jobs stop their transfers within about a second of the cancel flag; a job that is
-// already past its download (verifying, extracting, installing) finishes its step.
-constexpr int shutdownWaitMs = 10000;
-} // namespace
-
 WorkerPool::WorkerPool() = default;
 
 WorkerPool::~WorkerPool()
 {
+    // The members then go in reverse order: the job threads are joined (each running job
+    // returns promptly once it sees the flag), then the ordered thread finishes every write
+    // already asked for and is joined.
     cancelled->store (true);
-    pool.removeAllJobs (true, shutdownWaitMs);
+}
 
-    // Writes already asked for are finished, never dropped: a receipt lost here would leave an
-    // installed product the program no longer remembers.
-    for (auto waited = 0; ordered.getNumJobs() > 0 && waited < shutdownWaitMs; waited += 5)
-        juce::Thread::sleep (5);
+WorkerPool::Threads::Threads (int count, bool finishQueuedCalls)
+    : finishQueued (finishQueuedCalls)
+{
+    for (auto i = 0; i < count; ++i)
+        threads.emplace_back ([this] { runCalls(); });
+}
+
+WorkerPool::Threads::~Threads()
+{
+    {
+        const std::lock_guard<std::mutex> guard (mutex);
+        stopping = true;
+
+        if (! finishQueued)
+            calls.clear();
+    }
+
+    wake.notify_all();
+
+    for (auto& thread : threads)
+        thread.join();
+}
+
+void WorkerPool::Threads::addJob (std::function<void()> call)
+{
+    {
+        const std::lock_guard<std::mutex> guard (mutex);
+        calls.push_back (std::move (call));
+    }
+
+    wake.notify_one();
+}
+
+void WorkerPool::Threads::runCalls()
+{
+    for (;;)
+    {
+        std::function<void()> call;
+
+        {
+            std::unique_lock<std::mutex> guard (mutex);
+            wake.wait (guard, [this] { return stopping || ! calls.empty(); });
+
+            if (calls.empty())
+                return;
+
+            call = std::move (calls.front());
+            calls.pop_front();
+        }
+
+        call();
+    }
 }
 
 void WorkerPool::yieldToTheWindow()

@@ -3,8 +3,13 @@
 #include <juce_events/juce_events.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 // The one owner of the program's worker threads and of the way back from them. A job runs on
 // one of four pool threads with what it was given; its result, and any progress it posts,
@@ -16,10 +21,12 @@
 // and with packages being unpacked at the same time that wait can last a third of a second,
 // which the window must not spend frozen.
 //
-// Destroying the pool raises its cancel flag, which every transfer of a job watches (a
-// transfer stops within about a second, and a job ends before its next step), and waits for
-// the running jobs; jobs still queued never start. Queued writes are never dropped: they are
-// all done before the pool goes. Message thread, except where stated.
+// Destroying the pool raises its cancel flag, which every step of a job watches (a transfer
+// stops within about a second, the digest, the layout walk and the copies within 64 KiB of
+// work), and then waits for the running jobs to return, for as long as that takes: a thread is
+// never killed, so no job is ever stopped half-way through putting a bundle in place or
+// filing its receipt. Jobs still queued never start. Queued writes are never dropped: they
+// are all done before the pool goes. Message thread, except where stated.
 class WorkerPool
 {
 public:
@@ -78,8 +85,29 @@ private:
 
     std::shared_ptr<std::atomic<bool>> cancelled = std::make_shared<std::atomic<bool>> (false);
     int pending = 0; // message thread
-    juce::ThreadPool pool { 4 };
-    juce::ThreadPool ordered { 1 };
+    // Plain threads that run queued calls in order of queuing. The destructor either drops the
+    // calls not yet started or runs them all, then joins its threads.
+    class Threads
+    {
+    public:
+        Threads (int count, bool finishQueuedCalls);
+        ~Threads();
+        void addJob (std::function<void()> call);
+
+    private:
+        void runCalls();
+
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::deque<std::function<void()>> calls;
+        bool stopping = false;
+        const bool finishQueued;
+        std::vector<std::thread> threads;
+    };
+
+    // Declared in this order so that the jobs end before the last writes are waited for.
+    Threads ordered { 1, true };
+    Threads pool { 4, false };
 
     JUCE_DECLARE_WEAK_REFERENCEABLE (WorkerPool)
     JUCE_DECLARE_NON_COPYABLE (WorkerPool)

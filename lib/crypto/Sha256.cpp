@@ -57,7 +57,7 @@ bool Sha256::isLowercaseSha256 (const std::string& text)
     return true;
 }
 
-DigestResult Sha256::digestFile (const std::filesystem::path& path)
+DigestResult Sha256::digestFile (const std::filesystem::path& path, const std::atomic<bool>* cancel)
 {
     std::ifstream in;
     // Unbuffered: each 64 KiB read then goes straight from the file into our buffer instead
@@ -81,6 +81,9 @@ DigestResult Sha256::digestFile (const std::filesystem::path& path)
 
     while (! in.fail())
     {
+        if (cancel != nullptr && cancel->load())
+            return failure ("cancelled");
+
         in.read (buffer.data(), static_cast<std::streamsize> (buffer.size()));
         const auto delivered = in.gcount();
 
@@ -112,7 +115,8 @@ DigestResult Sha256::digestFile (const std::filesystem::path& path)
 
 VerifyResult Sha256::verifyFile (const std::filesystem::path& path,
                                  const std::string& expectedDigest,
-                                 std::uint64_t expectedSize)
+                                 std::uint64_t expectedSize,
+                                 const std::atomic<bool>* cancel)
 {
     VerifyResult result;
 
@@ -122,7 +126,7 @@ VerifyResult Sha256::verifyFile (const std::filesystem::path& path,
         return result;
     }
 
-    result.digest = digestFile (path);
+    result.digest = digestFile (path, cancel);
 
     if (! result.digest.ok)
     {

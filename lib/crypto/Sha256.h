@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -36,13 +37,16 @@ public:
     // True exactly for 64 characters from 0-9 and a-f (upper case is rejected).
     static bool isLowercaseSha256 (const std::string& text);
 
-    static DigestResult digestFile (const std::filesystem::path& path);
+    // `cancel` (may be null) is checked before every 64 KiB read; once it is true the digest
+    // fails with "cancelled".
+    static DigestResult digestFile (const std::filesystem::path& path, const std::atomic<bool>* cancel = nullptr);
 
     // Rejects a malformed expected digest without opening the file, then reads the whole
     // file and compares its size (unless expectedSize is 0) before its digest.
     static VerifyResult verifyFile (const std::filesystem::path& path,
                                     const std::string& expectedDigest,
-                                    std::uint64_t expectedSize);
+                                    std::uint64_t expectedSize,
+                                    const std::atomic<bool>* cancel = nullptr);
 };
 
 } // namespace zorvaplugins::zorvamanager::crypto

@@ -1,10 +1,13 @@
 #include "install/InstallReceipts.h"
 
 #include "core/NameKey.h"
+#include "install/FileLock.h"
 #include "install/SafeFileReplacement.h"
 #include "install/UserConfigFile.h"
 
 #include <nlohmann/json.hpp>
+
+#include <chrono>
 
 namespace zorvaplugins::zorvamanager::install
 {
@@ -20,10 +23,30 @@ using Json = nlohmann::json;
 // enough that a damaged or hostile file never costs much memory.
 constexpr std::uint64_t maxReceiptsFileBytes = 16u << 20;
 
-void writeBack (const InstallReceipts& receipts)
+constexpr auto receiptsLockWait = std::chrono::seconds (10);
+
+// Loads the receipts, lets `change` edit them and writes them back, all under the receipts
+// lock.
+template <typename Change>
+ReceiptsUpdate updateReceipts (Change&& change)
 {
-    std::string ignored;
-    writeReceipts (receiptPath(), receipts, ignored);
+    const auto file = receiptPath();
+    std::error_code ignored;
+    fs::create_directories (file.parent_path(), ignored);
+
+    auto lockFile = file;
+    lockFile += ".lock";
+    const auto lock = FileLocks::acquire (lockFile, false, nullptr, receiptsLockWait);
+
+    if (! lock.ok)
+        return { false, "cannot lock receipts file: " + lock.error };
+
+    auto receipts = loadReceipts();
+    change (receipts);
+
+    ReceiptsUpdate update;
+    update.ok = writeReceipts (file, receipts, update.error);
+    return update;
 }
 
 } // namespace
@@ -94,26 +117,23 @@ bool writeReceipts (const fs::path& file, const InstallReceipts& receipts, std::
     return safefile::writeFileAtomically (file, serialiseReceipts (receipts), 0644, "receipts file", error);
 }
 
-void saveReceipt (const std::string& name, const std::string& slug, const std::string& version)
+ReceiptsUpdate saveReceipt (const std::string& name, const std::string& slug, const std::string& version)
 {
-    auto receipts = loadReceipts();
-    receipts[core::normaliseName (name)] = { name, version };
-
-    if (! slug.empty())
-        receipts[core::normaliseName (slug)] = { name, version };
-
-    writeBack (receipts);
+    return updateReceipts ([&] (InstallReceipts& receipts) {
+        for (const auto& key : { core::normaliseName (name), slug.empty() ? std::string() : core::normaliseName (slug) })
+            if (! key.empty())
+                receipts[key] = { name, version };
+    });
 }
 
-void removeReceipt (const std::string& name, const std::string& slug)
+ReceiptsUpdate removeReceipt (const std::string& name, const std::string& slug)
 {
-    auto receipts = loadReceipts();
-    receipts.erase (core::normaliseName (name));
+    return updateReceipts ([&] (InstallReceipts& receipts) {
+        receipts.erase (core::normaliseName (name));
 
-    if (! slug.empty())
-        receipts.erase (core::normaliseName (slug));
-
-    writeBack (receipts);
+        if (! slug.empty())
+            receipts.erase (core::normaliseName (slug));
+    });
 }
 
 } // namespace zorvaplugins::zorvamanager::install

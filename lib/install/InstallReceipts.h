@@ -42,22 +42,32 @@ std::string serialiseReceipts (const InstallReceipts& receipts);
 
 // The receipts in the file at receiptPath(). A missing, unreadable, oversized or malformed
 // file (or anything but a regular file) reads as no receipts. Never fails, never reports.
-// Message thread (the only thread that touches the file).
+// Any thread; takes no lock (the file is only ever replaced whole).
 InstallReceipts loadReceipts();
 
+// Outcome of changing the receipts file.
+struct ReceiptsUpdate
+{
+    bool ok = false;
+    std::string error; // empty when ok
+};
+
 // Files {name, version} under the normalised name and, when the slug is not empty, under the
-// normalised slug, replacing what was there, and writes the file back. The write goes to a
-// temporary file beside it that is flushed and renamed over the old one: a crash or a full
-// disk leaves the old file whole. Failures are silent. Message thread.
-void saveReceipt (const std::string& name, const std::string& slug, const std::string& version);
+// normalised slug, replacing what was there, and writes the file back. A key that normalises
+// to nothing is not filed (it would belong to no product). The read, change and write happen
+// under an advisory lock on "installed.json.lock" beside the file (waiting at most 10 s), so
+// that two instances, or the window and the command line, never lose each other's receipts.
+// The write goes to a temporary file beside it that is flushed and renamed over the old one:
+// a crash or a full disk leaves the old file whole. Any thread.
+ReceiptsUpdate saveReceipt (const std::string& name, const std::string& slug, const std::string& version);
 
 // Forgets the receipt under the normalised name and, when the slug is not empty, the
 // normalised slug (absent keys are fine), and writes the file back as saveReceipt does, even
-// when nothing was erased. Message thread.
-void removeReceipt (const std::string& name, const std::string& slug);
+// when nothing was erased. Any thread.
+ReceiptsUpdate removeReceipt (const std::string& name, const std::string& slug);
 
 // Writes receipts to a file as saveReceipt does (creating its folder), reporting a failure in
-// `error`. Message thread.
+// `error`. Takes no lock. Any thread.
 bool writeReceipts (const std::filesystem::path& file, const InstallReceipts& receipts, std::string& error);
 
 } // namespace zorvaplugins::zorvamanager::install

@@ -1,7 +1,10 @@
 #include "install/PackageInstaller.h"
 
+#include "install/BundleFiles.h"
+#include "install/FileLock.h"
 #include "package/PackageLayout.h"
 
+#include <algorithm>
 #include <system_error>
 
 namespace zorvaplugins::zorvamanager::install
@@ -12,23 +15,36 @@ namespace
 
 namespace fs = std::filesystem;
 
-const char* const temporarySuffix = ".zorvamanager-tmp";
-
 InstallResult failure (std::string message)
 {
     return { false, std::move (message), {} };
-}
-
-void removeQuietly (const fs::path& path)
-{
-    std::error_code ignored;
-    fs::remove_all (path, ignored);
 }
 
 bool isSelected (const package::PackagePluginEntry& plugin, const PackageInstallRequest& request)
 {
     return (plugin.format == "vst3" && request.installVst3) || (plugin.format == "clap" && request.installClap);
 }
+
+struct BundleCopy
+{
+    fs::path source;
+    fs::path folder;
+    fs::path target;
+    fs::path temporary; // set once the copy is under way
+};
+
+// Removes the job's copies that were not put in place, on every way out.
+struct CopiesGuard
+{
+    std::vector<BundleCopy>& copies;
+
+    ~CopiesGuard()
+    {
+        for (const auto& copy : copies)
+            if (! copy.temporary.empty())
+                bundlefiles::removeQuietly (copy.temporary);
+    }
+};
 
 } // namespace
 
@@ -43,12 +59,12 @@ InstallResult PackageInstaller::installDirectory (const fs::path& packageRoot, c
     if (request.installClap && request.clapDirectory.empty())
         return failure ("missing CLAP install path");
 
-    const auto layout = package::PackageLayout::validateDirectory (packageRoot);
+    const auto layout = package::PackageLayout::validateDirectory (packageRoot, request.cancel);
 
     if (! layout.ok)
         return failure (layout.error);
 
-    std::vector<fs::path> installed;
+    std::vector<BundleCopy> copies;
 
     for (const auto& plugin : layout.plugins)
     {
@@ -56,54 +72,94 @@ InstallResult PackageInstaller::installDirectory (const fs::path& packageRoot, c
             continue;
 
         const auto source = packageRoot / plugin.relativePath;
-        const auto& installFolder = plugin.format == "vst3" ? request.vst3Directory : request.clapDirectory;
-        const auto target = installFolder / source.filename();
-
-        std::error_code ec;
-        fs::create_directories (installFolder, ec);
-
-        if (ec)
-            return failure ("cannot create install directory: " + installFolder.string());
-
-        auto temporary = installFolder / source.filename();
-        temporary += temporarySuffix;
-
-        fs::remove_all (temporary, ec);
-
-        if (ec)
-            return failure ("cannot clear temporary install path: " + temporary.string());
-
-        fs::copy (source, temporary, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
-
-        if (ec)
-        {
-            removeQuietly (temporary);
-            return failure ("cannot copy plugin to temporary install path: " + temporary.string());
-        }
-
-        // The new tree is complete before the old one goes, so the final name never holds a
-        // partial copy; for a moment it holds nothing.
-        fs::remove_all (target, ec);
-
-        if (ec)
-        {
-            removeQuietly (temporary);
-            return failure ("cannot replace existing plugin: " + target.string());
-        }
-
-        fs::rename (temporary, target, ec);
-
-        if (ec)
-        {
-            removeQuietly (temporary);
-            return failure ("cannot move plugin into install directory: " + target.string());
-        }
-
-        installed.push_back (target);
+        const auto& folder = plugin.format == "vst3" ? request.vst3Directory : request.clapDirectory;
+        copies.push_back ({ source, folder, folder / source.filename(), {} });
     }
 
-    if (installed.empty())
+    if (copies.empty())
         return failure ("selected formats were not present in package");
+
+    // Locks in path order, each bundle once (a package may name one bundle twice).
+    std::vector<fs::path> targets;
+
+    for (const auto& copy : copies)
+    {
+        std::error_code ec;
+        fs::create_directories (copy.folder, ec);
+
+        if (ec)
+            return failure ("cannot create install directory: " + copy.folder.string());
+
+        targets.push_back (copy.target);
+    }
+
+    std::sort (targets.begin(), targets.end());
+    targets.erase (std::unique (targets.begin(), targets.end()), targets.end());
+
+    std::vector<FileLock> locks;
+    auto toldWaiting = false;
+    const auto onWaiting = [&request, &toldWaiting] {
+        if (! toldWaiting && request.onWaiting)
+            request.onWaiting();
+
+        toldWaiting = true;
+    };
+
+    for (const auto& target : targets)
+    {
+        auto taken = FileLocks::acquire (bundleLockFile (target), true, request.cancel, std::chrono::milliseconds (-1), onWaiting);
+
+        if (! taken.ok)
+            return failure (taken.error);
+
+        locks.push_back (std::move (taken.lock));
+        bundlefiles::removeLeftovers (target);
+    }
+
+    const CopiesGuard guard { copies };
+
+    for (auto& copy : copies)
+    {
+        copy.temporary = bundlefiles::uniqueNameBeside (copy.target, bundlefiles::temporarySuffix);
+        std::string error;
+
+        if (! bundlefiles::copyDurably (copy.source, copy.temporary, request.cancel, error))
+        {
+            if (error == "cancelled")
+                return failure (error);
+
+            return failure ("cannot copy plugin to temporary install path: " + copy.temporary.string());
+        }
+    }
+
+    // Each install folder's file system once (both are usually on the same one, and a second
+    // flush then finds nothing to do).
+    for (const auto& copy : copies)
+    {
+        std::string error;
+
+        if (! bundlefiles::flushFileSystem (copy.folder, error))
+            return failure (error);
+    }
+
+    if (request.cancel != nullptr && request.cancel->load())
+        return failure ("cancelled");
+
+    if (request.beforePutInPlace)
+        request.beforePutInPlace();
+
+    std::vector<fs::path> installed;
+
+    for (auto& copy : copies)
+    {
+        std::string error;
+
+        if (! bundlefiles::putInPlace (copy.temporary, copy.target, error))
+            return failure (error);
+
+        copy.temporary.clear();
+        installed.push_back (copy.target);
+    }
 
     return { true, {}, std::move (installed) };
 }

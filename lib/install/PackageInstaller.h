@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,10 @@ struct PackageInstallRequest
     bool installClap = false;
     std::filesystem::path vst3Directory;
     std::filesystem::path clapDirectory;
+
+    const std::atomic<bool>* cancel = nullptr; // may be null; stops the walk, the waits and the copies
+    std::function<void()> onWaiting {};        // may be empty; once, when a bundle is busy in another job
+    std::function<void()> beforePutInPlace {}; // may be empty; once every copy is flushed, before the first rename
 };
 
 // Outcome of installing a package.
@@ -24,13 +30,21 @@ struct InstallResult
     std::vector<std::filesystem::path> installedPaths; // final bundle paths in install order; empty on failure
 };
 
-// Copies the bundles of an extracted package into the install folders. Each bundle is copied
-// to "<name>.zorvamanager-tmp" beside its final place and renamed into place, so a half-copied
-// bundle never carries the final name; an existing bundle of that name is replaced. The request
-// and the package layout are checked before any install folder is created or touched.
+// Copies the bundles of an extracted package into the install folders. The request and the
+// package layout are checked before any install folder is created or touched. Then the lock of
+// every destination bundle is taken (bundleLockFile; in path order, so that two jobs never
+// wait for each other), which a second job, a second instance or the command line honours
+// too: installs and removals of one bundle run one after the other. Under the locks, every
+// bundle is copied to a name unique to the job ("<name>.<pid>-<n>.zorvamanager-tmp" beside its
+// final place) and flushed to disk; only when all copies are complete are they put in place,
+// each exchanged atomically with the bundle it replaces. The final name therefore always
+// holds the whole old or the whole new bundle, even after a crash or a power cut.
 //
-// Any thread. No lock is taken: two installs of the same bundle name into the same folder share
-// the temporary name and must not run at the same time.
+// `cancel` is checked before each entry of the walk and of the copies and every 64 KiB copied,
+// and while waiting for a lock; a cancelled install fails with "cancelled" before anything is
+// put in place and leaves no copy behind. The renames themselves are not interrupted.
+//
+// Any thread.
 class PackageInstaller
 {
 public:

@@ -19,6 +19,22 @@ public:
     ScopedFileDescriptor (const ScopedFileDescriptor&) = delete;
     ScopedFileDescriptor& operator= (const ScopedFileDescriptor&) = delete;
 
+    ScopedFileDescriptor (ScopedFileDescriptor&& other) noexcept
+        : descriptor (other.release())
+    {
+    }
+
+    ScopedFileDescriptor& operator= (ScopedFileDescriptor&& other) noexcept
+    {
+        if (this != &other)
+        {
+            reset();
+            descriptor = other.release();
+        }
+
+        return *this;
+    }
+
     int get() const noexcept { return descriptor; }
     bool isValid() const noexcept { return descriptor >= 0; }
 

@@ -57,7 +57,7 @@ bool isInsideBundle (const fs::path& relativePath)
 
 } // namespace
 
-LayoutResult PackageLayout::validateDirectory (const fs::path& root)
+LayoutResult PackageLayout::validateDirectory (const fs::path& root, const std::atomic<bool>* cancel)
 {
     std::error_code ec;
 
@@ -81,6 +81,9 @@ LayoutResult PackageLayout::validateDirectory (const fs::path& root)
     // smaller package.
     for (; walk != fs::recursive_directory_iterator(); ++walk)
     {
+        if (cancel != nullptr && cancel->load())
+            return failure ("cancelled");
+
         const auto& entry = *walk;
         const auto& path = entry.path();
 

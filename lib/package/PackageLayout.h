@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -35,8 +36,9 @@ public:
 
     // Lists the plug-ins of the package below root (a link to a folder is accepted as root).
     // Throws std::filesystem::filesystem_error when the walk cannot advance from one entry to
-    // the next; every other failure is returned.
-    static LayoutResult validateDirectory (const std::filesystem::path& root);
+    // the next; every other failure is returned. `cancel` (may be null) is checked before
+    // every entry; once it is true the walk ends with "cancelled".
+    static LayoutResult validateDirectory (const std::filesystem::path& root, const std::atomic<bool>* cancel = nullptr);
 };
 
 } // namespace zorvaplugins::zorvamanager::package

@@ -2,6 +2,7 @@
 
 #include "core/TemporaryRoot.h"
 #include "crypto/Sha256.h"
+#include "install/InstallReceipts.h"
 #include "install/PackageInstaller.h"
 #include "install/PackageUninstaller.h"
 #include "network/ReleaseFetcher.h"
@@ -137,7 +138,7 @@ InstallOutcome install (const InstallJobRequest& request, const JobHooks& hooks,
 
     report (hooks, "Verifying...");
     const auto verified = crypto::Sha256::verifyFile (
-        archive, request.artifact.sha256, request.artifact.sizeBytes);
+        archive, request.artifact.sha256, request.artifact.sizeBytes, hooks.cancel);
 
     if (! verified.ok)
         return failed ("Verification failed: " + verified.error);
@@ -168,6 +169,8 @@ InstallOutcome install (const InstallJobRequest& request, const JobHooks& hooks,
     installRequest.installClap = request.installClap;
     installRequest.vst3Directory = request.vst3Folder;
     installRequest.clapDirectory = request.clapFolder;
+    installRequest.cancel = hooks.cancel;
+    installRequest.beforePutInPlace = hooks.bundlesCopied;
 
     try
     {
@@ -180,6 +183,11 @@ InstallOutcome install (const InstallJobRequest& request, const JobHooks& hooks,
         InstallOutcome outcome;
         outcome.success = true;
         outcome.installedPaths = std::move (installed.installedPaths);
+
+        if (! request.receiptName.empty())
+            if (const auto filed = install::saveReceipt (request.receiptName, request.receiptSlug, request.receiptVersion); ! filed.ok)
+                outcome.receiptError = filed.error;
+
         return outcome;
     }
     catch (const std::exception& error)
@@ -213,13 +221,22 @@ InstallOutcome runInstallJob (const InstallJobRequest& request,
 }
 
 RemoveOutcome runRemoveJob (const std::vector<fs::path>& selectedPaths,
-                            std::size_t installedPathCount)
+                            std::size_t installedPathCount,
+                            const JobHooks& hooks,
+                            const std::string& receiptName,
+                            const std::string& receiptSlug)
 {
     RemoveOutcome outcome;
 
     for (const auto& path : selectedPaths)
     {
-        const auto removed = install::PackageUninstaller::uninstallPluginPath (path);
+        if (cancelled (hooks))
+        {
+            outcome.lastError = "cancelled";
+            break;
+        }
+
+        const auto removed = install::PackageUninstaller::uninstallPluginPath (path, hooks.cancel);
 
         if (removed.ok)
             ++outcome.removedCount;
@@ -229,6 +246,11 @@ RemoveOutcome runRemoveJob (const std::vector<fs::path>& selectedPaths,
 
     outcome.allRemoved =
         static_cast<std::size_t> (outcome.removedCount) == installedPathCount;
+
+    if (outcome.allRemoved && ! receiptName.empty())
+        if (const auto forgotten = install::removeReceipt (receiptName, receiptSlug); ! forgotten.ok)
+            outcome.receiptError = forgotten.error;
+
     return outcome;
 }
 

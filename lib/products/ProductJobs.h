@@ -20,6 +20,12 @@ struct InstallJobRequest
     bool installClap = false;
     std::filesystem::path vst3Folder;
     std::filesystem::path clapFolder;
+
+    // The receipt filed once the bundles are in place (the catalogue's name, slug and latest
+    // version); none when the name is empty.
+    std::string receiptName {};
+    std::string receiptSlug {};
+    std::string receiptVersion {};
 };
 
 // How an install ended.
@@ -28,6 +34,7 @@ struct InstallOutcome
     bool success = false;
     std::string message;                               // "Download failed: ..." and so on; empty on success
     std::vector<std::filesystem::path> installedPaths; // the installer's bundle paths, in its order; empty on failure
+    std::string receiptError;                          // why the receipt could not be filed; empty when it was (or none was asked)
 };
 
 // What a job may be told, and what it reports while it runs.
@@ -35,6 +42,7 @@ struct JobHooks
 {
     const std::atomic<bool>* cancel = nullptr;                // set when the window closes
     std::function<void (const std::string& activity)> report; // the row's new activity text
+    std::function<void()> bundlesCopied;                      // may be empty; every bundle copied and flushed, about to be put in place
 };
 
 // Download, verification, extraction and installation of one artifact, each failure prefixed
@@ -53,11 +61,18 @@ struct RemoveOutcome
     int removedCount = 0;
     bool allRemoved = false; // removedCount equals every installed path of the product, selected or not
     std::string lastError;   // the text of the last failed removal; empty when none failed
+    std::string receiptError {};
 };
 
-// Removes each selected bundle in order with the uninstaller; a failure does not stop the others.
-// `installedPathCount` is the number of all the product's installed paths. Blocking; a pool
-// thread. Never throws.
-RemoveOutcome runRemoveJob (const std::vector<std::filesystem::path>& selectedPaths, std::size_t installedPathCount);
+// Removes each selected bundle in order with the uninstaller; a failure does not stop the others,
+// a cancel does (the bundles not reached stay). `installedPathCount` is the number of all the
+// product's installed paths. When every one of them was removed and `receiptName` is not
+// empty, the job forgets the product's receipt itself (failure in `receiptError`). Blocking; a
+// pool thread. Never throws.
+RemoveOutcome runRemoveJob (const std::vector<std::filesystem::path>& selectedPaths,
+                            std::size_t installedPathCount,
+                            const JobHooks& hooks = {},
+                            const std::string& receiptName = {},
+                            const std::string& receiptSlug = {});
 
 } // namespace zorvaplugins::zorvamanager::products

@@ -19,8 +19,10 @@ PluginsByKey groupByKey (const std::vector<scan::InstalledPlugin>& installedPlug
 {
     PluginsByKey groups;
 
+    // A stem without an ASCII letter or digit has no key and so belongs to no product.
     for (const auto& plugin : installedPlugins)
-        groups[core::normaliseName (plugin.name)].push_back (&plugin);
+        if (auto key = core::normaliseName (plugin.name); ! key.empty())
+            groups[std::move (key)].push_back (&plugin);
 
     return groups;
 }
@@ -68,16 +70,22 @@ ProductRow buildRow (std::shared_ptr<const api::ProductReleaseInfo> info,
     row.inCatalogue = true;
     row.pictureKey = nameKey;
 
-    if (auto receipt = receipts.find (nameKey); receipt != receipts.end())
+    // An empty key matches nothing: a product named only in punctuation or another script
+    // must not claim other products' receipts or bundles (and so offer them for removal).
+    const auto findReceipt = [&receipts] (const std::string& key) {
+        return key.empty() ? receipts.end() : receipts.find (key);
+    };
+
+    if (auto receipt = findReceipt (nameKey); receipt != receipts.end())
         row.installedVersion = receipt->second.version;
-    else if (receipt = receipts.find (slugKey); receipt != receipts.end())
+    else if (receipt = findReceipt (slugKey); receipt != receipts.end())
         row.installedVersion = receipt->second.version;
 
     // The plug-ins of the name key, then those of a different slug key, merged back into scan
     // order (the pointers point into the scan's own list).
     std::vector<const scan::InstalledPlugin*> belonging;
     const auto addGroup = [&belonging, &pluginsByKey] (const std::string& key) {
-        if (const auto group = pluginsByKey.find (key); group != pluginsByKey.end())
+        if (const auto group = pluginsByKey.find (key); ! key.empty() && group != pluginsByKey.end())
             belonging.insert (belonging.end(), group->second.begin(), group->second.end());
     };
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <set>
 #include <string>
@@ -210,7 +211,8 @@ TEST (PackageInstaller, ReportsAnInstallFolderThatCannotBeCreated)
     EXPECT_FALSE (fs::exists (install.vst3));
 }
 
-TEST (PackageInstaller, FailureKeepsEarlierBundlesButReportsNoPaths)
+// Every bundle is copied before any is put in place, so a failure on the way changes nothing.
+TEST (PackageInstaller, FailureBeforeTheRenamesLeavesEveryBundleAsItWas)
 {
     Install install;
     zorvatest::writeFile (install.temp / "blocker", "x");
@@ -221,7 +223,7 @@ TEST (PackageInstaller, FailureKeepsEarlierBundlesButReportsNoPaths)
     EXPECT_FALSE (result.ok);
     EXPECT_EQ (result.error, "cannot create install directory: " + folder.string());
     EXPECT_TRUE (result.installedPaths.empty());
-    EXPECT_TRUE (fs::is_regular_file (install.clap / "Synth.clap"));
+    EXPECT_FALSE (fs::exists (install.clap / "Synth.clap"));
 }
 
 TEST (PackageInstaller, FailedCopyLeavesNoTemporaryAndNoFinalName)
@@ -234,7 +236,11 @@ TEST (PackageInstaller, FailedCopyLeavesNoTemporaryAndNoFinalName)
     const auto result = install.run (install.both());
 
     EXPECT_FALSE (result.ok);
-    EXPECT_EQ (result.error, "cannot copy plugin to temporary install path: " + (install.vst3 / "Synth.vst3.zorvamanager-tmp").string());
+    // The temporary name is unique to the job: the bundle's name, the process id and a number.
+    const auto prefix = "cannot copy plugin to temporary install path: " + (install.vst3 / "Synth.vst3.").string();
+    EXPECT_EQ (result.error.rfind (prefix, 0), 0u) << result.error;
+    EXPECT_NE (result.error.find ("." + std::to_string (::getpid()) + "-"), std::string::npos) << result.error;
+    EXPECT_TRUE (result.error.size() > prefix.size() && result.error.substr (result.error.size() - 17) == ".zorvamanager-tmp") << result.error;
     EXPECT_TRUE (result.installedPaths.empty());
     // The old bundle is untouched and no partial copy is left anywhere.
     EXPECT_EQ (treeOf (install.vst3), (std::set<std::string> { "Synth.vst3/", "Synth.vst3/Contents/", "Synth.vst3/Contents/previous.txt" }));

@@ -222,3 +222,28 @@ TEST (ProductRows, CountsCoverEveryRow)
 }
 
 } // namespace
+
+namespace
+{
+
+// A name and slug without an ASCII letter or digit give an empty key, which must match
+// nothing: neither the bundles whose stems have no such character either (removing the
+// product would delete them all) nor a receipt filed under the empty key.
+TEST (ProductRows, AnEmptyNameKeyMatchesNothing)
+{
+    const std::vector<InstalledPlugin> scanned = { vst3 ("---", "1.0"), vst3 ("\xc3\xa9\xc3\xa9", "2.0"), clap ("!!"), vst3 ("Echo", "3.0") };
+    const install::InstallReceipts receipts = { { "", { "Old", "9.9" } } };
+
+    for (const auto& [slug, name] : { std::pair ("\xe9\x9f\xb3", "\xe9\x9f\xb3\xe6\xa5\xbd"), std::pair ("", "***"), std::pair ("--", "") })
+    {
+        const auto row = onlyRow (product (slug, name), scanned, receipts);
+        EXPECT_FALSE (row.installed) << name;
+        EXPECT_TRUE (row.installedPaths.empty()) << name;
+        EXPECT_TRUE (row.installedVersion.empty()) << name;
+    }
+
+    // A product with a key still finds its own bundle beside them.
+    EXPECT_EQ (onlyRow (product ("echo", "Echo"), scanned, receipts).installedPaths, std::vector<fs::path> { "/p/vst3/Echo.vst3" });
+}
+
+} // namespace
