@@ -4,6 +4,7 @@
 #include "api/ReleaseCatalogueParser.h"
 #include "cli/Listing.h"
 #include "cli/ProductNames.h"
+#include "cli/SerialQueue.h"
 #include "install/InstallFolders.h"
 #include "install/InstallReceipts.h"
 #include "network/ReleaseFetcher.h"
@@ -16,7 +17,6 @@
 #include <csignal>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <unistd.h>
 
@@ -311,14 +311,15 @@ private:
                                   return false;
                               }
 
-                              // One receipt write at a time; the catalogue's latest version is
-                              // recorded, whichever release's artifact came.
-                              std::lock_guard<std::mutex> guard (completionLock);
+                              // One receipt write at a time, after the earlier ones; the
+                              // catalogue's latest version is recorded, whichever release's
+                              // artifact came.
+                              completions->add ([this, info, paths = outcome.installedPaths] {
+                                  for (const auto& path : paths)
+                                      console.info ("Installed " + path.string());
 
-                              for (const auto& path : outcome.installedPaths)
-                                  console.info ("Installed " + path.string());
-
-                              install::saveReceipt (info->name, info->slug, info->latestVersion);
+                                  install::saveReceipt (info->name, info->slug, info->latestVersion);
+                              });
                               return true;
                           } });
     }
@@ -346,16 +347,16 @@ private:
                               const auto outcome = products::runRemoveJob (selected, total);
                               console.finished (name);
 
-                              std::lock_guard<std::mutex> guard (completionLock);
+                              completions->add ([this, outcome, catalogueName, catalogueSlug, name] {
+                                  if (! outcome.lastError.empty())
+                                      console.problem (name + ": Remove failed: " + outcome.lastError);
 
-                              if (! outcome.lastError.empty())
-                                  console.problem (name + ": Remove failed: " + outcome.lastError);
+                                  // A partial removal (one format kept, or a failure) keeps the receipt.
+                                  if (outcome.allRemoved && ! catalogueName.empty())
+                                      install::removeReceipt (catalogueName, catalogueSlug);
 
-                              // A partial removal (one format kept, or a failure) keeps the receipt.
-                              if (outcome.allRemoved && ! catalogueName.empty())
-                                  install::removeReceipt (catalogueName, catalogueSlug);
-
-                              console.info ("Removed " + std::to_string (outcome.removedCount) + " plugin path(s) for " + name);
+                                  console.info ("Removed " + std::to_string (outcome.removedCount) + " plugin path(s) for " + name);
+                              });
                               return outcome.lastError.empty();
                           } });
     }
@@ -377,6 +378,9 @@ private:
             }
         };
 
+        // Every completion queued by the jobs has run when this ends, also after Ctrl+C: a
+        // bundle that was installed or removed always gets its receipt written or forgotten.
+        completions = std::make_unique<SerialQueue>();
         std::vector<std::thread> threads;
         const auto count = std::min<std::size_t> (static_cast<std::size_t> (command.jobs), tasks.size());
 
@@ -385,6 +389,8 @@ private:
 
         for (auto& thread : threads)
             thread.join();
+
+        completions.reset();
 
         failures += failed.load();
     }
@@ -395,7 +401,7 @@ private:
     install::InstallFolderChoice folders;
     std::vector<scan::InstalledPlugin> plugins;
     std::vector<products::ProductRow> rows;
-    std::mutex completionLock;
+    std::unique_ptr<SerialQueue> completions;
     int failures = 0;
 };
 
