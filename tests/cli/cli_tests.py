@@ -235,6 +235,20 @@ class ListAndScanTests(CliTestCase):
         self.assertFalse(list_json(self.home)["halo-chorus"]["installed"])
         self.assertTrue(list_json(self.home, "--clap-dir", clap)["halo-chorus"]["installed"])
 
+    def test_the_folders_chosen_in_the_window_are_used(self):
+        vst3 = os.path.join(self.home.root, "chosen", "vst3")
+        clap = os.path.join(self.home.root, "chosen", "clap")
+        settings = os.path.join(self.home.config, "ZorvaPlugins", "ZorvaManager", "settings.json")
+        os.makedirs(os.path.dirname(settings))
+        with open(settings, "w", encoding="utf-8") as file:
+            json.dump({"clapFolder": clap, "vst3Folder": vst3}, file)
+        self.assertRun(self.home.run("install", "unity-gain"), 0, stdout=["Installed " + os.path.join(vst3, "UnityGain.vst3")])
+        self.assertTrue(os.path.isfile(os.path.join(clap, "UnityGain.clap")))
+        self.assertEqual(self.home.bundles(), [])
+        self.assertTrue(list_json(self.home)["unity-gain"]["installed"])
+        self.assertRun(self.home.run("remove", "unity-gain"), 0, stdout=["Removed 2 plugin path(s) for Unity Gain"])
+        self.assertEqual(os.listdir(vst3) + os.listdir(clap), [])
+
     def test_catalogue_failures_exit_3(self):
         cases = [("test/status/500", "Catalogue fetch failed: "),
                  ("test/bytes/20", "Invalid catalogue: ")]
@@ -364,26 +378,37 @@ class InterruptTests(CliTestCase):
             self.home.seed("prism-eq", "1.9.4")
             receipts_before = self.home.receipts()
 
-            process = subprocess.Popen([PROGRAM, "install", "big-bundle", "unity-gain", "--jobs", "1"],
-                                       env=self.home.environment(), stdout=subprocess.PIPE,
-                                       stderr=subprocess.PIPE, text=True, stdin=subprocess.DEVNULL)
-            deadline = time.monotonic() + START_BOUND
-            while not any(os.path.getsize(f) > (1 << 20) for d in self.home.scratch_folders()
-                          for f in glob.glob(os.path.join(d, "*")) if os.path.isfile(f)):
-                self.assertIsNone(process.poll(), "the program ended before the download was under way")
-                self.assertLess(time.monotonic(), deadline, "the download did not start")
-                time.sleep(0.05)
-
-            process.send_signal(signal.SIGINT)
-            stdout, stderr = process.communicate(timeout=CANCEL_BOUND)
-            self.assertEqual(process.returncode, 130, stdout + stderr)
-            self.assertIn("Cancelled.", stderr)
-            # The product queued after it never started; what was there stays whole, receipts true.
-            self.assertNotIn("Installed ", stdout)
-            self.assertEqual(self.home.receipts(), receipts_before)
-            self.assertHolds("prism-eq=1.9.4")
+            for sent in (signal.SIGINT, signal.SIGTERM):
+                with self.subTest(signal=sent.name):
+                    self.interrupt_install(sent, receipts_before)
         finally:
             os.remove(package)
+
+    def interrupt_install(self, sent, receipts_before):
+        """Starts installing the large product and then one more, and sends the signal once the
+        download is under way: the program ends soon with 130, nothing half-installed."""
+        process = subprocess.Popen([PROGRAM, "install", "big-bundle", "unity-gain", "--jobs", "1"],
+                                   env=self.home.environment(), stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, text=True, stdin=subprocess.DEVNULL)
+        deadline = time.monotonic() + START_BOUND
+        while not any(os.path.getsize(f) > (1 << 20) for d in self.home.scratch_folders()
+                      for f in glob.glob(os.path.join(d, "*")) if os.path.isfile(f)):
+            self.assertIsNone(process.poll(), "the program ended before the download was under way")
+            self.assertLess(time.monotonic(), deadline, "the download did not start")
+            time.sleep(0.05)
+
+        process.send_signal(sent)
+        interrupted = time.monotonic()
+        stdout, stderr = process.communicate(timeout=CANCEL_BOUND)
+        print(f"({sent.name}: ended {time.monotonic() - interrupted:.2f} s after it) ", end="", flush=True)
+        self.assertEqual(process.returncode, 130, stdout + stderr)
+        self.assertIn("Cancelled.", stderr)
+        # The product queued after it never started; what was there stays whole, receipts true,
+        # no scratch folder left.
+        self.assertNotIn("Installed ", stdout)
+        self.assertEqual(self.home.receipts(), receipts_before)
+        self.assertHolds("prism-eq=1.9.4")
+        self.assertEqual(self.home.scratch_folders(), [])
 
 
 def bring_loopback_up():
