@@ -497,7 +497,7 @@ int run (const std::string& catalogueUrl, std::size_t productCount, int workerNi
 
     const auto seconds = (end - start) / 1000.0;
     const auto failures = log.joinIntoString ("\n").contains ("ERROR");
-    std::printf ("installs: %zu in %.1f s%s; worker threads at nice %d\n", productCount, seconds, failures ? " (with errors)" : "", workerNice);
+    std::printf ("installs: %zu in %.2f s%s; worker threads at nice %d\n", productCount, seconds, failures ? " (with errors)" : "", workerNice);
     printDistribution ("frame gaps", distributionOf (gapLengths));
     printDistribution ("message latency", distributionOf (*probe.latencies));
     printDistribution ("spinners alone, frame gaps", distributionOf (lengthsOf (frameGaps (recorder.frames, idleStart, idleEnd))));

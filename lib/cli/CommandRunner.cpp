@@ -1,0 +1,463 @@
+#include "cli/CommandRunner.h"
+
+#include "api/CatalogueEndpoint.h"
+#include "api/ReleaseCatalogueParser.h"
+#include "cli/Listing.h"
+#include "cli/ProductNames.h"
+#include "cli/SerialQueue.h"
+#include "install/InstallFolders.h"
+#include "install/InstallReceipts.h"
+#include "network/ReleaseFetcher.h"
+#include "products/CatalogueLoad.h"
+#include "products/InstallPlan.h"
+#include "products/ProductJobs.h"
+#include "products/ProductRows.h"
+#include "products/ProductView.h"
+
+#include <csignal>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <unistd.h>
+
+namespace zorvaplugins::zorvamanager::cli
+{
+
+namespace
+{
+
+using install::PluginFormat;
+
+// The catalogue's records only: the rows need no pictures, so no product page is fetched.
+struct CatalogueRecords
+{
+    bool ok = false;
+    std::string error;
+    products::Catalogue products;
+};
+
+CatalogueRecords loadCatalogueRecords (const std::string& url, const std::atomic<bool>* cancel)
+{
+    CatalogueRecords load;
+    const products::CatalogueLoadLimits limits;
+
+    try
+    {
+        network::TransferControl control;
+        control.maxBodyBytes = limits.maxCatalogueBytes;
+        control.cancel = cancel;
+        auto fetched = network::ReleaseFetcher::fetchHttps (url, limits.catalogueTimeoutSeconds, control);
+
+        if (! fetched.ok)
+        {
+            load.error = "Catalogue fetch failed: " + fetched.error;
+            return load;
+        }
+
+        auto parsed = api::ReleaseCatalogueParser::parse (fetched.body, cancel);
+
+        if (! parsed.ok)
+        {
+            load.error = cancel != nullptr && cancel->load() ? "Catalogue fetch failed: transfer cancelled" : "Invalid catalogue: " + parsed.error;
+            return load;
+        }
+
+        load.products = std::make_shared<const std::vector<api::ProductReleaseInfo>> (std::move (parsed.products));
+        load.ok = true;
+    }
+    catch (const std::exception& error)
+    {
+        load = {};
+        load.error = std::string ("Catalogue fetch failed: ") + error.what();
+    }
+
+    return load;
+}
+
+bool cancelled (const CommandContext& context)
+{
+    return context.cancel != nullptr && context.cancel->load();
+}
+
+// One product's work, prepared on the main thread as the window prepares it on the message
+// thread, run on a worker.
+struct Task
+{
+    std::string name;
+    std::function<bool()> run; // true when the product succeeded
+};
+
+// The state of one command run.
+class Run
+{
+public:
+    Run (const Command& commandToRun, const CommandContext& contextToUse, Console& consoleToUse)
+        : command (commandToRun)
+        , context (contextToUse)
+        , console (consoleToUse)
+    {
+        const auto remembered = install::loadInstallFolderChoice();
+        folders.vst3Folder = command.vst3Folder.empty() ? remembered.vst3Folder : command.vst3Folder;
+        folders.clapFolder = command.clapFolder.empty() ? remembered.clapFolder : command.clapFolder;
+    }
+
+    int execute()
+    {
+        scanInstalled();
+
+        if (command.kind == CommandKind::scan)
+        {
+            console.write (command.json ? pluginJson (plugins) : pluginTable (plugins));
+            return exitSuccess;
+        }
+
+        const auto load = loadCatalogueRecords (context.catalogueUrl, context.cancel);
+
+        if (cancelled (context))
+            return interrupted();
+
+        if (! load.ok)
+        {
+            console.problem (load.error);
+            return exitCatalogueFailed;
+        }
+
+        rows = products::buildRows (load.products, plugins, install::loadReceipts(), {});
+
+        if (command.kind == CommandKind::list)
+            return list();
+
+        return operate();
+    }
+
+private:
+    void scanInstalled()
+    {
+        for (const auto format : { PluginFormat::Vst3, PluginFormat::Clap })
+        {
+            try
+            {
+                auto found = scan::PluginScanner::scanPaths (install::scanPathsFor (format, format == PluginFormat::Vst3 ? folders.vst3Folder : folders.clapFolder), format);
+                plugins.insert (plugins.end(), std::make_move_iterator (found.begin()), std::make_move_iterator (found.end()));
+            }
+            catch (const std::exception& error)
+            {
+                console.problem (std::string ("Installed scan incomplete: ") + error.what());
+            }
+        }
+    }
+
+    products::ProductFilter productFilter() const
+    {
+        switch (command.view)
+        {
+            case ListView::installed:
+                return products::ProductFilter::myProducts;
+            case ListView::updates:
+                return products::ProductFilter::myUpdates;
+            case ListView::free:
+                return products::ProductFilter::freeProducts;
+            case ListView::all:
+                break;
+        }
+
+        return products::ProductFilter::allProducts;
+    }
+
+    std::vector<std::size_t> visibleRows() const
+    {
+        return products::visibleRowIndices (rows, { command.searchText, command.vst3, command.clap, productFilter() });
+    }
+
+    int list()
+    {
+        const auto shown = visibleRows();
+        console.write (command.json ? productJson (rows, shown) : productTable (rows, shown));
+        return exitSuccess;
+    }
+
+    std::vector<std::size_t> chosenRows()
+    {
+        if (! command.all)
+        {
+            const auto match = matchProductNames (rows, command.names);
+
+            if (! match.ok)
+                console.problem (match.error);
+
+            return match.indices;
+        }
+
+        const auto visible = visibleRows();
+        std::vector<std::string> slugs;
+
+        if (command.kind == CommandKind::install)
+            slugs = products::installCandidates (rows, visible);
+        else if (command.kind == CommandKind::remove)
+            slugs = products::uninstallCandidates (rows, visible);
+        else
+            for (const auto index : visible)
+                if (rows[index].updateAvailable)
+                    slugs.push_back (rows[index].slug);
+
+        std::vector<std::size_t> chosen;
+
+        for (const auto& slug : slugs)
+            for (std::size_t i = 0; i < rows.size(); ++i)
+                if (rows[i].slug == slug)
+                {
+                    chosen.push_back (i);
+                    break;
+                }
+
+        return chosen;
+    }
+
+    int operate()
+    {
+        const auto chosen = chosenRows();
+
+        if (! command.all && chosen.empty())
+            return exitUsage;
+
+        if (command.all)
+        {
+            if (chosen.empty())
+            {
+                console.info (command.kind == CommandKind::remove ? "Nothing installed to uninstall." : command.kind == CommandKind::update ? "Nothing to update."
+                                                                                                                                            : "Nothing to install or update.");
+                return exitSuccess;
+            }
+
+            const auto what = command.kind == CommandKind::remove ? " product(s) for uninstall." : command.kind == CommandKind::update ? " product(s) for update."
+                                                                                                                                       : " product(s) for install/update.";
+            console.info ("Queued " + std::to_string (chosen.size()) + what);
+        }
+
+        std::vector<Task> tasks;
+
+        for (const auto index : chosen)
+        {
+            if (cancelled (context))
+                break;
+
+            if (command.kind == CommandKind::remove)
+                prepareRemove (rows[index], tasks);
+            else
+                prepareInstall (rows[index], tasks);
+        }
+
+        runTasks (tasks);
+
+        if (cancelled (context))
+            return interrupted();
+
+        return failures > 0 ? exitProductFailed : exitSuccess;
+    }
+
+    int interrupted()
+    {
+        console.problem ("Cancelled.");
+        return exitInterrupted;
+    }
+
+    void fail (const std::string& line)
+    {
+        console.problem (line);
+        ++failures;
+    }
+
+    // The window's installOrUpdateProduct, up to the queueing of the job.
+    void prepareInstall (const products::ProductRow& row, std::vector<Task>& tasks)
+    {
+        const auto button = products::rowButton (row, products::ActionMode::installOrUpdate, true);
+
+        if (command.kind == CommandKind::update && ! row.installed)
+            return fail (row.name + " is not installed");
+
+        if (button == products::RowButton::upToDate || row.info == nullptr)
+            return console.info (row.name + " is up to date");
+
+        for (const auto& [enabled, folder] : { std::pair (command.vst3, folders.vst3Folder), std::pair (command.clap, folders.clapFolder) })
+        {
+            std::string error;
+
+            if (enabled && ! install::canWriteDirectory (folder, error))
+                return fail (error + ". Choose a user-writable folder or run ZorvaManager as administrator.");
+        }
+
+        auto artifact = products::chooseArtifact (*row.info, command.vst3);
+
+        if (! artifact)
+            return fail ("No compatible artifact available for " + row.name);
+
+        console.info ((row.installed ? "Updating " : "Installing ") + row.name);
+
+        products::InstallJobRequest request { std::move (*artifact), command.vst3, command.clap, folders.vst3Folder, folders.clapFolder };
+        const auto info = row.info;
+        const auto name = row.name;
+
+        tasks.push_back ({ name, [this, request = std::move (request), info, name] {
+                              products::JobHooks hooks;
+                              hooks.cancel = context.cancel;
+                              hooks.report = [this, name] (const std::string& activity) { console.activity (name, activity); };
+                              console.activity (name, "Downloading...");
+                              const auto outcome = products::runInstallJob (request, hooks);
+                              console.finished (name);
+
+                              if (! outcome.success)
+                              {
+                                  console.problem (name + ": " + outcome.message);
+                                  return false;
+                              }
+
+                              // One receipt write at a time, after the earlier ones; the
+                              // catalogue's latest version is recorded, whichever release's
+                              // artifact came.
+                              completions->add ([this, info, paths = outcome.installedPaths] {
+                                  for (const auto& path : paths)
+                                      console.info ("Installed " + path.string());
+
+                                  install::saveReceipt (info->name, info->slug, info->latestVersion);
+                              });
+                              return true;
+                          } });
+    }
+
+    // The window's removeProduct, up to the queueing of the job.
+    void prepareRemove (const products::ProductRow& row, std::vector<Task>& tasks)
+    {
+        if (! row.installed)
+            return console.info (row.name + " is not installed");
+
+        auto selected = products::pathsToRemove (row.installedPaths, command.vst3, command.clap);
+
+        if (selected.empty())
+            return fail ("No installed plugin matches the selected type for " + row.name);
+
+        console.info ("Removing " + row.name);
+
+        const auto total = row.installedPaths.size();
+        const auto catalogueName = row.info != nullptr ? row.info->name : std::string();
+        const auto catalogueSlug = row.info != nullptr ? row.info->slug : std::string();
+        const auto name = row.name;
+
+        tasks.push_back ({ name, [this, selected = std::move (selected), total, catalogueName, catalogueSlug, name] {
+                              console.activity (name, "Removing...");
+                              const auto outcome = products::runRemoveJob (selected, total);
+                              console.finished (name);
+
+                              completions->add ([this, outcome, catalogueName, catalogueSlug, name] {
+                                  if (! outcome.lastError.empty())
+                                      console.problem (name + ": Remove failed: " + outcome.lastError);
+
+                                  // A partial removal (one format kept, or a failure) keeps the receipt.
+                                  if (outcome.allRemoved && ! catalogueName.empty())
+                                      install::removeReceipt (catalogueName, catalogueSlug);
+
+                                  console.info ("Removed " + std::to_string (outcome.removedCount) + " plugin path(s) for " + name);
+                              });
+                              return outcome.lastError.empty();
+                          } });
+    }
+
+    void runTasks (std::vector<Task>& tasks)
+    {
+        std::atomic<std::size_t> next { 0 };
+        std::atomic<int> failed { 0 };
+
+        auto worker = [&] {
+            for (auto i = next++; i < tasks.size(); i = next++)
+            {
+                // A product that has not started when Ctrl+C comes is left as it is.
+                if (cancelled (context))
+                    return;
+
+                if (! tasks[i].run())
+                    ++failed;
+            }
+        };
+
+        // Every completion queued by the jobs has run when this ends, also after Ctrl+C: a
+        // bundle that was installed or removed always gets its receipt written or forgotten.
+        completions = std::make_unique<SerialQueue>();
+        std::vector<std::thread> threads;
+        const auto count = std::min<std::size_t> (static_cast<std::size_t> (command.jobs), tasks.size());
+
+        for (std::size_t i = 0; i < count; ++i)
+            threads.emplace_back (worker);
+
+        for (auto& thread : threads)
+            thread.join();
+
+        completions.reset();
+
+        failures += failed.load();
+    }
+
+    const Command& command;
+    const CommandContext& context;
+    Console& console;
+    install::InstallFolderChoice folders;
+    std::vector<scan::InstalledPlugin> plugins;
+    std::vector<products::ProductRow> rows;
+    std::unique_ptr<SerialQueue> completions;
+    int failures = 0;
+};
+
+std::atomic<bool> interruptRequested { false };
+
+extern "C" void onInterrupt (int)
+{
+    interruptRequested.store (true);
+}
+
+void catchInterrupts()
+{
+    struct sigaction action
+    {};
+    action.sa_handler = onInterrupt;
+    sigemptyset (&action.sa_mask);
+    sigaction (SIGINT, &action, nullptr);
+    sigaction (SIGTERM, &action, nullptr);
+
+    // A closed pipe on standard output (list | head) must not kill an install half-way.
+    std::signal (SIGPIPE, SIG_IGN);
+}
+
+} // namespace
+
+int runCommand (const Command& command, const CommandContext& context, Console& console)
+{
+    return Run (command, context, console).execute();
+}
+
+int runCommandLine (int argc, const char* const* argv, const std::string& version)
+{
+    std::vector<std::string> arguments (argv + 1, argv + argc);
+    const auto parsed = parseCommandLine (arguments);
+
+    if (! parsed.ok)
+    {
+        std::fprintf (stderr, "ZorvaManager: %s\n", parsed.error.c_str());
+        return exitUsage;
+    }
+
+    if (parsed.command.kind == CommandKind::help)
+    {
+        std::fputs (usageText().c_str(), stdout);
+        return exitSuccess;
+    }
+
+    if (parsed.command.kind == CommandKind::version)
+    {
+        std::printf ("ZorvaManager %s\n", version.c_str());
+        return exitSuccess;
+    }
+
+    catchInterrupts();
+    Console console (stdout, stderr, Console::errorIsTerminal());
+    return runCommand (parsed.command, { api::CatalogueEndpoint::catalogueUrl(), &interruptRequested }, console);
+}
+
+} // namespace zorvaplugins::zorvamanager::cli
