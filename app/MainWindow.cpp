@@ -28,5 +28,6 @@ void MainWindow::showAppImageIntegrationPromptIfNeeded()
         return;
 
     integrationPromptShown = true;
-    desktopIntegration::offerIntegration (*this);
+    if (auto* content = dynamic_cast<ZorvaManagerComponent*> (getContentComponent()))
+        desktopIntegration::offerIntegration (*this, content->getController().workerPool());
 }

@@ -88,6 +88,9 @@ public:
     const std::map<std::string, std::string>& activities() const { return activityBySlug; }
     int runningJobs() const { return pool.jobCount(); }
 
+    // The worker threads, for the window's own jobs (the desktop integration).
+    WorkerPool& workerPool() { return pool; }
+
 private:
     void handleCatalogueLoad (const CatalogueLoad& load);
     void saveFolders();

@@ -1,6 +1,7 @@
 #include "ProductList.h"
 
 #include "Fonts.h"
+#include "GuiStrings.h"
 #include "Layout.h"
 #include "Palette.h"
 #include "TextFit.h"
@@ -285,7 +286,7 @@ void ProductList::paintMessage (juce::Graphics& g) const
     drawFittedLine (g, "The catalogue could not be loaded.", lines.removeFromTop (28), juce::Justification::centred);
     g.setColour (palette::destructive);
     g.setFont (fonts::ui (15.0f, false));
-    g.drawFittedText (model.failure(), lines.removeFromTop (40), juce::Justification::centred, 2, 0.8f);
+    g.drawFittedText (shownText::message (model.failure()), lines.removeFromTop (40), juce::Justification::centred, 2, 0.8f);
     g.setColour (palette::secondaryText);
     g.setFont (fonts::ui (15.0f, true));
     drawFittedLine (g, "Press \"Refresh catalogue\" to try again.", lines, juce::Justification::centred);

@@ -1,6 +1,7 @@
 #include "ProductOperations.h"
 
 #include "GuiStrings.h"
+#include "core/NameKey.h"
 #include "install/InstallFolders.h"
 #include "install/InstallReceipts.h"
 #include "products/InstallPlan.h"
@@ -21,6 +22,21 @@ struct ProductOperations::RemoveJob
     juce::String name;
     std::string catalogueName, catalogueSlug;
 };
+
+namespace
+{
+// Reads the receipts file, changes it and writes it back (flushed, then renamed over the old
+// one); the write's error, or an empty text. The writer thread.
+std::string changeReceipts (const std::function<void (install::InstallReceipts&)>& change)
+{
+    auto receipts = install::loadReceipts();
+    change (receipts);
+
+    std::string error;
+    install::writeReceipts (install::receiptPath(), receipts, error);
+    return error;
+}
+} // namespace
 
 ProductOperations::ProductOperations (Host& owner)
     : host (owner)
@@ -92,7 +108,12 @@ void ProductOperations::finishInstall (const InstallJob& job, const products::In
 
     // The receipt records the catalogue's latest version, whichever release's artifact came.
     updateReceiptsThenRescan (job.slug, [name = job.catalogueName, slug = job.catalogueSlug, version = job.latestVersion] {
-        install::saveReceipt (name, slug, version);
+        return changeReceipts ([&] (install::InstallReceipts& receipts) {
+            receipts[core::normaliseName (name)] = { name, version };
+
+            if (! slug.empty())
+                receipts[core::normaliseName (slug)] = { name, version };
+        });
     });
 }
 
@@ -155,22 +176,29 @@ void ProductOperations::finishRemove (const RemoveJob& job, const products::Remo
     // A partial removal (one format kept, or a failure) keeps the receipt.
     const auto forget = outcome.allRemoved && ! job.catalogueName.empty();
     updateReceiptsThenRescan (job.slug, [forget, name = job.catalogueName, slug = job.catalogueSlug] {
-        if (forget)
-            install::removeReceipt (name, slug);
+        if (! forget)
+            return std::string();
+
+        return changeReceipts ([&] (install::InstallReceipts& receipts) {
+            receipts.erase (core::normaliseName (name));
+
+            if (! slug.empty())
+                receipts.erase (core::normaliseName (slug));
+        });
     });
 }
 
-void ProductOperations::updateReceiptsThenRescan (const std::string& rowSlug, std::function<void()> update)
+void ProductOperations::updateReceiptsThenRescan (const std::string& rowSlug, std::function<std::string()> update)
 {
     // The receipts file is written (and flushed) off the message thread, after any earlier
     // write of it. The row stays busy until then, and the rescan that reads the file follows,
     // so the card never offers the finished action again in between.
-    host.workers().runInOrder<bool> (
-        [update = std::move (update)] {
-            update();
-            return true;
-        },
-        [this, rowSlug] (bool) {
+    host.workers().runInOrder<std::string> (
+        [update = std::move (update)] { return update(); },
+        [this, rowSlug] (std::string error) {
+            if (! error.empty())
+                host.log ("WARN", "Install receipts could not be saved: " + toGuiString (error));
+
             host.clearRowActivity (rowSlug);
             host.rescan();
         });

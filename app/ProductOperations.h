@@ -60,7 +60,9 @@ private:
 
     void finishInstall (const InstallJob& job, const zorvaplugins::zorvamanager::products::InstallOutcome& outcome);
     void finishRemove (const RemoveJob& job, const zorvaplugins::zorvamanager::products::RemoveOutcome& outcome);
-    void updateReceiptsThenRescan (const std::string& rowSlug, std::function<void()> update);
+    // `update` runs on the ordered writer thread and returns the receipts write's error, or an
+    // empty text; a failure is logged.
+    void updateReceiptsThenRescan (const std::string& rowSlug, std::function<std::string()> update);
 
     Host& host;
 };

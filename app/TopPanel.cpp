@@ -80,8 +80,8 @@ void TopPanel::setFolders (const std::filesystem::path& vst3Folder, const std::f
 {
     for (auto [button, folder] : { std::pair (&vst3PathButton, &vst3Folder), std::pair (&clapPathButton, &clapFolder) })
     {
-        button->setButtonText (toGuiString (folder->string()));
-        button->setTooltip (toGuiString (folder->string()));
+        button->setButtonText (shownText::line (folder->string()));
+        button->setTooltip (shownText::message (folder->string()));
     }
 }
 

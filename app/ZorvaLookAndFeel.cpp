@@ -1,6 +1,7 @@
 #include "ZorvaLookAndFeel.h"
 
 #include "Fonts.h"
+#include "GuiStrings.h"
 #include "Palette.h"
 
 namespace
@@ -144,8 +145,10 @@ void ZorvaLookAndFeel::drawButtonText (juce::Graphics& g, juce::TextButton& butt
 
 juce::AlertWindow* ZorvaLookAndFeel::createAlertWindow (const juce::String& title, const juce::String& message, const juce::String& button1, const juce::String& button2, const juce::String& button3, juce::MessageBoxIconType iconType, int numButtons, juce::Component* associatedComponent)
 {
-    auto* window = LookAndFeel_V4::createAlertWindow (title, message, button1, button2, button3, iconType, numButtons, associatedComponent);
-    window->getProperties().set ("message", message);
-    window->setDescription (message);
+    // A message box lays out its whole message, which may carry an error text of any length.
+    const auto shown = shownText::message (message);
+    auto* window = LookAndFeel_V4::createAlertWindow (shownText::line (title), shown, button1, button2, button3, iconType, numButtons, associatedComponent);
+    window->getProperties().set ("message", shown);
+    window->setDescription (shown);
     return window;
 }
