@@ -13,6 +13,7 @@ LogPanel::LogPanel()
     addAndMakeVisible (editor);
     editor.setMultiLine (true, true);
     editor.setReadOnly (true);
+    editor.setCaretVisible (false); // its blinking timer would run for as long as the window
     editor.setScrollbarsShown (true);
     editor.setFont (fonts::ui (15.0f));
 

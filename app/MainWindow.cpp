@@ -6,10 +6,16 @@
 
 MainWindow::MainWindow (const juce::String& name, ManagerController::CatalogueLoader loader)
     : DocumentWindow (name, palette::windowBackground, DocumentWindow::allButtons, true)
+    , framePacer (*this, [this] {
+        auto* content = dynamic_cast<ZorvaManagerComponent*> (getContentComponent());
+        return content != nullptr && content->isAnimating();
+    })
 {
     setUsingNativeTitleBar (true);
     setResizable (true, true);
-    setContentOwned (new ZorvaManagerComponent (std::move (loader)), true);
+    auto* content = new ZorvaManagerComponent (std::move (loader));
+    content->onDrawingNeeded = [this] { framePacer.wake(); };
+    setContentOwned (content, true);
     setResizeLimits (ZorvaManagerComponent::minimumWidth, ZorvaManagerComponent::minimumHeight, 16384, 16384);
     centreWithSize (ZorvaManagerComponent::defaultWidth, ZorvaManagerComponent::defaultHeight);
     setVisible (true);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FramePacer.h"
 #include "ManagerController.h"
 #include "QueuedXEventDispatcher.h"
 
@@ -20,10 +21,15 @@ public:
 
     bool integrationPromptShown = false;
 
+    const FramePacer& getFramePacer() const { return framePacer; }
+
 private:
     // Close requests and key presses that Xlib read while the program talked to the X server
     // would otherwise wait for the server's next event.
     QueuedXEventDispatcher queuedXEvents { *this };
+
+    // Frames at the display's rate only while something changes or moves.
+    FramePacer framePacer;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindow)
 };

@@ -66,6 +66,9 @@ ZorvaManagerComponent::ZorvaManagerComponent (ManagerController::CatalogueLoader
 
     addAndMakeVisible (logPanel);
 
+    controller.productList().addListener (this);
+    addMouseListener (this, true);
+
     onQuitRequested = [] {
         if (auto* application = juce::JUCEApplicationBase::getInstance())
             application->systemRequestedQuit();
@@ -81,14 +84,46 @@ ZorvaManagerComponent::ZorvaManagerComponent (ManagerController::CatalogueLoader
 
 ZorvaManagerComponent::~ZorvaManagerComponent()
 {
+    removeMouseListener (this);
+    controller.productList().removeListener (this);
+
     setLookAndFeel (nullptr);
 
     if (&juce::LookAndFeel::getDefaultLookAndFeel() == &lookAndFeel)
         juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
 }
 
+void ZorvaManagerComponent::log (const juce::String& level, const juce::String& message)
+{
+    logPanel.append (level, message);
+    drawingNeeded();
+}
+
+void ZorvaManagerComponent::drawingNeeded()
+{
+    if (onDrawingNeeded)
+        onDrawingNeeded();
+}
+
+void ZorvaManagerComponent::mouseEnter (const juce::MouseEvent& event)
+{
+    auto* client = dynamic_cast<juce::TooltipClient*> (event.eventComponent);
+
+    if (client != nullptr && client->getTooltip().isNotEmpty() && tooltips == nullptr)
+        tooltips = std::make_unique<juce::TooltipWindow> (this, 600);
+}
+
+void ZorvaManagerComponent::mouseExit (const juce::MouseEvent& event)
+{
+    auto* client = dynamic_cast<juce::TooltipClient*> (event.eventComponent);
+
+    if (client != nullptr && client->getTooltip().isNotEmpty())
+        tooltips.reset();
+}
+
 void ZorvaManagerComponent::stateChanged()
 {
+    drawingNeeded();
     topPanel.setAvailability (! controller.isLoading(), controller.bulkActionsEnabled());
     topPanel.setFolders (controller.installFolder (PluginFormat::Vst3), controller.installFolder (PluginFormat::Clap));
     repaint();

@@ -273,3 +273,45 @@ TEST_F (ListView, TheWindowKeepsEveryControlWholeAtItsSmallestSize)
 }
 
 } // namespace
+
+// An idle window lets its frame timer rest; whatever is to be drawn brings the full rate back
+// at once, and while the loading view's spinner turns the timer never rests.
+TEST_F (ListView, TheFrameTimerRestsOnlyWhileNothingMoves)
+{
+    open (apptest::loaded (twelveProducts()), false);
+    const auto& pacer = window->getFramePacer();
+    const auto fullInterval = pacer.frameInterval();
+
+    if (fullInterval == 0)
+        GTEST_SKIP() << "this window system paints without a frame timer";
+
+    // Loading: the spinner animates for as long as the load runs.
+    pumpFor (1500);
+    EXPECT_TRUE (probe->loading());
+    EXPECT_FALSE (pacer.isResting());
+    EXPECT_EQ (pacer.frameInterval(), fullInterval);
+
+    gate->open();
+    ASSERT_TRUE (pumpUntil ([this] { return ! probe->loading(); }, 10000));
+    ASSERT_TRUE (pumpUntil ([&pacer] { return pacer.isResting(); }, 10000));
+    EXPECT_EQ (pacer.frameInterval(), 1000 / FramePacer::restingRateHz);
+
+    const std::pair<const char*, std::function<void()>> wakers[] = {
+        { "a wheel over the list", [this] { uidriver::wheelAt (list(), list().rowsArea().getCentre(), -0.2f); } },
+        { "a row selected", [this] { model().select (static_cast<int> (model().visibleRows()[3])); } },
+        { "a log line", [this] { probe->component.log ("INFO", "something happened"); } },
+        { "a key in the search box", [this] { window->getPeer()->handleKeyPress (juce::KeyPress ('a')); } },
+    };
+
+    // Keys reach the focused control first; the search box takes them all.
+    probe->topPanel().searchEditor.grabKeyboardFocus();
+
+    for (const auto& [what, wake] : wakers)
+    {
+        SCOPED_TRACE (what);
+        ASSERT_TRUE (pumpUntil ([&pacer] { return pacer.isResting(); }, 10000));
+        wake();
+        EXPECT_FALSE (pacer.isResting());
+        EXPECT_EQ (pacer.frameInterval(), fullInterval);
+    }
+}

@@ -28,6 +28,12 @@ void clickAt (juce::Component& component, juce::Point<int> position)
     pumpFor (20);
 }
 
+void moveTo (juce::Component& component, juce::Point<int> position)
+{
+    sendMouse (component, position, {});
+    pumpFor (20);
+}
+
 void wheelAt (juce::Component& component, juce::Point<int> position, float deltaY)
 {
     auto* peer = component.getPeer();

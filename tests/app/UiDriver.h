@@ -10,6 +10,9 @@ namespace uidriver
 // so the framework's own hit testing and modal rules decide who receives it.
 void clickAt (juce::Component& component, juce::Point<int> position);
 
+// The mouse moved (no button held) to a point in a component's coordinates.
+void moveTo (juce::Component& component, juce::Point<int> position);
+
 // A wheel movement over a point in a component's coordinates.
 void wheelAt (juce::Component& component, juce::Point<int> position, float deltaY);
 
