@@ -21,6 +21,14 @@ MainWindow::MainWindow (const juce::String& name, ManagerController::CatalogueLo
     setVisible (true);
 }
 
+bool MainWindow::keyPressed (const juce::KeyPress& key)
+{
+    if (auto* content = getContentComponent(); content != nullptr && ! content->isParentOf (juce::Component::getCurrentlyFocusedComponent()))
+        return content->keyPressed (key);
+
+    return DocumentWindow::keyPressed (key);
+}
+
 void MainWindow::closeButtonPressed()
 {
     if (auto* application = juce::JUCEApplicationBase::getInstance())

@@ -16,6 +16,9 @@ public:
 
     void closeButtonPressed() override;
 
+    // Keys that no control took, also when no control has the focus, go to the content.
+    bool keyPressed (const juce::KeyPress& key) override;
+
     // Offers the desktop integration once per window, after the window is on screen.
     void showAppImageIntegrationPromptIfNeeded();
 

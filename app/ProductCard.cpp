@@ -192,6 +192,12 @@ void drawPill (juce::Graphics& g, juce::Rectangle<int> area, const juce::String&
     drawFittedLine (g, text, area, juce::Justification::centred);
 }
 
+void drawFocusRing (juce::Graphics& g, juce::Rectangle<float> bounds, float cornerSize)
+{
+    g.setColour (palette::accent);
+    g.drawRoundedRectangle (bounds.reduced (1.0f), cornerSize, 2.0f);
+}
+
 void drawSpinner (juce::Graphics& g, juce::Point<float> centre, float radius, float phase)
 {
     juce::Path arc;

@@ -25,6 +25,15 @@ public:
         TextEditor::focusLost (cause);
         setCaretVisible (false);
     }
+
+    // The window's own keys (Ctrl+F, F5) pass through to it.
+    bool keyPressed (const juce::KeyPress& key) override
+    {
+        if (key == juce::KeyPress ('f', juce::ModifierKeys::commandModifier, 0) || key == juce::KeyPress (juce::KeyPress::F5Key))
+            return false;
+
+        return TextEditor::keyPressed (key);
+    }
 };
 
 // The panel above the list: the search box and the catalogue, scan and reset buttons; the two

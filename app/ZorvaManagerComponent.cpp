@@ -50,6 +50,8 @@ ZorvaManagerComponent::ZorvaManagerComponent (ManagerController::CatalogueLoader
         repaint();
     };
     productList.onRowAction = [this] (int index) { controller.rowAction (index); };
+    productList.onMoveSelection = [this] (ManagerController::SelectionMove move, int rowsPerPage) { controller.moveSelection (move, rowsPerPage); };
+    productList.onActivateSelection = [this] { controller.activateSelection(); };
 
     addAndMakeVisible (sidebar);
     sidebar.onChange = [this] { updateProductFilters(); };
@@ -155,6 +157,24 @@ void ZorvaManagerComponent::confirmRemoveZorvaManager()
         if (onQuitRequested)
             onQuitRequested();
     });
+}
+
+bool ZorvaManagerComponent::keyPressed (const juce::KeyPress& key)
+{
+    if (key == juce::KeyPress ('f', juce::ModifierKeys::commandModifier, 0))
+    {
+        topPanel.searchEditor.grabKeyboardFocus();
+        topPanel.searchEditor.selectAll();
+        return true;
+    }
+
+    if (key == juce::KeyPress (juce::KeyPress::F5Key))
+    {
+        refreshCatalogue();
+        return true;
+    }
+
+    return false;
 }
 
 void ZorvaManagerComponent::paint (juce::Graphics& g)

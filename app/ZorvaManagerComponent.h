@@ -56,6 +56,9 @@ public:
     // Asks the program to quit, as the window's close button does; replaceable for tests.
     std::function<void()> onQuitRequested;
 
+    // Ctrl+F focuses the search box, F5 refreshes the catalogue, wherever the focus is.
+    bool keyPressed (const juce::KeyPress& key) override;
+
     void paint (juce::Graphics& g) override;
     void resized() override;
 
