@@ -4,6 +4,7 @@
 #include "install/AppImageIntegration.h"
 
 using zorvaplugins::zorvamanager::install::AppImageIntegration;
+using zorvaplugins::zorvamanager::install::AppImageIntegrationResult;
 
 namespace
 {
@@ -17,7 +18,7 @@ void showBox (juce::MessageBoxIconType icon, const juce::String& title, const ju
 namespace desktopIntegration
 {
 
-bool offerIntegration (juce::Component& window)
+bool offerIntegration (juce::Component& window, WorkerPool& workers)
 {
     const auto info = AppImageIntegration::currentAppImage();
 
@@ -33,19 +34,25 @@ bool offerIntegration (juce::Component& window)
                               .withButton ("Run without installing")
                               .withAssociatedComponent (&window);
 
-    juce::AlertWindow::showAsync (question, [safeWindow] (int result) {
-        if (result != 1 || safeWindow == nullptr)
+    juce::WeakReference<WorkerPool> safeWorkers (&workers);
+
+    juce::AlertWindow::showAsync (question, [safeWindow, safeWorkers] (int result) {
+        if (result != 1 || safeWindow == nullptr || safeWorkers == nullptr)
             return;
 
-        const auto installed = AppImageIntegration::installCurrentAppImage (true);
+        safeWorkers->run<AppImageIntegrationResult> ([] { return AppImageIntegration::installCurrentAppImage (true); },
+                                                     [safeWindow] (AppImageIntegrationResult installed) {
+                                                         if (safeWindow == nullptr)
+                                                             return;
 
-        if (installed.ok)
-            showBox (juce::MessageBoxIconType::InfoIcon,
-                     "ZorvaManager installed",
-                     juce::String ("ZorvaManager was added to your applications menu.") + (installed.commandLinkInstalled ? " The ZorvaManager command was also added to ~/.local/bin." : ""),
-                     *safeWindow);
-        else
-            showBox (juce::MessageBoxIconType::WarningIcon, "ZorvaManager installation failed", "ZorvaManager could not be installed:\n" + toGuiString (installed.error), *safeWindow);
+                                                         if (installed.ok)
+                                                             showBox (juce::MessageBoxIconType::InfoIcon,
+                                                                      "ZorvaManager installed",
+                                                                      juce::String ("ZorvaManager was added to your applications menu.") + (installed.commandLinkInstalled ? " The ZorvaManager command was also added to ~/.local/bin." : ""),
+                                                                      *safeWindow);
+                                                         else
+                                                             showBox (juce::MessageBoxIconType::WarningIcon, "ZorvaManager installation failed", "ZorvaManager could not be installed:\n" + toGuiString (installed.error), *safeWindow);
+                                                     });
     });
 
     return true;

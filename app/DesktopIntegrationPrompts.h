@@ -1,5 +1,7 @@
 #pragma once
 
+#include "WorkerPool.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <functional>
@@ -11,8 +13,10 @@ namespace desktopIntegration
 {
 // When the program runs from an AppImage that is not integrated yet, asks whether to add it to
 // the applications menu ("Install" or "Run without installing") and, on "Install", integrates
-// it with its command link and reports how that went. Returns whether the question was asked.
-bool offerIntegration (juce::Component& window);
+// it with its command link and reports how that went. The integration copies the AppImage
+// (tens of megabytes, flushed) on one of `workers`' threads; the report comes when it is done,
+// unless the window or the pool is gone by then. Returns whether the question was asked.
+bool offerIntegration (juce::Component& window, WorkerPool& workers);
 
 // Asks whether to remove the program's own integration; on "Remove ZorvaManager" removes it
 // and reports. `quit` runs when the success report is dismissed while the component still

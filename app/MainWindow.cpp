@@ -6,13 +6,27 @@
 
 MainWindow::MainWindow (const juce::String& name, ManagerController::CatalogueLoader loader)
     : DocumentWindow (name, palette::windowBackground, DocumentWindow::allButtons, true)
+    , framePacer (*this, [this] {
+        auto* content = dynamic_cast<ZorvaManagerComponent*> (getContentComponent());
+        return content != nullptr && content->isAnimating();
+    })
 {
     setUsingNativeTitleBar (true);
     setResizable (true, true);
-    setContentOwned (new ZorvaManagerComponent (std::move (loader)), true);
+    auto* content = new ZorvaManagerComponent (std::move (loader));
+    content->onDrawingNeeded = [this] { framePacer.wake(); };
+    setContentOwned (content, true);
     setResizeLimits (ZorvaManagerComponent::minimumWidth, ZorvaManagerComponent::minimumHeight, 16384, 16384);
     centreWithSize (ZorvaManagerComponent::defaultWidth, ZorvaManagerComponent::defaultHeight);
     setVisible (true);
+}
+
+bool MainWindow::keyPressed (const juce::KeyPress& key)
+{
+    if (auto* content = getContentComponent(); content != nullptr && ! content->isParentOf (juce::Component::getCurrentlyFocusedComponent()))
+        return content->keyPressed (key);
+
+    return DocumentWindow::keyPressed (key);
 }
 
 void MainWindow::closeButtonPressed()
@@ -28,5 +42,6 @@ void MainWindow::showAppImageIntegrationPromptIfNeeded()
         return;
 
     integrationPromptShown = true;
-    desktopIntegration::offerIntegration (*this);
+    if (auto* content = dynamic_cast<ZorvaManagerComponent*> (getContentComponent()))
+        desktopIntegration::offerIntegration (*this, content->getController().workerPool());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FramePacer.h"
 #include "ManagerController.h"
 #include "QueuedXEventDispatcher.h"
 
@@ -15,15 +16,23 @@ public:
 
     void closeButtonPressed() override;
 
+    // Keys that no control took, also when no control has the focus, go to the content.
+    bool keyPressed (const juce::KeyPress& key) override;
+
     // Offers the desktop integration once per window, after the window is on screen.
     void showAppImageIntegrationPromptIfNeeded();
 
     bool integrationPromptShown = false;
 
+    const FramePacer& getFramePacer() const { return framePacer; }
+
 private:
     // Close requests and key presses that Xlib read while the program talked to the X server
     // would otherwise wait for the server's next event.
     QueuedXEventDispatcher queuedXEvents { *this };
+
+    // Frames at the display's rate only while something changes or moves.
+    FramePacer framePacer;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindow)
 };

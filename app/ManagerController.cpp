@@ -163,6 +163,67 @@ void ManagerController::selectRow (int rowIndex)
     list.select (rowIndex);
 }
 
+void ManagerController::moveSelection (SelectionMove move, int rowsPerPage)
+{
+    const auto& visible = list.visibleRows();
+
+    if (visible.empty())
+        return;
+
+    const auto last = static_cast<int> (visible.size()) - 1;
+    const auto found = std::find (visible.begin(), visible.end(), static_cast<std::size_t> (list.selectedIndex()));
+    const auto page = juce::jmax (1, rowsPerPage);
+    auto position = 0;
+
+    if (found != visible.end())
+    {
+        const auto current = static_cast<int> (found - visible.begin());
+
+        switch (move)
+        {
+            case SelectionMove::up:
+                position = current - 1;
+                break;
+            case SelectionMove::down:
+                position = current + 1;
+                break;
+            case SelectionMove::pageUp:
+                position = current - page;
+                break;
+            case SelectionMove::pageDown:
+                position = current + page;
+                break;
+            case SelectionMove::home:
+                position = 0;
+                break;
+            case SelectionMove::end:
+                position = last;
+                break;
+        }
+    }
+    else if (move == SelectionMove::end)
+    {
+        position = last;
+    }
+
+    list.select (static_cast<int> (visible[static_cast<std::size_t> (juce::jlimit (0, last, position))]), true);
+}
+
+bool ManagerController::activateSelection()
+{
+    const auto index = list.selectedIndex();
+    const auto& visible = list.visibleRows();
+
+    if (index < 0 || std::find (visible.begin(), visible.end(), static_cast<std::size_t> (index)) == visible.end())
+        return false;
+
+    if (! products::buttonActs (list.buttonFor (list.rows()[static_cast<std::size_t> (index)])))
+        return false;
+
+    rowAction (index);
+    return true;
+}
+
 void ManagerController::setRowActivity (const std::string& slug, const std::string& text)
 {
     activityBySlug[slug] = text;

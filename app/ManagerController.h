@@ -70,6 +70,26 @@ public:
     void rowAction (int rowIndex);
     void selectRow (int rowIndex);
 
+    // The list's keys: the selection moves among the visible rows (one row, a page of
+    // `rowsPerPage` rows, or to either end) and stays there at the ends; with no selection,
+    // any move selects the first visible row.
+    enum class SelectionMove
+    {
+        up,
+        down,
+        pageUp,
+        pageDown,
+        home,
+        end
+    };
+
+    void moveSelection (SelectionMove move, int rowsPerPage);
+
+    // Enter or Space: the selected row's button acts, under the rules of a click on it (its
+    // button must act: not while a catalogue loads, not on a busy, installed or unavailable
+    // row). Returns whether it acted.
+    bool activateSelection();
+
     // Sets a product's activity text, on its rows and for rows rebuilt later.
     void setRowActivity (const std::string& slug, const std::string& text) override;
 
@@ -87,6 +107,9 @@ public:
     const std::vector<zorvaplugins::zorvamanager::scan::InstalledPlugin>& installedPlugins() const { return plugins; }
     const std::map<std::string, std::string>& activities() const { return activityBySlug; }
     int runningJobs() const { return pool.jobCount(); }
+
+    // The worker threads, for the window's own jobs (the desktop integration).
+    WorkerPool& workerPool() { return pool; }
 
 private:
     void handleCatalogueLoad (const CatalogueLoad& load);

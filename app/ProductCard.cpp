@@ -41,7 +41,7 @@ void paintButton (juce::Graphics& g, juce::Rectangle<int> button, const products
 
         g.setColour (palette::primaryText);
         g.setFont (fonts::ui (13.125f, true));
-        drawFittedLine (g, toGuiString (row.activity), button.withTrimmedLeft (square), juce::Justification::centred);
+        drawFittedLine (g, shownText::line (row.activity), button.withTrimmedLeft (square), juce::Justification::centred);
         return;
     }
 
@@ -83,8 +83,8 @@ void paintButton (juce::Graphics& g, juce::Rectangle<int> button, const products
 void paintVersionLine (juce::Graphics& g, juce::Rectangle<int> line, const products::ProductRow& row)
 {
     const auto font = fonts::ui (15.0f, true);
-    const auto installed = "Installed: " + (row.installedVersion.empty() ? juce::String ("-") : toGuiString (row.installedVersion));
-    const auto available = "Available: " + (row.latestVersion.empty() ? juce::String ("-") : toGuiString (row.latestVersion));
+    const auto installed = "Installed: " + (row.installedVersion.empty() ? juce::String ("-") : shownText::line (row.installedVersion));
+    const auto available = "Available: " + (row.latestVersion.empty() ? juce::String ("-") : shownText::line (row.latestVersion));
 
     g.setColour (palette::secondaryText);
     g.setFont (font);
@@ -152,7 +152,7 @@ void paintCard (juce::Graphics& g, const CardLayout& layout, const products::Pro
 
     g.setColour (palette::primaryText);
     g.setFont (fonts::ui (20.0f, true));
-    drawFittedLine (g, toGuiString (row.name), layout.name, juce::Justification::centredLeft);
+    drawFittedLine (g, shownText::line (row.name), layout.name, juce::Justification::centredLeft);
 
     auto pills = layout.pills;
 
@@ -167,7 +167,7 @@ void paintCard (juce::Graphics& g, const CardLayout& layout, const products::Pro
 
     g.setColour (palette::secondaryText);
     g.setFont (fonts::ui (15.625f, true));
-    drawFittedLine (g, toGuiString (row.description), layout.description, juce::Justification::centredLeft);
+    drawFittedLine (g, shownText::line (row.description), layout.description, juce::Justification::centredLeft);
 
     paintVersionLine (g, layout.versionLine, row);
     paintButton (g, layout.button, row, look);
@@ -190,6 +190,12 @@ void drawPill (juce::Graphics& g, juce::Rectangle<int> area, const juce::String&
     g.setColour (palette::primaryText);
     g.setFont (fonts::ui (13.75f, true));
     drawFittedLine (g, text, area, juce::Justification::centred);
+}
+
+void drawFocusRing (juce::Graphics& g, juce::Rectangle<float> bounds, float cornerSize)
+{
+    g.setColour (palette::accent);
+    g.drawRoundedRectangle (bounds.reduced (1.0f), cornerSize, 2.0f);
 }
 
 void drawSpinner (juce::Graphics& g, juce::Point<float> centre, float radius, float phase)

@@ -1,6 +1,7 @@
 #include "ProductList.h"
 
 #include "Fonts.h"
+#include "GuiStrings.h"
 #include "Layout.h"
 #include "Palette.h"
 #include "TextFit.h"
@@ -30,6 +31,7 @@ void drawBadge (juce::Graphics& g, juce::Rectangle<int> area, const juce::String
 ProductList::ProductList (ProductListModel& modelToShow)
     : model (modelToShow)
 {
+    setWantsKeyboardFocus (true);
     addChildComponent (scrollBar);
     scrollBar.addListener (this);
     scrollBar.setAutoHide (true);
@@ -151,7 +153,7 @@ void ProductList::productListChanged (ProductListModel::Change change)
 {
     updateScrollRange();
 
-    if (change == ProductListModel::Change::content)
+    if (change == ProductListModel::Change::content || change == ProductListModel::Change::selectionMoved)
         bringSelectionIntoView();
 
     applyActivityTimerRule();
@@ -213,6 +215,62 @@ void ProductList::mouseDown (const juce::MouseEvent& event)
 
     if (products::buttonActs (model.buttonFor (row)) && onRowAction && layout.button.contains (event.getPosition()))
         onRowAction (index);
+}
+
+bool ProductList::keyPressed (const juce::KeyPress& key)
+{
+    using Move = ManagerController::SelectionMove;
+
+    const std::pair<int, Move> moves[] = {
+        { juce::KeyPress::upKey, Move::up },
+        { juce::KeyPress::downKey, Move::down },
+        { juce::KeyPress::pageUpKey, Move::pageUp },
+        { juce::KeyPress::pageDownKey, Move::pageDown },
+        { juce::KeyPress::homeKey, Move::home },
+        { juce::KeyPress::endKey, Move::end },
+    };
+
+    if (key.getModifiers().isAnyModifierKeyDown())
+        return false;
+
+    for (const auto& [code, move] : moves)
+    {
+        if (key.getKeyCode() != code)
+            continue;
+
+        focusRingShown = true;
+
+        if (onMoveSelection)
+            onMoveSelection (move, juce::jmax (1, rowsArea().getHeight() / rowPitch));
+
+        repaint();
+        return true;
+    }
+
+    if (key.getKeyCode() == juce::KeyPress::returnKey || key.getKeyCode() == juce::KeyPress::spaceKey)
+    {
+        focusRingShown = true;
+
+        if (onActivateSelection)
+            onActivateSelection();
+
+        repaint();
+        return true;
+    }
+
+    return false;
+}
+
+void ProductList::focusGained (FocusChangeType cause)
+{
+    focusRingShown = cause != focusChangedByMouseClick;
+    repaint();
+}
+
+void ProductList::focusLost (FocusChangeType)
+{
+    focusRingShown = false;
+    repaint();
 }
 
 void ProductList::paintHeader (juce::Graphics& g) const
@@ -285,7 +343,7 @@ void ProductList::paintMessage (juce::Graphics& g) const
     drawFittedLine (g, "The catalogue could not be loaded.", lines.removeFromTop (28), juce::Justification::centred);
     g.setColour (palette::destructive);
     g.setFont (fonts::ui (15.0f, false));
-    g.drawFittedText (model.failure(), lines.removeFromTop (40), juce::Justification::centred, 2, 0.8f);
+    g.drawFittedText (shownText::message (model.failure()), lines.removeFromTop (40), juce::Justification::centred, 2, 0.8f);
     g.setColour (palette::secondaryText);
     g.setFont (fonts::ui (15.0f, true));
     drawFittedLine (g, "Press \"Refresh catalogue\" to try again.", lines, juce::Justification::centred);
@@ -294,6 +352,10 @@ void ProductList::paintMessage (juce::Graphics& g) const
 void ProductList::paint (juce::Graphics& g)
 {
     drawPanel (g, getLocalBounds(), 9.0f);
+
+    if (showsFocusRing())
+        drawFocusRing (g, getLocalBounds().toFloat(), 9.0f);
+
     paintHeader (g);
 
     if (model.isLoading())

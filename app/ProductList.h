@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ManagerController.h"
 #include "ProductCard.h"
 #include "ProductListModel.h"
 
@@ -24,6 +25,15 @@ public:
     std::function<void (int)> onRowClicked;
     std::function<void (int)> onRowAction;
 
+    // The keys: Up, Down, Page Up, Page Down, Home and End move the selection (a page is as
+    // many cards as the rows area shows); Enter and Space act on the selected card.
+    std::function<void (ManagerController::SelectionMove, int rowsPerPage)> onMoveSelection;
+    std::function<void()> onActivateSelection;
+
+    // Whether the focus ring shows: the list has the keyboard focus and the keyboard is in use
+    // (the focus came by Tab, or a key was used since a click gave it).
+    bool showsFocusRing() const { return focusRingShown && hasKeyboardFocus (false); }
+
     // The scroll position in pixels, and the range it can take.
     double scrollPosition() const { return scrollBar.getCurrentRangeStart(); }
     double maximumScrollPosition() const;
@@ -40,6 +50,9 @@ public:
     juce::Rectangle<int> rowsArea() const;
 
     void mouseDown (const juce::MouseEvent& event) override;
+    bool keyPressed (const juce::KeyPress& key) override;
+    void focusGained (FocusChangeType cause) override;
+    void focusLost (FocusChangeType cause) override;
     void mouseWheelMove (const juce::MouseEvent& event, const juce::MouseWheelDetails& wheel) override;
     void paint (juce::Graphics& g) override;
     void resized() override;
@@ -67,6 +80,7 @@ private:
     ProductListModel& model;
     juce::ScrollBar scrollBar { true };
     float animationPhase = 0.0f;
+    bool focusRingShown = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ProductList)
 };

@@ -86,10 +86,10 @@ void ProductListModel::setActivity (const std::string& slug, const std::string& 
     notify (Change::activity);
 }
 
-void ProductListModel::select (int rowIndex)
+void ProductListModel::select (int rowIndex, bool moved)
 {
     selected = rowIndex >= 0 && static_cast<std::size_t> (rowIndex) < allRows.size() ? rowIndex : -1;
-    notify (Change::selection);
+    notify (moved ? Change::selectionMoved : Change::selection);
 }
 
 int ProductListModel::indexOfSlug (const std::string& slug) const

@@ -20,11 +20,12 @@ public:
     // What changed, so the list knows whether to bring the selection into view.
     enum class Change
     {
-        content,   // rows or filters: the selection moved to the first visible row
-        rows,      // rows rebuilt in place: the selection stayed on its product when it could
-        selection, // a click selected a row
-        activity,  // a row's activity text
-        state      // loading, actions, failure
+        content,        // rows or filters: the selection moved to the first visible row
+        rows,           // rows rebuilt in place: the selection stayed on its product when it could
+        selection,      // a click selected a row
+        selectionMoved, // the keyboard moved the selection: it is kept in view
+        activity,       // a row's activity text
+        state           // loading, actions, failure
     };
 
     struct Listener
@@ -70,8 +71,9 @@ public:
     // The activity text of every row of one product.
     void setActivity (const std::string& slug, const std::string& text);
 
-    // Selects a row by its index in rows(), or -1 for none.
-    void select (int rowIndex);
+    // Selects a row by its index in rows(), or -1 for none; `moved` when the keyboard moved it
+    // there and the list keeps it in view.
+    void select (int rowIndex, bool moved = false);
 
     // The index in rows() of the first row with this slug, or -1.
     int indexOfSlug (const std::string& slug) const;

@@ -88,7 +88,7 @@ void ProductOperations::finishInstall (const InstallJob& job, const products::In
         host.log ("INFO", "Installed " + toGuiString (path.string()));
 
     if (! outcome.receiptError.empty())
-        host.log ("ERROR", job.name + ": " + toGuiString (outcome.receiptError));
+        host.log ("WARN", "Install receipts could not be saved: " + toGuiString (outcome.receiptError));
 
     // After a failure too: an update that failed half-way must show what is on disk now.
     host.rescan();
@@ -161,7 +161,7 @@ void ProductOperations::finishRemove (const RemoveJob& job, const products::Remo
     host.log ("INFO", "Removed " + juce::String (outcome.removedCount) + " plugin path(s) for " + job.name);
 
     if (! outcome.receiptError.empty())
-        host.log ("ERROR", job.name + ": " + toGuiString (outcome.receiptError));
+        host.log ("WARN", "Install receipts could not be saved: " + toGuiString (outcome.receiptError));
 
     host.rescan();
 }

@@ -5,6 +5,7 @@
 #include "Palette.h"
 #include "ProductCard.h"
 #include "TextFit.h"
+#include "ZorvaLookAndFeel.h"
 
 using namespace zorvaplugins::zorvamanager;
 using layout::cutTop;
@@ -32,6 +33,7 @@ Sidebar::Sidebar()
     {
         addAndMakeVisible (*toggle);
         toggle->setButtonText (text);
+        ZorvaLookAndFeel::reachableByKeyboard (*toggle);
     }
 
     for (auto* on : { &installModeToggle, &vst3Toggle, &clapToggle, &allProductsToggle })

@@ -34,6 +34,8 @@ TopPanel::TopPanel()
     addAndMakeVisible (searchEditor);
     searchEditor.setFont (fonts::ui (16.25f));
     searchEditor.setTextToShowWhenEmpty ("Search products...", palette::secondaryText);
+    // Escape clears the search.
+    searchEditor.onEscapeKey = [this] { searchEditor.setText ({}, true); };
     searchEditor.onTextChange = [this] {
         if (onSearchChanged)
             onSearchChanged();
@@ -60,6 +62,7 @@ TopPanel::TopPanel()
         addAndMakeVisible (*button);
         button->setButtonText (text);
         button->onClick = handler;
+        ZorvaLookAndFeel::reachableByKeyboard (*button);
 
         if (primary)
             button->setName (ZorvaLookAndFeel::primaryButtonName);
@@ -69,6 +72,7 @@ TopPanel::TopPanel()
     {
         addAndMakeVisible (*button);
         ZorvaLookAndFeel::markAsPathButton (*button);
+        ZorvaLookAndFeel::reachableByKeyboard (*button);
         button->onClick = [this, format = format] {
             if (onChooseFolder)
                 onChooseFolder (format);
@@ -80,8 +84,8 @@ void TopPanel::setFolders (const std::filesystem::path& vst3Folder, const std::f
 {
     for (auto [button, folder] : { std::pair (&vst3PathButton, &vst3Folder), std::pair (&clapPathButton, &clapFolder) })
     {
-        button->setButtonText (toGuiString (folder->string()));
-        button->setTooltip (toGuiString (folder->string()));
+        button->setButtonText (shownText::line (folder->string()));
+        button->setTooltip (shownText::message (folder->string()));
     }
 }
 

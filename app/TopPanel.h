@@ -7,6 +7,35 @@
 #include <filesystem>
 #include <functional>
 
+// The search box: its caret exists only while it has the keyboard focus, as the caret's
+// blinking timer runs for as long as the caret exists, focused or not.
+class SearchEditor : public juce::TextEditor
+{
+public:
+    SearchEditor() { setCaretVisible (false); }
+
+    void focusGained (FocusChangeType cause) override
+    {
+        setCaretVisible (true);
+        TextEditor::focusGained (cause);
+    }
+
+    void focusLost (FocusChangeType cause) override
+    {
+        TextEditor::focusLost (cause);
+        setCaretVisible (false);
+    }
+
+    // The window's own keys (Ctrl+F, F5) pass through to it.
+    bool keyPressed (const juce::KeyPress& key) override
+    {
+        if (key == juce::KeyPress ('f', juce::ModifierKeys::commandModifier, 0) || key == juce::KeyPress (juce::KeyPress::F5Key))
+            return false;
+
+        return TextEditor::keyPressed (key);
+    }
+};
+
 // The panel above the list: the search box and the catalogue, scan and reset buttons; the two
 // install folder buttons; the bulk actions and the program's own removal. It reports what the
 // user asks for through its callbacks. Message thread only.
@@ -36,7 +65,7 @@ public:
     void resized() override;
 
     juce::Label searchLabel, vst3PathLabel, clapPathLabel;
-    juce::TextEditor searchEditor;
+    SearchEditor searchEditor;
     juce::TextButton refreshButton, scanButton, resetPathsButton;
     juce::TextButton vst3PathButton, clapPathButton;
     juce::TextButton installAllButton, uninstallAllButton, removeSelfButton;

@@ -1,6 +1,7 @@
 #include "ZorvaLookAndFeel.h"
 
 #include "Fonts.h"
+#include "GuiStrings.h"
 #include "Palette.h"
 
 namespace
@@ -142,10 +143,35 @@ void ZorvaLookAndFeel::drawButtonText (juce::Graphics& g, juce::TextButton& butt
     g.drawText (elideStart (font, button.getButtonText(), static_cast<float> (area.getWidth())), area, juce::Justification::centred, false);
 }
 
+void ZorvaLookAndFeel::reachableByKeyboard (juce::Component& control)
+{
+    control.setWantsKeyboardFocus (true);
+    control.setMouseClickGrabsKeyboardFocus (false);
+    control.setHasFocusOutline (true);
+}
+
+std::unique_ptr<juce::FocusOutline> ZorvaLookAndFeel::createFocusOutlineForComponent (juce::Component&)
+{
+    struct Ring : juce::FocusOutline::OutlineWindowProperties
+    {
+        juce::Rectangle<int> getOutlineBounds (juce::Component& control) override { return control.getScreenBounds().expanded (3); }
+
+        void drawOutline (juce::Graphics& g, int width, int height) override
+        {
+            g.setColour (palette::accent);
+            g.drawRoundedRectangle (juce::Rectangle<float> (static_cast<float> (width), static_cast<float> (height)).reduced (1.0f), 8.0f, 2.0f);
+        }
+    };
+
+    return std::make_unique<juce::FocusOutline> (std::make_unique<Ring>());
+}
+
 juce::AlertWindow* ZorvaLookAndFeel::createAlertWindow (const juce::String& title, const juce::String& message, const juce::String& button1, const juce::String& button2, const juce::String& button3, juce::MessageBoxIconType iconType, int numButtons, juce::Component* associatedComponent)
 {
-    auto* window = LookAndFeel_V4::createAlertWindow (title, message, button1, button2, button3, iconType, numButtons, associatedComponent);
-    window->getProperties().set ("message", message);
-    window->setDescription (message);
+    // A message box lays out its whole message, which may carry an error text of any length.
+    const auto shown = shownText::message (message);
+    auto* window = LookAndFeel_V4::createAlertWindow (shownText::line (title), shown, button1, button2, button3, iconType, numButtons, associatedComponent);
+    window->getProperties().set ("message", shown);
+    window->setDescription (shown);
     return window;
 }

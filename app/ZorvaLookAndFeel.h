@@ -16,6 +16,13 @@ public:
     // Marks a button whose text is a folder path.
     static void markAsPathButton (juce::Button& button);
 
+    // A control that Tab reaches, with the focus ring while it has the keyboard focus; a
+    // click acts on it without moving the focus, so the ring shows only for the keyboard.
+    static void reachableByKeyboard (juce::Component& control);
+
+    // The accent ring around the control that has the keyboard focus.
+    std::unique_ptr<juce::FocusOutline> createFocusOutlineForComponent (juce::Component& control) override;
+
     juce::Typeface::Ptr getTypefaceForFont (const juce::Font& font) override;
     juce::Font getTextButtonFont (juce::TextButton& button, int buttonHeight) override;
     juce::Font getPopupMenuFont() override;

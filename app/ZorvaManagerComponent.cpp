@@ -50,6 +50,8 @@ ZorvaManagerComponent::ZorvaManagerComponent (ManagerController::CatalogueLoader
         repaint();
     };
     productList.onRowAction = [this] (int index) { controller.rowAction (index); };
+    productList.onMoveSelection = [this] (ManagerController::SelectionMove move, int rowsPerPage) { controller.moveSelection (move, rowsPerPage); };
+    productList.onActivateSelection = [this] { controller.activateSelection(); };
 
     addAndMakeVisible (sidebar);
     sidebar.onChange = [this] { updateProductFilters(); };
@@ -66,6 +68,9 @@ ZorvaManagerComponent::ZorvaManagerComponent (ManagerController::CatalogueLoader
 
     addAndMakeVisible (logPanel);
 
+    controller.productList().addListener (this);
+    addMouseListener (this, true);
+
     onQuitRequested = [] {
         if (auto* application = juce::JUCEApplicationBase::getInstance())
             application->systemRequestedQuit();
@@ -81,14 +86,46 @@ ZorvaManagerComponent::ZorvaManagerComponent (ManagerController::CatalogueLoader
 
 ZorvaManagerComponent::~ZorvaManagerComponent()
 {
+    removeMouseListener (this);
+    controller.productList().removeListener (this);
+
     setLookAndFeel (nullptr);
 
     if (&juce::LookAndFeel::getDefaultLookAndFeel() == &lookAndFeel)
         juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
 }
 
+void ZorvaManagerComponent::log (const juce::String& level, const juce::String& message)
+{
+    logPanel.append (level, message);
+    drawingNeeded();
+}
+
+void ZorvaManagerComponent::drawingNeeded()
+{
+    if (onDrawingNeeded)
+        onDrawingNeeded();
+}
+
+void ZorvaManagerComponent::mouseEnter (const juce::MouseEvent& event)
+{
+    auto* client = dynamic_cast<juce::TooltipClient*> (event.eventComponent);
+
+    if (client != nullptr && client->getTooltip().isNotEmpty() && tooltips == nullptr)
+        tooltips = std::make_unique<juce::TooltipWindow> (this, 600);
+}
+
+void ZorvaManagerComponent::mouseExit (const juce::MouseEvent& event)
+{
+    auto* client = dynamic_cast<juce::TooltipClient*> (event.eventComponent);
+
+    if (client != nullptr && client->getTooltip().isNotEmpty())
+        tooltips.reset();
+}
+
 void ZorvaManagerComponent::stateChanged()
 {
+    drawingNeeded();
     topPanel.setAvailability (! controller.isLoading(), controller.bulkActionsEnabled());
     topPanel.setFolders (controller.installFolder (PluginFormat::Vst3), controller.installFolder (PluginFormat::Clap));
     repaint();
@@ -120,6 +157,24 @@ void ZorvaManagerComponent::confirmRemoveZorvaManager()
         if (onQuitRequested)
             onQuitRequested();
     });
+}
+
+bool ZorvaManagerComponent::keyPressed (const juce::KeyPress& key)
+{
+    if (key == juce::KeyPress ('f', juce::ModifierKeys::commandModifier, 0))
+    {
+        topPanel.searchEditor.grabKeyboardFocus();
+        topPanel.searchEditor.selectAll();
+        return true;
+    }
+
+    if (key == juce::KeyPress (juce::KeyPress::F5Key))
+    {
+        refreshCatalogue();
+        return true;
+    }
+
+    return false;
 }
 
 void ZorvaManagerComponent::paint (juce::Graphics& g)

@@ -16,7 +16,8 @@ struct ZorvaManagerComponentProbe;
 // The window's content: the header, the sidebar, the top panel, the product list and the log.
 // It lays them out, paints the header and forwards what the user does to its controller,
 // which holds the rules and the state. Message thread only.
-class ZorvaManagerComponent : public juce::Component
+class ZorvaManagerComponent : public juce::Component,
+                              private ProductListModel::Listener
 {
 public:
     static constexpr int defaultWidth = 1180;
@@ -42,12 +43,21 @@ public:
     void confirmRemoveZorvaManager();
 
     // Appends "HH:MM:SS  LEVEL  message" to the log panel.
-    void log (const juce::String& level, const juce::String& message) { logPanel.append (level, message); }
+    void log (const juce::String& level, const juce::String& message);
 
     ManagerController& getController() { return controller; }
 
+    // Whether something on it moves now (a spinner or the loading view).
+    bool isAnimating() const { return productList.isAnimating(); }
+
+    // Called whenever its state, its list or its log changed and something is to be drawn.
+    std::function<void()> onDrawingNeeded;
+
     // Asks the program to quit, as the window's close button does; replaceable for tests.
     std::function<void()> onQuitRequested;
+
+    // Ctrl+F focuses the search box, F5 refreshes the catalogue, wherever the focus is.
+    bool keyPressed (const juce::KeyPress& key) override;
 
     void paint (juce::Graphics& g) override;
     void resized() override;
@@ -56,6 +66,13 @@ private:
     friend struct ZorvaManagerComponentProbe;
 
     void stateChanged();
+    void drawingNeeded();
+    void productListChanged (ProductListModel::Change) override { drawingNeeded(); }
+
+    // The tooltip window polls the mouse several times a second for as long as it exists, so
+    // it exists only while the mouse is over a control that has a tooltip.
+    void mouseEnter (const juce::MouseEvent& event) override;
+    void mouseExit (const juce::MouseEvent& event) override;
 
     ZorvaLookAndFeel lookAndFeel;
     ManagerController controller;
@@ -63,7 +80,7 @@ private:
     Sidebar sidebar;
     TopPanel topPanel;
     LogPanel logPanel;
-    juce::TooltipWindow tooltips { this, 600 };
+    std::unique_ptr<juce::TooltipWindow> tooltips;
     std::unique_ptr<juce::FileChooser> folderChooser;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ZorvaManagerComponent)

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <functional>
+#include <iostream>
 
 // The real window while the maker site is hostile or broken: slow, stalled, endless or huge
 // answers never hold up the message thread, and closing the window ends promptly whatever the
@@ -80,8 +82,10 @@ protected:
     void expectTheWindowAnswers (const char* what)
     {
         bool handled = false;
+        const auto posted = std::chrono::steady_clock::now();
         juce::MessageManager::callAsync ([&handled] { handled = true; });
         EXPECT_TRUE (pumpUntil ([&handled] { return handled; }, answerBoundMs)) << what << ": a posted call waited";
+        longestAnswerMs = std::max (longestAnswerMs, std::chrono::duration<double, std::milli> (std::chrono::steady_clock::now() - posted).count());
 
         auto& toggle = probe->button ("clapToggle");
         const auto before = toggle.getToggleState();
@@ -122,6 +126,7 @@ protected:
     std::unique_ptr<zorvatest::ScopedEnv> tmpdir;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<ZorvaManagerComponentProbe> probe;
+    double longestAnswerMs = 0; // the longest a posted call waited, for the figures
 };
 
 // The catalogue of `count` products, every one showing the same honest page and picture.
@@ -204,4 +209,97 @@ TEST_F (HostileSiteWindow, AnswersAndClosesPromptlyWhateverTheSiteDoes)
         EXPECT_LT (closeWindow(), closeBoundMs);
         EXPECT_TRUE (leftovers().empty()) << ::testing::PrintToString (leftovers());
     }
+}
+
+namespace
+{
+// The process's resident high-water mark in bytes, from /proc/self/status.
+std::uint64_t peakResidentBytes()
+{
+    std::ifstream status ("/proc/self/status");
+
+    for (std::string line; std::getline (status, line);)
+        if (line.rfind ("VmHWM:", 0) == 0)
+            return std::stoull (line.substr (6)) * 1024u;
+
+    return 0;
+}
+
+// Starts the high-water mark again from what the process holds now.
+bool resetPeakResident()
+{
+    std::ofstream clear ("/proc/self/clear_refs");
+    clear << "5";
+    return static_cast<bool> (clear.flush());
+}
+
+// AddressSanitizer keeps freed blocks resident in its quarantine, up to 256 MiB by default.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr std::uint64_t sanitizerQuarantine = 256u << 20;
+#else
+constexpr std::uint64_t sanitizerQuarantine = 0;
+#endif
+
+// Words with a few multi-byte characters among them, `bytes` long at least.
+std::string absurdText (std::size_t bytes)
+{
+    const std::string words = "an absurdly long tagline \xc3\xa9t\xc3\xa9 ";
+    std::string text;
+    text.reserve (bytes + words.size());
+
+    while (text.size() < bytes)
+        text += words;
+
+    return text;
+}
+} // namespace
+
+// A catalogue whose one tagline is 20 MiB (and one name 1 MiB): every text the window lays out
+// is cut first, so the window keeps answering and its memory stays bounded while it loads,
+// shows, scrolls and searches that catalogue.
+TEST_F (HostileSiteWindow, AbsurdlyLongTextsKeepMemoryBoundedAndTheWindowAnswering)
+{
+    routeCatalogue ("");
+    service.addProductPage ("shared", R"(<meta property="og:image" content=")" + base() + R"(/images/shared.png">)");
+    service.addPicture ("shared", juce::Colours::teal);
+
+    auto longTagline = MakerServiceInstance::product ("long-tagline", "Long Tagline", base() + "/products/shared/index.html");
+    longTagline.replace (longTagline.find ("A test product"), 14, absurdText (20u << 20));
+    auto longName = MakerServiceInstance::product ("long-name", absurdText (1u << 20), base() + "/products/shared/index.html");
+    service.setCatalogue (MakerServiceInstance::catalogueOf (honest ("first") + "," + longTagline + "," + longName));
+
+    ASSERT_TRUE (resetPeakResident());
+    const auto before = peakResidentBytes();
+
+    openWindow();
+    ASSERT_TRUE (pumpUntil ([this] { return probe->catalogueLoaded() && ! probe->loading(); }, 60000));
+    EXPECT_EQ (probe->rowCount(), 3u);
+    std::cout << "[ figures  ] loaded: peak resident " << (peakResidentBytes() >> 20) << " MiB\n";
+    expectTheWindowAnswers ("the catalogue shown");
+
+    // Scrolled to the end and back, the long cards drawn each time; then a search that reads
+    // the whole tagline, and one that finds it.
+    auto& list = probe->list();
+    uidriver::wheelAt (list, list.rowsArea().getCentre(), -3.0f);
+    pumpFor (100);
+    uidriver::wheelAt (list, list.rowsArea().getCentre(), 3.0f);
+    pumpFor (100);
+
+    auto& search = probe->topPanel().searchEditor;
+    search.setText ("no such product", true);
+    pumpFor (100);
+    EXPECT_TRUE (list.cardBounds (probe->controller().productList().indexOfSlug ("long-tagline")).isEmpty());
+    search.setText ("absurdly", true);
+    pumpFor (100);
+    EXPECT_FALSE (list.cardBounds (probe->controller().productList().indexOfSlug ("long-tagline")).isEmpty());
+    expectTheWindowAnswers ("after searching");
+
+    // The log takes a long text as well: a line of its own, cut.
+    probe->component.log ("ERROR", juce::String (absurdText (4u << 20)));
+    pumpFor (100);
+    expectTheWindowAnswers ("after a long log line");
+
+    const auto peak = peakResidentBytes();
+    std::cout << "[ figures  ] peak resident " << (peak >> 20) << " MiB (" << (before >> 20) << " MiB when the window opened), longest answer to a posted call " << longestAnswerMs << " ms\n";
+    EXPECT_LT (peak, (300u << 20) + sanitizerQuarantine);
 }

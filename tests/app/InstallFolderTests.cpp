@@ -147,12 +147,20 @@ TEST_F (InstallFolders, ResetRestoresTheDefaultsAndSavesThem)
 
 TEST_F (InstallFolders, LongPathsStayOnOneLineWithTheirEndAndTheTooltipShowsThemWhole)
 {
-    EXPECT_EQ (descendants<juce::TooltipWindow> (*window).size(), 1u) << "tooltips need a tooltip window";
-
     const fs::path deep = "/home/musician/Music/Production/Plug-ins/Collections/ZorvaPlugins/VST3 bundles for the studio";
     probe->controller().setInstallFolder (install::PluginFormat::Vst3, deep);
 
     auto& button = probe->topPanel().vst3PathButton;
+
+    // The tooltip window (which polls the mouse while it exists) is there while the mouse is
+    // over a control with a tooltip, and only then.
+    uidriver::moveTo (probe->component, probe->boundsOf ("productList").getCentre());
+    EXPECT_EQ (descendants<juce::TooltipWindow> (*window).size(), 0u);
+    uidriver::moveTo (button, button.getLocalBounds().getCentre());
+    EXPECT_EQ (descendants<juce::TooltipWindow> (*window).size(), 1u) << "tooltips need a tooltip window";
+    uidriver::moveTo (probe->component, probe->boundsOf ("productList").getCentre());
+    EXPECT_EQ (descendants<juce::TooltipWindow> (*window).size(), 0u);
+
     EXPECT_EQ (button.getTooltip(), juce::String (deep.string()));
 
     const auto font = probe->component.getLookAndFeel().getTextButtonFont (button, button.getHeight());

@@ -1,4 +1,6 @@
 #include "ComponentProbe.h"
+#include "GuiStrings.h"
+#include "LogPanel.h"
 #include "MakerServiceFixture.h"
 
 #include <gtest/gtest.h>
@@ -86,4 +88,39 @@ TEST (MainComponentToggles, KeepTheirGroupsExclusiveAndOneFormatOn)
     EXPECT_FALSE (isOn ("clapToggle"));
 
     pumpUntil ([&probe] { return ! probe.loading(); }, 30000);
+}
+
+// The log keeps its latest lines only, each message cut to a bounded length and on one line of
+// its own, in its level's colour as before; the oldest lines go first, a tenth at a time.
+TEST (LogPanelBounds, KeepsTheLatestLinesEachCutAndOnOneLine)
+{
+    LogPanel panel;
+    panel.setBounds (0, 0, 800, 140);
+
+    const auto longMessage = juce::String::repeatedString ("long ", 100'000);
+    panel.append ("ERROR", longMessage);
+    panel.append ("WARN", "first line\nsecond line");
+
+    for (int i = 0; i < 2 * LogPanel::maxLines; ++i)
+        panel.append ("INFO", "message " + juce::String (i));
+
+    juce::StringArray lines;
+    lines.addLines (panel.text());
+    lines.removeEmptyStrings();
+
+    EXPECT_EQ (lines.size(), panel.lineCount());
+    EXPECT_LE (panel.lineCount(), LogPanel::maxLines);
+    EXPECT_GT (panel.lineCount(), LogPanel::maxLines * 9 / 10 - 1);
+    EXPECT_TRUE (lines[lines.size() - 1].endsWith ("  INFO  message " + juce::String (2 * LogPanel::maxLines - 1)));
+
+    // The long message and the one with a line break, each one line, the long one cut.
+    LogPanel fresh;
+    fresh.append ("ERROR", longMessage);
+    fresh.append ("WARN", "first line\nsecond line");
+    juce::StringArray freshLines;
+    freshLines.addLines (fresh.text());
+    ASSERT_EQ (freshLines.size(), 4); // the start-up line, two messages, and the empty end
+    EXPECT_LE (freshLines[1].length(), shownText::maxMessageCharacters + 20);
+    EXPECT_TRUE (freshLines[1].endsWith (juce::String::charToString (0x2026)));
+    EXPECT_TRUE (freshLines[2].endsWith ("WARN  first line second line"));
 }

@@ -281,3 +281,119 @@ TEST_F (Controller, ChosenFoldersSurviveARestartAndResetRestoresTheDefaults)
 }
 
 } // namespace
+
+namespace
+{
+// Ten products, a..j; "c" installed and current.
+std::vector<api::ProductReleaseInfo> tenProducts()
+{
+    std::vector<api::ProductReleaseInfo> products;
+
+    for (char c = 'a'; c <= 'j'; ++c)
+        products.push_back (apptest::product (std::string (1, c), std::string ("Product ") + c));
+
+    return products;
+}
+} // namespace
+
+// The list's keys move the selection among the visible rows only, a page at a time as the list
+// says, and stop at either end; every move tells the list to keep the selection in view.
+TEST_F (Controller, KeysMoveTheSelectionAmongTheVisibleRows)
+{
+    using Move = ManagerController::SelectionMove;
+    script.push (apptest::loaded (tenProducts()));
+    refreshAndWait();
+
+    struct Listener : ProductListModel::Listener
+    {
+        void productListChanged (ProductListModel::Change change) override { changes.push_back (change); }
+        std::vector<ProductListModel::Change> changes;
+    } listener;
+
+    controller.productList().addListener (&listener);
+
+    const struct
+    {
+        Move move;
+        int rowsPerPage;
+        const char* expected;
+    } steps[] = {
+        { Move::down, 3, "b" }, { Move::down, 3, "c" }, { Move::up, 3, "b" }, { Move::pageDown, 3, "e" }, { Move::pageDown, 4, "i" }, { Move::pageDown, 4, "j" }, { Move::down, 3, "j" }, { Move::pageUp, 4, "f" }, { Move::home, 3, "a" }, { Move::up, 3, "a" }, { Move::pageUp, 3, "a" }, { Move::end, 3, "j" }, { Move::pageUp, 0, "i" }, // a page is at least one row
+    };
+
+    EXPECT_EQ (selectedSlug(), "a");
+
+    for (const auto& step : steps)
+    {
+        controller.moveSelection (step.move, step.rowsPerPage);
+        EXPECT_EQ (selectedSlug(), step.expected) << static_cast<int> (step.move) << " by " << step.rowsPerPage;
+        ASSERT_FALSE (listener.changes.empty());
+        EXPECT_EQ (listener.changes.back(), ProductListModel::Change::selectionMoved);
+    }
+
+    // Filtered: only what is shown is reached.
+    controller.updateProductFilters ({ "product e", true, true, ProductFilter::allProducts, ActionMode::installOrUpdate });
+    EXPECT_EQ (visibleSlugs(), std::vector<std::string> ({ "e" }));
+    controller.moveSelection (Move::down, 3);
+    EXPECT_EQ (selectedSlug(), "e");
+
+    // Nothing selected: a move selects the first visible row (End the last); nothing shown: no move.
+    controller.updateProductFilters ({ "", true, true, ProductFilter::allProducts, ActionMode::installOrUpdate });
+    controller.selectRow (-1);
+    controller.moveSelection (Move::down, 3);
+    EXPECT_EQ (selectedSlug(), "a");
+    controller.selectRow (-1);
+    controller.moveSelection (Move::end, 3);
+    EXPECT_EQ (selectedSlug(), "j");
+    controller.updateProductFilters ({ "nothing like this", true, true, ProductFilter::allProducts, ActionMode::installOrUpdate });
+    controller.moveSelection (Move::down, 3);
+    EXPECT_EQ (selectedSlug(), "(none)");
+
+    controller.productList().removeListener (&listener);
+}
+
+// Enter or Space acts on the selected row as a click on its button would: never while a
+// catalogue loads, never on a row whose button does not act (installed and current in install
+// mode, not installed in remove mode), and never without a visible selection.
+TEST_F (Controller, ActivatingTheSelectionFollowsTheClickRules)
+{
+    apptest::installVst3 (home.vst3(), "Product c", "1.2.0");
+    script.push (apptest::loaded (tenProducts()));
+    refreshAndWait();
+
+    std::vector<std::string> acted;
+    const auto actOn = [&] (const std::string& slug) {
+        controller.selectRow (controller.productList().indexOfSlug (slug));
+        const auto before = lines.size();
+        const auto result = controller.activateSelection();
+
+        if (result)
+            acted.push_back (slug);
+
+        return result && lines.size() > before;
+    };
+
+    // Install mode: "c" is current (its button does nothing), "a" installs (its job is
+    // started: a log line and a busy row).
+    EXPECT_FALSE (actOn ("c"));
+    EXPECT_TRUE (actOn ("a"));
+    EXPECT_FALSE (controller.productList().rows()[static_cast<std::size_t> (controller.productList().indexOfSlug ("a"))].activity.empty());
+    EXPECT_FALSE (actOn ("a")) << "a busy row refuses a second start";
+
+    // Remove mode: "b" is not installed.
+    controller.updateProductFilters ({ "", true, true, ProductFilter::allProducts, ActionMode::remove });
+    EXPECT_FALSE (actOn ("b"));
+
+    // While a catalogue loads, nothing acts.
+    controller.updateProductFilters ({ "", true, true, ProductFilter::allProducts, ActionMode::installOrUpdate });
+    script.push (apptest::loaded (tenProducts()));
+    controller.refreshCatalogue();
+    EXPECT_FALSE (actOn ("d"));
+    ASSERT_TRUE (pumpUntil ([this] { return ! controller.isLoading(); }, 10000));
+
+    // No selection, or one filtered out of view.
+    controller.selectRow (-1);
+    EXPECT_FALSE (controller.activateSelection());
+    EXPECT_EQ (acted, std::vector<std::string> ({ "a" }));
+    ASSERT_TRUE (pumpUntil ([this] { return controller.runningJobs() == 0 && controller.activities().empty(); }, 30000));
+}

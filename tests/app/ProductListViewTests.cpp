@@ -273,3 +273,133 @@ TEST_F (ListView, TheWindowKeepsEveryControlWholeAtItsSmallestSize)
 }
 
 } // namespace
+
+// An idle window lets its frame timer rest; whatever is to be drawn brings the full rate back
+// at once, and while the loading view's spinner turns the timer never rests.
+TEST_F (ListView, TheFrameTimerRestsOnlyWhileNothingMoves)
+{
+    open (apptest::loaded (twelveProducts()), false);
+    const auto& pacer = window->getFramePacer();
+    const auto fullInterval = pacer.frameInterval();
+
+    if (fullInterval == 0)
+        GTEST_SKIP() << "this window system paints without a frame timer";
+
+    // Loading: the spinner animates for as long as the load runs.
+    pumpFor (1500);
+    EXPECT_TRUE (probe->loading());
+    EXPECT_FALSE (pacer.isResting());
+    EXPECT_EQ (pacer.frameInterval(), fullInterval);
+
+    gate->open();
+    ASSERT_TRUE (pumpUntil ([this] { return ! probe->loading(); }, 10000));
+    ASSERT_TRUE (pumpUntil ([&pacer] { return pacer.isResting(); }, 10000));
+    EXPECT_EQ (pacer.frameInterval(), 1000 / FramePacer::restingRateHz);
+
+    const std::pair<const char*, std::function<void()>> wakers[] = {
+        { "a wheel over the list", [this] { uidriver::wheelAt (list(), list().rowsArea().getCentre(), -0.2f); } },
+        { "a row selected", [this] { model().select (static_cast<int> (model().visibleRows()[3])); } },
+        { "a log line", [this] { probe->component.log ("INFO", "something happened"); } },
+        { "a key in the search box", [this] { window->getPeer()->handleKeyPress (juce::KeyPress ('a')); } },
+    };
+
+    // Keys reach the focused control first; the search box takes them all.
+    probe->topPanel().searchEditor.grabKeyboardFocus();
+
+    for (const auto& [what, wake] : wakers)
+    {
+        SCOPED_TRACE (what);
+        ASSERT_TRUE (pumpUntil ([&pacer] { return pacer.isResting(); }, 10000));
+        wake();
+        EXPECT_FALSE (pacer.isResting());
+        EXPECT_EQ (pacer.frameInterval(), fullInterval);
+    }
+}
+
+// The keyboard in the real window: the list's keys move the selection and keep it in view,
+// Enter acts on the selected card, Ctrl+F and Escape work the search box, F5 refreshes, and
+// Tab walks the controls in their visual order with a ring on the one that has the focus.
+TEST_F (ListView, TheWindowWorksFromTheKeyboard)
+{
+    open (apptest::loaded (twelveProducts()));
+    auto& component = probe->component;
+    const auto selectedSlug = [this] { return model().rows()[static_cast<std::size_t> (model().selectedIndex())].slug; };
+    const auto selectedInView = [this] {
+        const auto card = list().cardBounds (model().selectedIndex());
+        return ! card.isEmpty() && list().rowsArea().contains (card.withTrimmedTop (3));
+    };
+
+    // A click on a card gives the list the keys, without the ring (the mouse is in use).
+    uidriver::clickAt (list(), list().cardBounds (static_cast<int> (model().visibleRows()[0])).getCentre().withX (60));
+    ASSERT_TRUE (list().hasKeyboardFocus (false));
+    EXPECT_FALSE (list().showsFocusRing());
+
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE (uidriver::pressKey (component, juce::KeyPress (juce::KeyPress::downKey)));
+
+    EXPECT_EQ (selectedSlug(), "p5");
+    EXPECT_TRUE (selectedInView());
+    EXPECT_TRUE (list().showsFocusRing()) << "a key shows that the keyboard is in use";
+
+    uidriver::pressKey (component, juce::KeyPress (juce::KeyPress::endKey));
+    EXPECT_EQ (selectedSlug(), "p11");
+    EXPECT_TRUE (selectedInView());
+    EXPECT_DOUBLE_EQ (list().scrollPosition(), list().maximumScrollPosition());
+
+    uidriver::pressKey (component, juce::KeyPress (juce::KeyPress::pageUpKey));
+    EXPECT_TRUE (selectedInView());
+    EXPECT_LT (model().selectedIndex(), 11);
+
+    uidriver::pressKey (component, juce::KeyPress (juce::KeyPress::homeKey));
+    EXPECT_EQ (selectedSlug(), "p0");
+    EXPECT_DOUBLE_EQ (list().scrollPosition(), 0.0);
+
+    // Enter on a card whose button acts starts its job, as a click on the button does.
+    uidriver::pressKey (component, juce::KeyPress (juce::KeyPress::downKey));
+    uidriver::pressKey (component, juce::KeyPress (juce::KeyPress::downKey));
+    const auto slug = selectedSlug();
+    ASSERT_TRUE (products::buttonActs (model().buttonFor (model().rows()[static_cast<std::size_t> (model().selectedIndex())])));
+    EXPECT_TRUE (uidriver::pressKey (component, juce::KeyPress (juce::KeyPress::returnKey)));
+    EXPECT_TRUE (probe->hasLineStartingWith ("Installing Product 2")) << slug;
+    ASSERT_TRUE (pumpUntil ([this] { return probe->controller().activities().empty() && probe->controller().runningJobs() == 0; }, 30000));
+
+    // Ctrl+F, then typing searches; Escape clears the search.
+    auto& search = probe->topPanel().searchEditor;
+    EXPECT_TRUE (uidriver::pressKey (component, juce::KeyPress ('f', juce::ModifierKeys::commandModifier, 0)));
+    ASSERT_TRUE (search.hasKeyboardFocus (false));
+    uidriver::pressKey (component, juce::KeyPress ('7', {}, '7'));
+    EXPECT_EQ (search.getText(), "7");
+    EXPECT_EQ (model().visibleRows().size(), 1u);
+    uidriver::pressKey (component, juce::KeyPress (juce::KeyPress::escapeKey));
+    EXPECT_EQ (search.getText(), "");
+    EXPECT_EQ (model().visibleRows().size(), 12u);
+
+    // F5 from the search box refreshes.
+    const auto loads = probe->countLines ("Loading products...");
+    EXPECT_TRUE (uidriver::pressKey (component, juce::KeyPress (juce::KeyPress::F5Key)));
+    EXPECT_EQ (probe->countLines ("Loading products..."), loads + 1);
+    ASSERT_TRUE (pumpUntil ([this] { return ! probe->loading(); }, 10000));
+
+    // Tab from the search box walks on in the visual order: the top panel row by row, the
+    // list, the log, then round to the sidebar at the left; the ring follows.
+    const char* expected[] = { "refreshButton", "scanButton", "resetPathsButton", "vst3PathButton", "clapPathButton", "installAllButton", "uninstallAllButton", "removeSelfButton", "productList" };
+    search.grabKeyboardFocus();
+    pumpFor (20);
+
+    for (const auto* name : expected)
+    {
+        uidriver::pressKey (component, juce::KeyPress (juce::KeyPress::tabKey));
+        auto* focused = juce::Component::getCurrentlyFocusedComponent();
+        EXPECT_EQ (focused, probe->controls().at (name)) << name << " expected, " << (focused != nullptr ? focused->getName() : juce::String ("nothing")) << " focused";
+    }
+
+    EXPECT_TRUE (list().showsFocusRing());
+
+    for (const auto* name : { "logEditor", "installModeToggle", "removeModeToggle", "vst3Toggle" })
+    {
+        uidriver::pressKey (component, juce::KeyPress (juce::KeyPress::tabKey));
+        EXPECT_EQ (juce::Component::getCurrentlyFocusedComponent(), probe->controls().at (name)) << name;
+    }
+
+    EXPECT_TRUE (probe->controls().at ("vst3Toggle")->hasFocusOutline());
+}

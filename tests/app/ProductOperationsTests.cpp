@@ -57,6 +57,36 @@ TEST_F (Operations, InstallFromTheCardEndToEnd)
     EXPECT_EQ (probe().messages().size(), after);
 }
 
+// A receipts file that cannot be written (here a folder stands where it goes) is logged after
+// an install and after a removal, as a failed settings save is; the plug-ins themselves are
+// installed and removed all the same.
+TEST_F (Operations, AFailedReceiptWriteIsLogged)
+{
+    std::filesystem::create_directories (install::receiptPath() / "in-the-way");
+    setCatalogue ({ productWith ("tape-echo", "Tape Echo", tape) });
+    openWindow();
+
+    const auto warning = [this] (int from) {
+        const auto messages = messagesFrom (from);
+        return std::count_if (messages.begin(), messages.end(), [] (const juce::String& m) { return m.startsWith ("Install receipts could not be saved: "); });
+    };
+
+    const auto beforeInstall = probe().messages().size();
+    clickButtonOf ("tape-echo");
+    ASSERT_TRUE (waitUntilIdle());
+    EXPECT_TRUE (row ("tape-echo").installed);
+    EXPECT_EQ (warning (beforeInstall), 1) << messagesFrom (beforeInstall).joinIntoString (" | ");
+    EXPECT_TRUE (probe().levels().contains ("WARN"));
+
+    probe().sidebar().removeModeToggle.triggerClick();
+    pumpFor (50);
+    const auto beforeRemoval = probe().messages().size();
+    clickButtonOf ("tape-echo");
+    ASSERT_TRUE (waitUntilIdle());
+    EXPECT_FALSE (row ("tape-echo").installed);
+    EXPECT_EQ (warning (beforeRemoval), 1) << messagesFrom (beforeRemoval).joinIntoString (" | ");
+}
+
 TEST_F (Operations, UpdateReplacesAnOlderInstalledVersion)
 {
     apptest::installVst3 (home->vst3(), "Tape Echo", "1.0.0");

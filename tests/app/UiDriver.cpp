@@ -28,6 +28,24 @@ void clickAt (juce::Component& component, juce::Point<int> position)
     pumpFor (20);
 }
 
+void moveTo (juce::Component& component, juce::Point<int> position)
+{
+    sendMouse (component, position, {});
+    pumpFor (20);
+}
+
+bool pressKey (juce::Component& component, const juce::KeyPress& key)
+{
+    auto* peer = component.getPeer();
+
+    if (peer == nullptr)
+        return false;
+
+    const auto used = peer->handleKeyPress (key);
+    pumpFor (20);
+    return used;
+}
+
 void wheelAt (juce::Component& component, juce::Point<int> position, float deltaY)
 {
     auto* peer = component.getPeer();

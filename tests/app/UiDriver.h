@@ -10,6 +10,13 @@ namespace uidriver
 // so the framework's own hit testing and modal rules decide who receives it.
 void clickAt (juce::Component& component, juce::Point<int> position);
 
+// The mouse moved (no button held) to a point in a component's coordinates.
+void moveTo (juce::Component& component, juce::Point<int> position);
+
+// A key pressed while the window of this component is in front, through its peer as the
+// window system's key events arrive: to the focused control first, then up its parents.
+bool pressKey (juce::Component& component, const juce::KeyPress& key);
+
 // A wheel movement over a point in a component's coordinates.
 void wheelAt (juce::Component& component, juce::Point<int> position, float deltaY);
 
