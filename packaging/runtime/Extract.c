@@ -52,8 +52,7 @@ static int wanted (Extraction* x, const char* path)
 static int writeFile (Extraction* x, sqfs_inode* inode, int folder, const char* name, const char* path)
 {
     unlinkat (folder, name, 0);
-    const int fd = openat (folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                           (mode_t) (inode->base.mode & 0777));
+    const int fd = openat (folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, (mode_t) (inode->base.mode & 0777));
     if (fd < 0)
         return failWith (x, "cannot create file", path, errno);
 
@@ -91,8 +90,7 @@ static int writeLink (Extraction* x, sqfs_inode* inode, int folder, const char* 
 {
     char target[PATH_MAX];
     size_t size = sizeof target;
-    if (inode->xtra.symlink_size >= sizeof target
-        || sqfs_readlink (&x->image->fs, inode, target, &size) != SQFS_OK)
+    if (inode->xtra.symlink_size >= sizeof target || sqfs_readlink (&x->image->fs, inode, target, &size) != SQFS_OK)
         return failWith (x, "damaged AppImage (unreadable link)", path, 0);
     unlinkat (folder, name, 0);
     if (symlinkat (target, folder, name) != 0)
@@ -123,8 +121,7 @@ static int walk (Extraction* x, sqfs_inode* inode, const char* path, int parent,
     {
         const char* entryName = sqfs_dentry_name (&entry);
         char entryPath[PATH_MAX];
-        if (snprintf (entryPath, sizeof entryPath, "%s%s%s", path, path[0] ? "/" : "", entryName)
-            >= (int) sizeof entryPath)
+        if (snprintf (entryPath, sizeof entryPath, "%s%s%s", path, path[0] ? "/" : "", entryName) >= (int) sizeof entryPath)
             return failWith (x, "refusing a path that is too long", path, 0);
         if (! safeName (entryName))
             return failWith (x, "refusing an unsafe name in the AppImage", entryPath, 0);
@@ -188,8 +185,7 @@ static int walk (Extraction* x, sqfs_inode* inode, const char* path, int parent,
     return 0;
 }
 
-int extractImage (Image* image, const char* destination, const char* pattern, int verbose, char* error,
-                  size_t errorSize)
+int extractImage (Image* image, const char* destination, const char* pattern, int verbose, char* error, size_t errorSize)
 {
     Extraction x = { image, destination, pattern, verbose, error, errorSize };
     sqfs_inode root;

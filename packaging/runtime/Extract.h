@@ -11,8 +11,7 @@
 // fnmatch(3) pattern matched against each entry's path inside the image (without a leading
 // "/"); then only matching entries, and the folders leading to them, are written. VERBOSE
 // prints each written path as DESTINATION/path. Returns 0, or -1 with a one-line reason.
-int extractImage (Image* image, const char* destination, const char* pattern, int verbose, char* error,
-                  size_t errorSize);
+int extractImage (Image* image, const char* destination, const char* pattern, int verbose, char* error, size_t errorSize);
 
 // Removes the folder PATH and everything in it without following links. Returns 0 or -1.
 int removeTree (const char* path);

@@ -100,8 +100,7 @@ int openImage (Image* image, const char* path, char* error, size_t errorSize)
     unsigned char super[96];
     if (image->offset >= fileSize)
         return closeImage (image), fail (error, errorSize, "damaged AppImage (no file system image after the runtime)");
-    if (fileSize - image->offset < sizeof super
-        || pread (image->fd, super, sizeof super, (off_t) image->offset) != (ssize_t) sizeof super)
+    if (fileSize - image->offset < sizeof super || pread (image->fd, super, sizeof super, (off_t) image->offset) != (ssize_t) sizeof super)
         return closeImage (image), fail (error, errorSize, "damaged AppImage (truncated file system image)");
     if (little32 (super) != SQUASHFS_MAGIC)
         return closeImage (image), fail (error, errorSize, "damaged AppImage (no squashfs superblock after the runtime)");
@@ -109,8 +108,7 @@ int openImage (Image* image, const char* path, char* error, size_t errorSize)
     const uint64_t bytesUsed = little64 (super + 40);
     if (bytesUsed > fileSize - image->offset)
     {
-        snprintf (error, errorSize, "damaged AppImage (truncated: the file system image needs %llu bytes, %llu are there)",
-                  (unsigned long long) bytesUsed, (unsigned long long) (fileSize - image->offset));
+        snprintf (error, errorSize, "damaged AppImage (truncated: the file system image needs %llu bytes, %llu are there)", (unsigned long long) bytesUsed, (unsigned long long) (fileSize - image->offset));
         return closeImage (image), -1;
     }
 

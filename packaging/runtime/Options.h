@@ -13,15 +13,15 @@ typedef enum
     RuntimeOffset,        // print the offset of the file system image
     RuntimeHelp,
     RuntimeVersion,
-    RuntimeBadOption      // an unknown "--appimage-" option, or wrong arguments to one
+    RuntimeBadOption // an unknown "--appimage-" option, or wrong arguments to one
 } RuntimeAction;
 
 typedef struct
 {
     RuntimeAction action;
-    const char* pattern;    // RuntimeExtract: the pattern, or null for everything
+    const char* pattern;      // RuntimeExtract: the pattern, or null for everything
     int firstProgramArgument; // index into argv of the first argument for the program
-    const char* badOption;  // RuntimeBadOption: the argument at fault
+    const char* badOption;    // RuntimeBadOption: the argument at fault
 } RuntimeOptions;
 
 // ENVIRONMENT_EXTRACT_AND_RUN is the value of APPIMAGE_EXTRACT_AND_RUN (null when unset).

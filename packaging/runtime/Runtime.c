@@ -30,7 +30,7 @@
 #include <unistd.h>
 
 #ifndef RUNTIME_VERSION
-#define RUNTIME_VERSION "unknown"
+#    define RUNTIME_VERSION "unknown"
 #endif
 
 static char appImagePath[PATH_MAX];
