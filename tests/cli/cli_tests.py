@@ -178,6 +178,26 @@ class UsageTests(CliTestCase):
         self.assertEqual(self.home.bundles(), [])
 
 
+class DisplayTests(CliTestCase):
+    def test_no_display_connection_even_with_a_display_set(self):
+        # An X display on TCP (display 57 is port 6057 of this run's own loopback) that notes
+        # every connection: the commands must never open one, whatever DISPLAY says.
+        with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as display:
+            display.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+            display.bind(("127.0.0.1", 6057))
+            display.listen(8)
+            display.setblocking(False)
+            environment = self.home.environment()
+            environment["DISPLAY"] = "127.0.0.1:57"
+            for arguments in (["list"], ["scan"], ["install", "unity-gain"], ["update"], ["remove", "--all"], ["--help"]):
+                with self.subTest(arguments=arguments):
+                    result = subprocess.run([PROGRAM, *arguments], env=environment, capture_output=True, text=True,
+                                            timeout=RUN_BOUND, stdin=subprocess.DEVNULL)
+                    self.assertRun(result, 0)
+            with self.assertRaises(BlockingIOError, msg="a command connected to the X display"):
+                display.accept()
+
+
 class ListAndScanTests(CliTestCase):
     def test_list_text_and_json_follow_the_window_rows(self):
         self.home.seed("prism-eq", "1.9.4")
