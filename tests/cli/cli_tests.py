@@ -36,6 +36,7 @@ SKIP = 77
 RUN_BOUND = 300
 START_BOUND = 60
 CANCEL_BOUND = 30
+PORT_BOUND = 300
 
 PROGRAM = None
 BASE_URL = None
@@ -465,6 +466,20 @@ def main():
         os.environ["ZORVAMANAGER_CLI_NETWORK"] = network = "shared"
     if network == "private":
         bring_loopback_up()
+
+    if network == "shared":
+        # Another run (the application tests, the black-box run) may hold the port for a while.
+        deadline = time.monotonic() + PORT_BOUND
+        while True:
+            with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as probe:
+                try:
+                    probe.bind(("127.0.0.1", port))
+                    break
+                except OSError:
+                    if time.monotonic() > deadline:
+                        print(f"cli_tests: port {port} stayed in use", file=sys.stderr)
+                        return 1
+            time.sleep(0.5)
 
     BASE_URL = f"https://localhost:{port}"
     SCRATCH = tempfile.mkdtemp(prefix="zorvamanager-cli.")
