@@ -114,6 +114,13 @@ CommandLineResult parseCommandLine (const std::vector<std::string>& arguments)
         return failure ("unknown command: " + arguments[0] + " (try --help)");
 
     command.kind = found->second;
+
+    if (command.kind == CommandKind::help)
+    {
+        result.ok = true;
+        return result;
+    }
+
     bool optionsEnded = false;
     bool viewGiven = false;
     bool vst3Only = false;

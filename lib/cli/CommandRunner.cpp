@@ -222,16 +222,20 @@ private:
 
         if (command.all)
         {
+            // The window's texts for its two bulk buttons, without "in the current view".
+            const auto removing = command.kind == CommandKind::remove;
+            const auto updating = command.kind == CommandKind::update;
+
             if (chosen.empty())
             {
-                console.info (command.kind == CommandKind::remove ? "Nothing installed to uninstall." : command.kind == CommandKind::update ? "Nothing to update."
-                                                                                                                                            : "Nothing to install or update.");
+                console.info (removing ? "Nothing installed to uninstall." : updating ? "Nothing to update."
+                                                                                      : "Nothing to install or update.");
                 return exitSuccess;
             }
 
-            const auto what = command.kind == CommandKind::remove ? " product(s) for uninstall." : command.kind == CommandKind::update ? " product(s) for update."
-                                                                                                                                       : " product(s) for install/update.";
-            console.info ("Queued " + std::to_string (chosen.size()) + what);
+            const auto what = removing ? "uninstall." : updating ? "update."
+                                                                 : "install/update.";
+            console.info ("Queued " + std::to_string (chosen.size()) + " product(s) for " + what);
         }
 
         std::vector<Task> tasks;

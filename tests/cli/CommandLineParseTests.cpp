@@ -35,6 +35,7 @@ TEST (CliArguments, CommandsAndTheirOptions)
         { { "list", "--version", "--bogus" }, CommandKind::version, {}, false, false, true, true, ListView::all, "", 4 },
         { { "bogus", "--help" }, CommandKind::help, {}, false, false, true, true, ListView::all, "", 4 },
         { { "help" }, CommandKind::help, {}, false, false, true, true, ListView::all, "", 4 },
+        { { "help", "install" }, CommandKind::help, {}, false, false, true, true, ListView::all, "", 4 },
     };
 
     for (const auto& c : cases)

@@ -36,6 +36,7 @@ SKIP = 77
 RUN_BOUND = 300
 START_BOUND = 60
 CANCEL_BOUND = 30
+PORT_BOUND = 300
 
 PROGRAM = None
 BASE_URL = None
@@ -176,6 +177,26 @@ class UsageTests(CliTestCase):
                 self.assertRun(result, 2, stderr=["ZorvaManager: " + error])
                 self.assertEqual(result.stdout, "")
         self.assertEqual(self.home.bundles(), [])
+
+
+class DisplayTests(CliTestCase):
+    def test_no_display_connection_even_with_a_display_set(self):
+        # An X display on TCP (display 57 is port 6057 of this run's own loopback) that notes
+        # every connection: the commands must never open one, whatever DISPLAY says.
+        with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as display:
+            display.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+            display.bind(("127.0.0.1", 6057))
+            display.listen(8)
+            display.setblocking(False)
+            environment = self.home.environment()
+            environment["DISPLAY"] = "127.0.0.1:57"
+            for arguments in (["list"], ["scan"], ["install", "unity-gain"], ["update"], ["remove", "--all"], ["--help"]):
+                with self.subTest(arguments=arguments):
+                    result = subprocess.run([PROGRAM, *arguments], env=environment, capture_output=True, text=True,
+                                            timeout=RUN_BOUND, stdin=subprocess.DEVNULL)
+                    self.assertRun(result, 0)
+            with self.assertRaises(BlockingIOError, msg="a command connected to the X display"):
+                display.accept()
 
 
 class ListAndScanTests(CliTestCase):
@@ -445,6 +466,20 @@ def main():
         os.environ["ZORVAMANAGER_CLI_NETWORK"] = network = "shared"
     if network == "private":
         bring_loopback_up()
+
+    if network == "shared":
+        # Another run (the application tests, the black-box run) may hold the port for a while.
+        deadline = time.monotonic() + PORT_BOUND
+        while True:
+            with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as probe:
+                try:
+                    probe.bind(("127.0.0.1", port))
+                    break
+                except OSError:
+                    if time.monotonic() > deadline:
+                        print(f"cli_tests: port {port} stayed in use", file=sys.stderr)
+                        return 1
+            time.sleep(0.5)
 
     BASE_URL = f"https://localhost:{port}"
     SCRATCH = tempfile.mkdtemp(prefix="zorvamanager-cli.")

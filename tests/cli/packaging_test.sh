@@ -54,7 +54,7 @@ offers() {
         # A second completion in the same shell reads the slugs from memory.
         _zorvamanager >/dev/null
     ' completion-test "$completion" "$line" "$stub" | sed '/^$/d' | sort)
-    [ "$actual" = "$expected" ] || fail "completing '$line' offered [$(echo $actual)], expected [$(echo $expected)]"
+    [ "$actual" = "$expected" ] || fail "completing '$line' offered [$(tr '\n' ' ' <<<"$actual")], expected [$(tr '\n' ' ' <<<"$expected")]"
 }
 
 offers "ZorvaManager " list install update remove scan help --help --version
