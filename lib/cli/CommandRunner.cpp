@@ -4,7 +4,6 @@
 #include "api/ReleaseCatalogueParser.h"
 #include "cli/Listing.h"
 #include "cli/ProductNames.h"
-#include "cli/SerialQueue.h"
 #include "install/InstallFolders.h"
 #include "install/InstallReceipts.h"
 #include "network/ReleaseFetcher.h"
@@ -297,11 +296,14 @@ private:
 
         console.info ((row.installed ? "Updating " : "Installing ") + row.name);
 
-        products::InstallJobRequest request { std::move (*artifact), command.vst3, command.clap, folders.vst3Folder, folders.clapFolder };
-        const auto info = row.info;
+        // The job files the receipt (the catalogue's latest version, whichever release's
+        // artifact came) as soon as the bundles are in place, so Ctrl+C never leaves new
+        // bundles without one.
+        products::InstallJobRequest request { std::move (*artifact), command.vst3, command.clap, folders.vst3Folder, folders.clapFolder,
+                                              row.info->name, row.info->slug, row.info->latestVersion };
         const auto name = row.name;
 
-        tasks.push_back ({ name, [this, request = std::move (request), info, name] {
+        tasks.push_back ({ name, [this, request = std::move (request), name] {
                               products::JobHooks hooks;
                               hooks.cancel = context.cancel;
                               hooks.report = [this, name] (const std::string& activity) { console.activity (name, activity); };
@@ -315,15 +317,12 @@ private:
                                   return false;
                               }
 
-                              // One receipt write at a time, after the earlier ones; the
-                              // catalogue's latest version is recorded, whichever release's
-                              // artifact came.
-                              completions->add ([this, info, paths = outcome.installedPaths] {
-                                  for (const auto& path : paths)
-                                      console.info ("Installed " + path.string());
+                              for (const auto& path : outcome.installedPaths)
+                                  console.info ("Installed " + path.string());
 
-                                  install::saveReceipt (info->name, info->slug, info->latestVersion);
-                              });
+                              if (! outcome.receiptError.empty())
+                                  console.problem ("Install receipts could not be saved: " + outcome.receiptError);
+
                               return true;
                           } });
     }
@@ -348,19 +347,21 @@ private:
 
         tasks.push_back ({ name, [this, selected = std::move (selected), total, catalogueName, catalogueSlug, name] {
                               console.activity (name, "Removing...");
-                              const auto outcome = products::runRemoveJob (selected, total);
+                              products::JobHooks hooks;
+                              hooks.cancel = context.cancel;
+
+                              // The job forgets the receipt only when every bundle of the product
+                              // went; a partial removal (one format kept, or a failure) keeps it.
+                              const auto outcome = products::runRemoveJob (selected, total, hooks, catalogueName, catalogueSlug);
                               console.finished (name);
 
-                              completions->add ([this, outcome, catalogueName, catalogueSlug, name] {
-                                  if (! outcome.lastError.empty())
-                                      console.problem (name + ": Remove failed: " + outcome.lastError);
+                              if (! outcome.lastError.empty())
+                                  console.problem (name + ": Remove failed: " + outcome.lastError);
 
-                                  // A partial removal (one format kept, or a failure) keeps the receipt.
-                                  if (outcome.allRemoved && ! catalogueName.empty())
-                                      install::removeReceipt (catalogueName, catalogueSlug);
+                              if (! outcome.receiptError.empty())
+                                  console.problem ("Install receipts could not be saved: " + outcome.receiptError);
 
-                                  console.info ("Removed " + std::to_string (outcome.removedCount) + " plugin path(s) for " + name);
-                              });
+                              console.info ("Removed " + std::to_string (outcome.removedCount) + " plugin path(s) for " + name);
                               return outcome.lastError.empty();
                           } });
     }
@@ -382,9 +383,8 @@ private:
             }
         };
 
-        // Every completion queued by the jobs has run when this ends, also after Ctrl+C: a
-        // bundle that was installed or removed always gets its receipt written or forgotten.
-        completions = std::make_unique<SerialQueue>();
+        // The jobs file and forget receipts themselves, so a bundle that was installed or
+        // removed has its receipt right also after Ctrl+C.
         std::vector<std::thread> threads;
         const auto count = std::min<std::size_t> (static_cast<std::size_t> (command.jobs), tasks.size());
 
@@ -393,8 +393,6 @@ private:
 
         for (auto& thread : threads)
             thread.join();
-
-        completions.reset();
 
         failures += failed.load();
     }
@@ -405,7 +403,6 @@ private:
     install::InstallFolderChoice folders;
     std::vector<scan::InstalledPlugin> plugins;
     std::vector<products::ProductRow> rows;
-    std::unique_ptr<SerialQueue> completions;
     int failures = 0;
 };
 

@@ -19,8 +19,8 @@ struct CommandContext
 // Runs one parsed command (not help or version) with the window's rules: the same catalogue
 // records, installed scan, receipts and rows; the same install and remove jobs, checks, log
 // texts and receipts; the same remembered install folders unless the command names others.
-// Up to `command.jobs` products are worked on at once; the receipts are written by one job
-// at a time. When `cancel` is raised, no further product starts, running transfers stop
+// Up to `command.jobs` products are worked on at once; each job files or forgets its
+// product's receipt under the receipts lock. When `cancel` is raised, no further product starts, running transfers stop
 // within about a second and an installation already under way completes, so every bundle is
 // whole and every receipt true; the result is then exitInterrupted. Returns the exit status.
 // Blocking; the program's main thread.
