@@ -150,14 +150,14 @@ TEST_F (Operations, EveryFailureLogsOneErrorAndLeavesEverythingAsItWas)
     wrongSize.releases[0].artifacts[0].sizeBytes += 1;
     auto wrongDigest = productWith ("wrong-digest", "Wrong Digest", { "Wrong Digest" });
     wrongDigest.releases[0].artifacts[0].sha256 = std::string (64, 'f');
-    zorvatest::PackageRecipe hostileSpec { "Hostile" };
-    hostileSpec.extra.emplace_back ("../../escaped", zorvatest::EntryKind::File, "x");
-    zorvatest::PackageRecipe claplessSpec { "Clapless" };
-    claplessSpec.withClap = false;
+    zorvatest::PackageRecipe hostileRecipe { "Hostile" };
+    hostileRecipe.extra.emplace_back ("../../escaped", zorvatest::EntryKind::File, "x");
+    zorvatest::PackageRecipe claplessRecipe { "Clapless" };
+    claplessRecipe.withClap = false;
     auto windowsOnly = productWith ("windows-only", "Windows Only", { "Windows Only" });
     windowsOnly.releases[0].artifacts[0].platform = "windows-x64";
 
-    setCatalogue ({ missing, wrongSize, wrongDigest, productWith ("hostile", "Hostile", hostileSpec), productWith ("clapless", "Clapless", claplessSpec), windowsOnly });
+    setCatalogue ({ missing, wrongSize, wrongDigest, productWith ("hostile", "Hostile", hostileRecipe), productWith ("clapless", "Clapless", claplessRecipe), windowsOnly });
 
     // Something installed and remembered that no failure may touch.
     apptest::installVst3 (home->vst3(), "Keep", "1.0");

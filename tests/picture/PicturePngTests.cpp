@@ -22,7 +22,7 @@ struct ColourCase
     std::vector<std::uint32_t> expected;
 };
 
-PngRecipe pngSpec (std::uint32_t width, int colourType, int bitDepth, std::vector<std::uint8_t> rows)
+PngRecipe pngRecipe (std::uint32_t width, int colourType, int bitDepth, std::vector<std::uint8_t> rows)
 {
     PngRecipe recipe;
     recipe.width = width;
@@ -94,24 +94,24 @@ std::string withChunkChanged (const std::string& png, const std::string& type, C
 TEST (PicturePng, EveryColourTypeAndDepthBecomesStraightArgb)
 {
     const ColourCase cases[] = {
-        { "rgba 8", pngSpec (3, PNG_COLOR_TYPE_RGB_ALPHA, 8, { 255, 0, 0, 0x80, 1, 2, 3, 255, 12, 34, 56, 0 }), { argb (0x80, 255, 0, 0), argb (255, 1, 2, 3), 0 } },
-        { "rgb 8", pngSpec (2, PNG_COLOR_TYPE_RGB, 8, { 10, 20, 30, 200, 100, 50 }), { argb (255, 10, 20, 30), argb (255, 200, 100, 50) } },
-        { "grey 1", pngSpec (4, PNG_COLOR_TYPE_GRAY, 1, { 0xa0 }), { 0xffffffff, 0xff000000, 0xffffffff, 0xff000000 } },
-        { "grey 2", pngSpec (4, PNG_COLOR_TYPE_GRAY, 2, { 0x1b }), { 0xff000000, 0xff555555, 0xffaaaaaa, 0xffffffff } },
-        { "grey 4", pngSpec (4, PNG_COLOR_TYPE_GRAY, 4, { 0x05, 0xaf }), { 0xff000000, 0xff555555, 0xffaaaaaa, 0xffffffff } },
-        { "grey 8 with key", withKey (pngSpec (2, PNG_COLOR_TYPE_GRAY, 8, { 0x40, 0x41 }), { 0x40 }), { 0, 0xff414141 } },
-        { "grey alpha 8", pngSpec (2, PNG_COLOR_TYPE_GRAY_ALPHA, 8, { 0x20, 0x80, 0xff, 0xff }), { 0x80202020, 0xffffffff } },
+        { "rgba 8", pngRecipe (3, PNG_COLOR_TYPE_RGB_ALPHA, 8, { 255, 0, 0, 0x80, 1, 2, 3, 255, 12, 34, 56, 0 }), { argb (0x80, 255, 0, 0), argb (255, 1, 2, 3), 0 } },
+        { "rgb 8", pngRecipe (2, PNG_COLOR_TYPE_RGB, 8, { 10, 20, 30, 200, 100, 50 }), { argb (255, 10, 20, 30), argb (255, 200, 100, 50) } },
+        { "grey 1", pngRecipe (4, PNG_COLOR_TYPE_GRAY, 1, { 0xa0 }), { 0xffffffff, 0xff000000, 0xffffffff, 0xff000000 } },
+        { "grey 2", pngRecipe (4, PNG_COLOR_TYPE_GRAY, 2, { 0x1b }), { 0xff000000, 0xff555555, 0xffaaaaaa, 0xffffffff } },
+        { "grey 4", pngRecipe (4, PNG_COLOR_TYPE_GRAY, 4, { 0x05, 0xaf }), { 0xff000000, 0xff555555, 0xffaaaaaa, 0xffffffff } },
+        { "grey 8 with key", withKey (pngRecipe (2, PNG_COLOR_TYPE_GRAY, 8, { 0x40, 0x41 }), { 0x40 }), { 0, 0xff414141 } },
+        { "grey alpha 8", pngRecipe (2, PNG_COLOR_TYPE_GRAY_ALPHA, 8, { 0x20, 0x80, 0xff, 0xff }), { 0x80202020, 0xffffffff } },
         { "palette 2 with tRNS",
-          withPalette (pngSpec (4, PNG_COLOR_TYPE_PALETTE, 2, { 0x1b }), { 9, 9, 9, 255, 0, 0, 0, 255, 0, 0, 0, 255 }, { 0x00, 0x80 }),
+          withPalette (pngRecipe (4, PNG_COLOR_TYPE_PALETTE, 2, { 0x1b }), { 9, 9, 9, 255, 0, 0, 0, 255, 0, 0, 0, 255 }, { 0x00, 0x80 }),
           { 0x00000000, 0x80ff0000, 0xff00ff00, 0xff0000ff } },
-        { "palette 8", withPalette (pngSpec (2, PNG_COLOR_TYPE_PALETTE, 8, { 1, 0 }), { 1, 2, 3, 4, 5, 6 }), { 0xff040506, 0xff010203 } },
-        { "rgb 8 with key", withKey (pngSpec (2, PNG_COLOR_TYPE_RGB, 8, { 10, 20, 30, 10, 20, 31 }), { 10, 20, 30 }), { 0, 0xff0a141f } },
+        { "palette 8", withPalette (pngRecipe (2, PNG_COLOR_TYPE_PALETTE, 8, { 1, 0 }), { 1, 2, 3, 4, 5, 6 }), { 0xff040506, 0xff010203 } },
+        { "rgb 8 with key", withKey (pngRecipe (2, PNG_COLOR_TYPE_RGB, 8, { 10, 20, 30, 10, 20, 31 }), { 10, 20, 30 }), { 0, 0xff0a141f } },
         // 16-bit samples are scaled (0x00ff becomes 1), not just cut to their high byte.
-        { "rgba 16", pngSpec (1, PNG_COLOR_TYPE_RGB_ALPHA, 16, { 0x12, 0x34, 0xab, 0xcd, 0x00, 0xff, 0xff, 0xff }), { argb (255, 0x12, 0xab, 0x01) } },
-        { "grey 16", pngSpec (2, PNG_COLOR_TYPE_GRAY, 16, { 0xab, 0xcd, 0x00, 0xff }), { 0xffababab, 0xff010101 } },
-        { "grey alpha 16", pngSpec (1, PNG_COLOR_TYPE_GRAY_ALPHA, 16, { 0xff, 0xff, 0x80, 0x80 }), { 0x80ffffff } },
+        { "rgba 16", pngRecipe (1, PNG_COLOR_TYPE_RGB_ALPHA, 16, { 0x12, 0x34, 0xab, 0xcd, 0x00, 0xff, 0xff, 0xff }), { argb (255, 0x12, 0xab, 0x01) } },
+        { "grey 16", pngRecipe (2, PNG_COLOR_TYPE_GRAY, 16, { 0xab, 0xcd, 0x00, 0xff }), { 0xffababab, 0xff010101 } },
+        { "grey alpha 16", pngRecipe (1, PNG_COLOR_TYPE_GRAY_ALPHA, 16, { 0xff, 0xff, 0x80, 0x80 }), { 0x80ffffff } },
         { "rgb 16 with key",
-          withKey (pngSpec (2, PNG_COLOR_TYPE_RGB, 16, { 1, 0, 2, 0, 3, 0, 1, 0, 2, 0, 3, 1 }), { 0x0100, 0x0200, 0x0300 }),
+          withKey (pngRecipe (2, PNG_COLOR_TYPE_RGB, 16, { 1, 0, 2, 0, 3, 0, 1, 0, 2, 0, 3, 1 }), { 0x0100, 0x0200, 0x0300 }),
           { 0, 0xff010203 } },
     };
 
