@@ -7,6 +7,19 @@
 
 using namespace zorvaplugins::zorvamanager;
 
+namespace
+{
+
+// Packages are extracted by the helper program that travels beside this executable (usr/bin in
+// the AppDir); there is no in-process fallback.
+std::filesystem::path unpackHelperBesideExecutable()
+{
+    const auto executable = juce::File::getSpecialLocation (juce::File::currentExecutableFile);
+    return std::filesystem::path (executable.getSiblingFile ("zorvamanager-unpack").getFullPathName().toStdString());
+}
+
+} // namespace
+
 // What an install's completion needs, copied when the job is queued.
 struct ProductOperations::InstallJob
 {
@@ -64,7 +77,7 @@ void ProductOperations::installOrUpdateProduct (int rowIndex)
     host.log ("INFO", (row.installed ? "Updating " : "Installing ") + name);
     host.setRowActivity (row.slug, "Downloading...");
 
-    products::InstallJobRequest request { std::move (*artifact), targets.vst3, targets.clap, targets.vst3Folder, targets.clapFolder };
+    products::InstallJobRequest request { std::move (*artifact), targets.vst3, targets.clap, targets.vst3Folder, targets.clapFolder, unpackHelperBesideExecutable() };
     InstallJob job { row.slug, name, row.info->name, row.info->slug, row.info->latestVersion };
 
     auto& workers = host.workers();

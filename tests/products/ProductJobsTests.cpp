@@ -53,7 +53,7 @@ protected:
 
     products::InstallJobRequest requestFor (api::ArtifactInfo artifact, bool vst3 = true, bool clap = true) const
     {
-        return { std::move (artifact), vst3, clap, temp / "vst3", temp / "clap" };
+        return { std::move (artifact), vst3, clap, temp / "vst3", temp / "clap", ZORVAMANAGER_UNPACK_HELPER };
     }
 
     std::vector<std::string> leftovers() const
