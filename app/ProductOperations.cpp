@@ -2,6 +2,7 @@
 
 #include "GuiStrings.h"
 #include "install/InstallFolders.h"
+#include "package/IsolatedExtractor.h"
 #include "products/InstallPlan.h"
 
 using namespace zorvaplugins::zorvamanager;
@@ -64,6 +65,7 @@ void ProductOperations::installOrUpdateProduct (int rowIndex)
     // The job files the receipt (the catalogue's latest version, whichever release's artifact
     // came) as soon as the bundles are in place, so a window closed just then loses nothing.
     products::InstallJobRequest request { std::move (*artifact), targets.vst3, targets.clap, targets.vst3Folder, targets.clapFolder, row.info->name, row.info->slug, row.info->latestVersion };
+    request.unpackHelper = package::IsolatedExtractor::helperBesideProgram();
     InstallJob job { row.slug, name };
 
     auto& workers = host.workers();

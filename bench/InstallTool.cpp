@@ -70,6 +70,7 @@ int run (int argc, char** argv)
         request.installVst3 = request.installClap = true;
         request.vst3Folder = arguments[0];
         request.clapFolder = arguments[1];
+        request.unpackHelper = ZORVAMANAGER_UNPACK_HELPER;
         requests.push_back (std::move (request));
     }
 

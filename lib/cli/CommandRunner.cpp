@@ -7,6 +7,7 @@
 #include "install/InstallFolders.h"
 #include "install/InstallReceipts.h"
 #include "network/ReleaseFetcher.h"
+#include "package/IsolatedExtractor.h"
 #include "products/CatalogueLoad.h"
 #include "products/InstallPlan.h"
 #include "products/ProductJobs.h"
@@ -301,6 +302,7 @@ private:
         // bundles without one.
         products::InstallJobRequest request { std::move (*artifact), command.vst3, command.clap, folders.vst3Folder, folders.clapFolder,
                                               row.info->name, row.info->slug, row.info->latestVersion };
+        request.unpackHelper = package::IsolatedExtractor::helperBesideProgram();
         const auto name = row.name;
 
         tasks.push_back ({ name, [this, request = std::move (request), name] {

@@ -6,7 +6,7 @@
 #include "install/PackageInstaller.h"
 #include "install/PackageUninstaller.h"
 #include "network/ReleaseFetcher.h"
-#include "package/ArchiveExtractor.h"
+#include "package/IsolatedExtractor.h"
 #include "products/InstallPlan.h"
 
 #include <algorithm>
@@ -148,18 +148,11 @@ InstallOutcome install (const InstallJobRequest& request, const JobHooks& hooks,
 
     report (hooks, "Installing...");
 
-    try
-    {
-        const auto extraction =
-            package::ArchiveExtractor::extractToDirectory (archive, extracted);
+    const auto extraction = package::IsolatedExtractor::extractToDirectory (
+        request.unpackHelper, archive, extracted, hooks.cancel);
 
-        if (! extraction.ok)
-            return failed ("Extraction failed: " + extraction.error);
-    }
-    catch (const std::exception& error)
-    {
-        return failed (std::string ("Extraction failed: ") + error.what());
-    }
+    if (! extraction.ok)
+        return failed ("Extraction failed: " + extraction.error);
 
     if (cancelled (hooks))
         return failed ("Extraction failed: cancelled");

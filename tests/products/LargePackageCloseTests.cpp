@@ -203,6 +203,7 @@ TEST_P (LargePackageClose, EndsPromptlyAndLeavesOneWholeBundle)
     });
 
     products::InstallJobRequest request { artifact, true, true, vst3, clap, "Big", "big", "2.0.0" };
+    request.unpackHelper = ZORVAMANAGER_UNPACK_HELPER;
     const auto outcome = products::runInstallJob (request, hooks);
     const auto ended = std::chrono::steady_clock::now();
     done = true;

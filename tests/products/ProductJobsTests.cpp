@@ -53,7 +53,9 @@ protected:
 
     products::InstallJobRequest requestFor (api::ArtifactInfo artifact, bool vst3 = true, bool clap = true) const
     {
-        return { std::move (artifact), vst3, clap, temp / "vst3", temp / "clap" };
+        products::InstallJobRequest request { std::move (artifact), vst3, clap, temp / "vst3", temp / "clap" };
+        request.unpackHelper = ZORVAMANAGER_UNPACK_HELPER;
+        return request;
     }
 
     std::vector<std::string> leftovers() const
@@ -134,8 +136,8 @@ TEST_F (Jobs, EveryFailureNamesItsStepAndLeavesNothingBehind)
     auto wrongDigest = good;
     wrongDigest.sha256 = std::string (64, '0');
 
-    auto hostileSpec = tape;
-    hostileSpec.extra.emplace_back ("../escaped.txt", zorvatest::EntryKind::File, "x");
+    auto hostileRecipe = tape;
+    hostileRecipe.extra.emplace_back ("../escaped.txt", zorvatest::EntryKind::File, "x");
     auto clapless = tape;
     clapless.withClap = false;
 
@@ -151,7 +153,7 @@ TEST_F (Jobs, EveryFailureNamesItsStepAndLeavesNothingBehind)
         { "smaller than the catalogue says", requestFor (tooSmall), "Verification failed: " },
         { "larger than the catalogue says", requestFor (tooLarge), "Download failed: response body larger than " + std::to_string (tooLarge.sizeBytes) + " bytes" },
         { "digest mismatch", requestFor (wrongDigest), "Verification failed: " },
-        { "hostile archive", requestFor (publish (hostileSpec, "hostile.tar.gz")), "Extraction failed: " },
+        { "hostile archive", requestFor (publish (hostileRecipe, "hostile.tar.gz")), "Extraction failed: " },
         { "package without a CLAP plug-in", requestFor (publish (clapless, "clapless.tar.gz")), "Install failed: " },
         { "no format selected", requestFor (good, false, false), "Install failed: no plugin formats selected" },
     };
