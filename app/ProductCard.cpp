@@ -194,7 +194,7 @@ void drawPill (juce::Graphics& g, juce::Rectangle<int> area, const juce::String&
 
 void drawFocusRing (juce::Graphics& g, juce::Rectangle<float> bounds, float cornerSize)
 {
-    g.setColour (palette::accent);
+    g.setColour (palette::primaryText);
     g.drawRoundedRectangle (bounds.reduced (1.0f), cornerSize, 2.0f);
 }
 

@@ -40,7 +40,8 @@ void drawPanel (juce::Graphics& g, juce::Rectangle<int> area, float cornerSize);
 // A small rounded label on a card, its text squeezed rather than cut.
 void drawPill (juce::Graphics& g, juce::Rectangle<int> area, const juce::String& text, juce::Colour colour);
 
-// The ring around the control that has the keyboard focus, inside its bounds.
+// The light ring around the control that has the keyboard focus, inside its bounds (the
+// accent would vanish on the accent-coloured buttons).
 void drawFocusRing (juce::Graphics& g, juce::Rectangle<float> bounds, float cornerSize);
 
 // The orange arc of the busy and loading spinners.

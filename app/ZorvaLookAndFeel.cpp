@@ -158,7 +158,7 @@ std::unique_ptr<juce::FocusOutline> ZorvaLookAndFeel::createFocusOutlineForCompo
 
         void drawOutline (juce::Graphics& g, int width, int height) override
         {
-            g.setColour (palette::accent);
+            g.setColour (palette::primaryText);
             g.drawRoundedRectangle (juce::Rectangle<float> (static_cast<float> (width), static_cast<float> (height)).reduced (1.0f), 8.0f, 2.0f);
         }
     };

@@ -20,7 +20,7 @@ public:
     // click acts on it without moving the focus, so the ring shows only for the keyboard.
     static void reachableByKeyboard (juce::Component& control);
 
-    // The accent ring around the control that has the keyboard focus.
+    // The light ring around the control that has the keyboard focus.
     std::unique_ptr<juce::FocusOutline> createFocusOutlineForComponent (juce::Component& control) override;
 
     juce::Typeface::Ptr getTypefaceForFont (const juce::Font& font) override;

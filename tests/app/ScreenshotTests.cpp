@@ -37,10 +37,10 @@ protected:
         ASSERT_TRUE (service.start());
     }
 
-    void snap (const juce::String& name)
+    void snap (const juce::String& name, float scale = 1.0f)
     {
         pumpFor (150);
-        uidriver::screenshot (*window->getContentComponent(), name);
+        uidriver::screenshot (*window->getContentComponent(), name, scale);
     }
 
     std::unique_ptr<ZorvaManagerComponentProbe> openWindow (ManagerController::CatalogueLoader loader = {})
@@ -89,6 +89,13 @@ TEST_F (Screenshots, EveryStateOfTheWindow)
     probe->controller().setRowActivity (catalogue.products[2].slug, {});
     probe->controller().setRowActivity (catalogue.products[3].slug, {});
 
+    // The keyboard in use: the list's focus ring, and the selection moved by a key.
+    uidriver::pressKey (probe->component, juce::KeyPress (juce::KeyPress::downKey));
+    snap ("09-keyboard-list");
+    probe->topPanel().searchEditor.grabKeyboardFocus();
+    uidriver::pressKey (probe->component, juce::KeyPress (juce::KeyPress::tabKey));
+    snap ("10-keyboard-tab");
+
     window->setSize (ZorvaManagerComponent::minimumWidth, ZorvaManagerComponent::minimumHeight);
     snap ("07-minimum");
     window->setSize (1400, 900);
@@ -110,6 +117,16 @@ TEST_F (Screenshots, EveryStateOfTheWindow)
     ASSERT_TRUE (pumpUntil ([&failed] { return ! failed->loading(); }, 10000));
     snap ("06-failed");
     window.reset();
+
+    // A desktop scale of 2: the window opens at twice the size in device pixels, drawn for them.
+    juce::Desktop::getInstance().setGlobalScaleFactor (2.0f);
+    auto doubled = openWindow();
+    ASSERT_TRUE (pumpUntil ([&doubled] { return ! doubled->loading(); }, 60000));
+    snap ("11-loaded-2x", 2.0f);
+    uidriver::wheelAt (doubled->list(), doubled->list().rowsArea().getCentre(), -1.2f);
+    snap ("12-scrolled-2x", 2.0f);
+    window.reset();
+    juce::Desktop::getInstance().setGlobalScaleFactor (1.0f);
 }
 
 } // namespace

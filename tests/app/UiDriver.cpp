@@ -115,14 +115,14 @@ bool waitForAlert (const juce::String& title, int timeoutMs)
     return pumpUntil ([&title] { return alertTitle() == title; }, timeoutMs);
 }
 
-void screenshot (juce::Component& component, const juce::String& name)
+void screenshot (juce::Component& component, const juce::String& name, float scale)
 {
     const auto folder = juce::SystemStats::getEnvironmentVariable ("ZORVAMANAGER_SCREENSHOT_DIR", {});
 
     if (folder.isEmpty())
         return;
 
-    const auto image = component.createComponentSnapshot (component.getLocalBounds());
+    const auto image = component.createComponentSnapshot (component.getLocalBounds(), true, scale);
     juce::File file (folder + "/" + name + ".png");
     file.deleteFile();
     juce::FileOutputStream stream (file);

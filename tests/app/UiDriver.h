@@ -34,5 +34,6 @@ bool clickAlertButton (const juce::String& text);
 bool waitForAlert (const juce::String& title, int timeoutMs = 5000);
 
 // Writes a snapshot of a component to a PNG file in ZORVAMANAGER_SCREENSHOT_DIR, if set.
-void screenshot (juce::Component& component, const juce::String& name);
+// `scale` draws it for a screen with that many device pixels per point.
+void screenshot (juce::Component& component, const juce::String& name, float scale = 1.0f);
 } // namespace uidriver
