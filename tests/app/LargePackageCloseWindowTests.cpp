@@ -3,6 +3,7 @@
 #include "crypto/Sha256.h"
 #include "install/InstallReceipts.h"
 #include "scan/PluginScanner.h"
+#include "support/TestSupport.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -21,30 +22,6 @@ namespace fs = std::filesystem;
 
 constexpr std::uint64_t bigBytes = std::uint64_t (1) << 30;
 
-void writeNoise (const fs::path& file, std::uint64_t size)
-{
-    fs::create_directories (file.parent_path());
-    const auto descriptor = ::open (file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    ASSERT_GE (descriptor, 0);
-    std::vector<std::uint64_t> block ((1 << 20) / sizeof (std::uint64_t));
-    std::uint64_t state = 0x2545f4914f6cdd1dull;
-
-    for (std::uint64_t written = 0; written < size; written += block.size() * sizeof (std::uint64_t))
-    {
-        for (auto& word : block)
-        {
-            state ^= state << 13;
-            state ^= state >> 7;
-            state ^= state << 17;
-            word = state;
-        }
-
-        ASSERT_EQ (::write (descriptor, block.data(), block.size() * sizeof (std::uint64_t)), static_cast<ssize_t> (block.size() * sizeof (std::uint64_t)));
-    }
-
-    ::close (descriptor);
-}
-
 class LargePackageWindow : public ShopFixture
 {
 };
@@ -52,7 +29,7 @@ class LargePackageWindow : public ShopFixture
 TEST_F (LargePackageWindow, ClosingDuringTheCopyEndsPromptlyWithOneWholeBundle)
 {
     const auto staging = scratch.path() / "staging";
-    writeNoise (staging / "Big.vst3/Contents/x86_64-linux/Big.so", bigBytes);
+    ASSERT_TRUE (zorvatest::writeNoise (staging / "Big.vst3/Contents/x86_64-linux/Big.so", bigBytes, 0x2545f4914f6cdd1dull));
     zorvatest::writeFile (staging / "Big.vst3/Contents/Resources/moduleinfo.json", "{\"Version\": \"2.0.0\"}");
     zorvatest::writeFile (staging / "Big.clap", "new clap");
     const auto served = service.dataFolder() / "packages" / "big-2.0.0.tar";

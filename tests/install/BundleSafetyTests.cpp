@@ -59,40 +59,6 @@ fs::path writeSynthPackage (const fs::path& root, std::uint32_t seed, int fileCo
     return root;
 }
 
-// Starts body in a forked child; waitFor gives its exit status (-1 for a signal).
-pid_t startChild (const std::function<int()>& body)
-{
-    const auto child = ::fork();
-
-    if (child == 0)
-    {
-        int code = 124;
-
-        try
-        {
-            code = body();
-        }
-        catch (...)
-        {
-        }
-
-        ::_exit (code);
-    }
-
-    return child;
-}
-
-int waitFor (pid_t child)
-{
-    int status = 0;
-
-    while (::waitpid (child, &status, 0) < 0)
-        if (errno != EINTR)
-            return -1;
-
-    return WIFEXITED (status) ? WEXITSTATUS (status) : -1;
-}
-
 struct Folders
 {
     zorvatest::TempDir temp;
@@ -125,11 +91,11 @@ TEST (BundleSafety, TheSameBundleFromTwoProcessesIsNeverMixed)
         };
     };
 
-    const auto a = startChild (installRepeatedly (first));
-    const auto b = startChild (installRepeatedly (second));
+    const auto a = zorvatest::startChild (installRepeatedly (first));
+    const auto b = zorvatest::startChild (installRepeatedly (second));
 
-    EXPECT_EQ (waitFor (a), 0);
-    EXPECT_EQ (waitFor (b), 0);
+    EXPECT_EQ (zorvatest::waitForChild (a), 0);
+    EXPECT_EQ (zorvatest::waitForChild (b), 0);
     EXPECT_TRUE (folders.holds (first) || folders.holds (second)) << "a mixed or partial bundle";
     EXPECT_EQ (namesIn (folders.vst3), std::set<std::string> { "Synth.vst3" }) << "no lock file, temporary or set-aside copy is left";
     EXPECT_EQ (namesIn (folders.clap), std::set<std::string> { "Synth.clap" });
@@ -150,11 +116,11 @@ TEST (BundleSafety, ReceiptsFromTwoProcessesAreAllKept)
         };
     };
 
-    const auto a = startChild (fileReceipts ("Alpha"));
-    const auto b = startChild (fileReceipts ("Beta"));
+    const auto a = zorvatest::startChild (fileReceipts ("Alpha"));
+    const auto b = zorvatest::startChild (fileReceipts ("Beta"));
 
-    EXPECT_EQ (waitFor (a), 0);
-    EXPECT_EQ (waitFor (b), 0);
+    EXPECT_EQ (zorvatest::waitForChild (a), 0);
+    EXPECT_EQ (zorvatest::waitForChild (b), 0);
 
     const auto receipts = install::loadReceipts();
     EXPECT_EQ (receipts.size(), 80u);

@@ -29,31 +29,6 @@ using zorvatest::environment;
 
 constexpr std::uint64_t bigBytes = std::uint64_t (1) << 30;
 
-// Incompressible bytes, fast: a xorshift generator written 1 MiB at a time.
-void writeNoise (const fs::path& file, std::uint64_t size)
-{
-    fs::create_directories (file.parent_path());
-    const auto descriptor = ::open (file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    ASSERT_GE (descriptor, 0);
-    std::vector<std::uint64_t> block ((1 << 20) / sizeof (std::uint64_t));
-    std::uint64_t state = 0x9e3779b97f4a7c15ull;
-
-    for (std::uint64_t written = 0; written < size; written += block.size() * sizeof (std::uint64_t))
-    {
-        for (auto& word : block)
-        {
-            state ^= state << 13;
-            state ^= state >> 7;
-            state ^= state << 17;
-            word = state;
-        }
-
-        ASSERT_EQ (::write (descriptor, block.data(), block.size() * sizeof (std::uint64_t)), static_cast<ssize_t> (block.size() * sizeof (std::uint64_t)));
-    }
-
-    ::close (descriptor);
-}
-
 enum class Step
 {
     download,
@@ -99,7 +74,7 @@ protected:
 
         // The new version: a 1 GiB plug-in binary in its VST3 bundle, and a small CLAP.
         const auto staging = temp / "staging";
-        writeNoise (staging / "Big.vst3/Contents/x86_64-linux/Big.so", bigBytes);
+        ASSERT_TRUE (zorvatest::writeNoise (staging / "Big.vst3/Contents/x86_64-linux/Big.so", bigBytes, 0x9e3779b97f4a7c15ull));
         zorvatest::writeFile (staging / "Big.vst3/Contents/Resources/moduleinfo.json", "{\"Version\": \"2.0.0\"}");
         zorvatest::writeFile (staging / "Big.clap", "new clap");
         ASSERT_EQ (zorvatest::runShell ("tar -cf " + zorvatest::shellQuote (served.string()) + " -C " + zorvatest::shellQuote (staging.string()) + " Big.vst3 Big.clap"), 0);

@@ -1,5 +1,6 @@
 #include "support/TestSupport.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -7,6 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -155,12 +157,9 @@ int openDescriptorCount()
     return count;
 }
 
-int runInChild (const std::function<int()>& body)
+pid_t startChild (const std::function<int()>& body)
 {
     const auto child = ::fork();
-
-    if (child < 0)
-        return -1;
 
     if (child == 0)
     {
@@ -177,6 +176,14 @@ int runInChild (const std::function<int()>& body)
         ::_exit (code);
     }
 
+    return child < 0 ? -1 : child;
+}
+
+int waitForChild (pid_t child)
+{
+    if (child < 0)
+        return -1;
+
     int status = 0;
 
     while (::waitpid (child, &status, 0) < 0)
@@ -184,6 +191,45 @@ int runInChild (const std::function<int()>& body)
             return -1;
 
     return WIFEXITED (status) ? WEXITSTATUS (status) : -1;
+}
+
+int runInChild (const std::function<int()>& body)
+{
+    return waitForChild (startChild (body));
+}
+
+bool writeNoise (const fs::path& file, std::uint64_t size, std::uint64_t seed)
+{
+    fs::create_directories (file.parent_path());
+    const auto descriptor = ::open (file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+
+    if (descriptor < 0)
+        return false;
+
+    std::vector<std::uint64_t> block ((1 << 20) / sizeof (std::uint64_t));
+    const auto blockBytes = block.size() * sizeof (std::uint64_t);
+    auto state = seed == 0 ? 1 : seed;
+
+    for (std::uint64_t written = 0; written < size; written += blockBytes)
+    {
+        for (auto& word : block)
+        {
+            state ^= state << 13;
+            state ^= state >> 7;
+            state ^= state << 17;
+            word = state;
+        }
+
+        const auto wanted = static_cast<std::size_t> (std::min<std::uint64_t> (blockBytes, size - written));
+
+        if (::write (descriptor, block.data(), wanted) != static_cast<ssize_t> (wanted))
+        {
+            ::close (descriptor);
+            return false;
+        }
+    }
+
+    return ::close (descriptor) == 0;
 }
 
 int runWithoutPrivileges (const std::function<int()>& body)

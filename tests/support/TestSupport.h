@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/types.h>
+
 // Small fixtures shared by the test suites. Test thread only.
 namespace zorvatest
 {
@@ -69,9 +71,20 @@ std::string environment (const char* name);
 // Counts the open file descriptors of this process (to catch leaks).
 int openDescriptorCount();
 
+// Starts body in a forked child whose exit status is body's result (124 when body threw);
+// -1 when no child could be made.
+pid_t startChild (const std::function<int()>& body);
+
+// Waits for a child of startChild: its exit status, or -1 when it died of a signal.
+int waitForChild (pid_t child);
+
 // Runs body in a forked child and returns its result as the child's exit status (-1 when
 // the child could not run or died of a signal, 124 when body threw).
 int runInChild (const std::function<int()>& body);
+
+// Writes size bytes that no compressor can shrink (a xorshift stream from seed, 1 MiB at a
+// time) to file, creating its folder; false when the disk refuses them.
+bool writeNoise (const fs::path& file, std::uint64_t size, std::uint64_t seed);
 
 // runInChild, with 125 when privileges could not be dropped.
 // When the tests run as root the child first becomes the user and group 65534 ("nobody"),
