@@ -1,5 +1,6 @@
 #include "package/ArchiveExtractor.h"
 
+#include "package/ArchiveFixtures.h"
 #include "support/TestSupport.h"
 
 #include <archive.h>
@@ -252,13 +253,7 @@ TEST (ArchiveExtractorCorpus, LibarchiveTestArchivesAreHandledSafely)
     if (! fs::is_directory (corpus))
         GTEST_SKIP() << "no libarchive test archives at " << corpus;
 
-    std::vector<fs::path> files;
-
-    for (const auto& entry : fs::directory_iterator (corpus))
-        if (entry.is_regular_file() && entry.path().filename() != "SOURCE.md")
-            files.push_back (entry.path());
-
-    std::sort (files.begin(), files.end());
+    const auto files = zorvatest::corpusArchives (corpus);
     ASSERT_GT (files.size(), 400u);
 
     int succeeded = 0, failed = 0, diskDependent = 0, skipped = 0;

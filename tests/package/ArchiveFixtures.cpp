@@ -5,6 +5,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
 #include <cstring>
 #include <locale.h>
 #include <memory>
@@ -230,6 +231,19 @@ std::string rawPaxHeader (const std::vector<std::pair<std::string, std::string>>
 std::string rawTarEnd()
 {
     return std::string (1024, '\0');
+}
+
+std::vector<std::filesystem::path> corpusArchives (const std::filesystem::path& folder)
+{
+    std::vector<std::filesystem::path> files;
+    std::error_code error;
+
+    for (std::filesystem::directory_iterator it (folder, error); ! error && it != std::filesystem::directory_iterator(); it.increment (error))
+        if (it->is_regular_file() && it->path().filename() != "SOURCE.md")
+            files.push_back (it->path());
+
+    std::sort (files.begin(), files.end());
+    return files;
 }
 
 } // namespace zorvatest

@@ -66,4 +66,8 @@ std::string rawPaxHeader (const std::vector<std::pair<std::string, std::string>>
 // Two zero blocks.
 std::string rawTarEnd();
 
+// The archives of a shared corpus folder (libarchive's test archives, say) in name order, its
+// SOURCE.md notes left out; empty when the folder is missing.
+std::vector<std::filesystem::path> corpusArchives (const std::filesystem::path& folder);
+
 } // namespace zorvatest

@@ -1,5 +1,6 @@
 #include "package/IsolatedExtractor.h"
 
+#include "package/ArchiveFixtures.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -107,13 +108,7 @@ TEST (IsolatedExtractor, GivesTheExtractorsResultsWordForWordOnLibarchivesTestAr
     if (! fs::is_directory (corpus))
         GTEST_SKIP() << "no libarchive test archives at " << corpus;
 
-    std::vector<fs::path> files;
-
-    for (const auto& entry : fs::directory_iterator (corpus))
-        if (entry.is_regular_file() && entry.path().filename() != "SOURCE.md")
-            files.push_back (entry.path());
-
-    std::sort (files.begin(), files.end());
+    const auto files = zorvatest::corpusArchives (corpus);
     ASSERT_GT (files.size(), 400u);
     int compared = 0, refusedForMemory = 0;
 
