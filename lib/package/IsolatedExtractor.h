@@ -13,7 +13,11 @@ namespace zorvaplugins::zorvamanager::package
 // The limits a helper runs under.
 struct UnpackLimits
 {
-    std::uint64_t addressSpaceMiB = 512;
+    // The extractor streams through small buffers and stays near 10 MiB resident, but some
+    // readers reserve far more than they touch: a RAR header may ask for a dictionary of several
+    // hundred MiB that is never filled. 1 GiB of address space lets every archive that extracts
+    // in-process extract here too, and still ends a buffer that keeps doubling within seconds.
+    std::uint64_t addressSpaceMiB = 1024;
     std::chrono::milliseconds wallClock { 30000 };
 };
 
@@ -42,7 +46,7 @@ public:
     // be read. Any thread.
     static std::filesystem::path helperBesideProgram();
 
-    // 30 s plus 1 s for every started 20 MiB of the archive, and 512 MiB of address space.
+    // 30 s plus 1 s for every started 20 MiB of the archive, and 1 GiB of address space.
     static UnpackLimits limitsFor (std::uint64_t archiveBytes);
 
     static ExtractResult extractToDirectory (const std::filesystem::path& helper,
