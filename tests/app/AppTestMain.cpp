@@ -4,20 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 // The application suites run the real framework on this thread: its message loop is pumped
 // by the tests themselves. HOME and the XDG folders point into a temporary folder.
 int main (int argc, char** argv)
 {
     ::testing::InitGoogleTest (&argc, argv);
 
-    zorvatest::TempDir home;
-    const auto homePath = home / "home";
-    std::filesystem::create_directories (homePath);
-    ::setenv ("HOME", homePath.c_str(), 1);
-    ::setenv ("XDG_CONFIG_HOME", (homePath / ".config").c_str(), 1);
-    ::setenv ("XDG_DATA_HOME", (homePath / ".local/share").c_str(), 1);
+    const zorvatest::TemporaryHome home;
 
     // The framework installs its X error handlers only for a standalone application; without
     // them the first harmless X error (a window-manager atom a bare X server lacks) would end

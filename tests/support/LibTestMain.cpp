@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <cstdlib>
 
 #if defined(__SANITIZE_ADDRESS__)
 // libarchive asks malloc for absurd sizes on some hostile archives and handles the null it
@@ -20,12 +19,7 @@ int main (int argc, char** argv)
 {
     ::testing::InitGoogleTest (&argc, argv);
 
-    zorvatest::TempDir home;
-    const auto homePath = (home / "home").string();
-    std::filesystem::create_directories (homePath);
-    ::setenv ("HOME", homePath.c_str(), 1);
-    ::setenv ("XDG_CONFIG_HOME", (home / "home/.config").string().c_str(), 1);
-    ::setenv ("XDG_DATA_HOME", (home / "home/.local/share").string().c_str(), 1);
+    const zorvatest::TemporaryHome home;
 
     // A JUCE program runs in the plain C locale; so do the library tests.
     std::setlocale (LC_ALL, "C");

@@ -62,6 +62,15 @@ ScopedEnv::~ScopedEnv()
         ::unsetenv (name.c_str());
 }
 
+TemporaryHome::TemporaryHome()
+    : homeVariable ("HOME", (folder / "home").string())
+    , configVariable ("XDG_CONFIG_HOME", (folder / "home/.config").string())
+    , dataVariable ("XDG_DATA_HOME", (folder / "home/.local/share").string())
+{
+    fs::create_directories (home() / ".config");
+    fs::create_directories (home() / ".local/share");
+}
+
 void writeFile (const fs::path& file, const std::string& bytes)
 {
     if (file.has_parent_path())

@@ -46,6 +46,23 @@ private:
     std::optional<std::string> previous;
 };
 
+// Points HOME, XDG_CONFIG_HOME and XDG_DATA_HOME into a fresh temporary folder (made with
+// .config and .local/share) and removes it at the end. Every test program makes one at the
+// start of main, so that no test, whoever runs it, touches the real home.
+class TemporaryHome
+{
+public:
+    TemporaryHome();
+    TemporaryHome (const TemporaryHome&) = delete;
+    TemporaryHome& operator= (const TemporaryHome&) = delete;
+
+    fs::path home() const { return folder / "home"; }
+
+private:
+    TempDir folder;
+    ScopedEnv homeVariable, configVariable, dataVariable;
+};
+
 // Writes bytes to a file, creating its parent folders. Throws on failure.
 void writeFile (const fs::path& file, const std::string& bytes);
 

@@ -272,12 +272,7 @@ int main (int argc, char** argv)
 
     XSync (atomKeeper, False);
 
-    zorvatest::TempDir home;
-    const auto homePath = home / "home";
-    std::filesystem::create_directories (homePath);
-    ::setenv ("HOME", homePath.c_str(), 1);
-    ::setenv ("XDG_CONFIG_HOME", (homePath / ".config").c_str(), 1);
-    ::setenv ("XDG_DATA_HOME", (homePath / ".local/share").c_str(), 1);
+    const zorvatest::TemporaryHome home;
 
     // As in the application suites: the framework installs its X error handlers only for a
     // standalone application; no application object is ever created from this factory.
