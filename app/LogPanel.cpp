@@ -3,8 +3,8 @@
 #include "Fonts.h"
 #include "GuiStrings.h"
 #include "Layout.h"
+#include "Painting.h"
 #include "Palette.h"
-#include "ProductCard.h"
 
 #include <numeric>
 

@@ -3,6 +3,7 @@
 #include "Fonts.h"
 #include "GuiStrings.h"
 #include "Layout.h"
+#include "Painting.h"
 #include "Palette.h"
 #include "TextFit.h"
 

@@ -2,8 +2,8 @@
 
 #include "Fonts.h"
 #include "Layout.h"
+#include "Painting.h"
 #include "Palette.h"
-#include "ProductCard.h"
 #include "TextFit.h"
 #include "ZorvaLookAndFeel.h"
 
