@@ -4,14 +4,17 @@
 #include "Palette.h"
 #include "TextFit.h"
 
+juce::Rectangle<float> outlineInside (juce::Rectangle<int> area)
+{
+    return area.toFloat().translated (0.5f, 0.5f).withSize (juce::jmax (0.0f, static_cast<float> (area.getWidth()) - 1.0f), juce::jmax (0.0f, static_cast<float> (area.getHeight()) - 1.0f));
+}
+
 void drawPanel (juce::Graphics& g, juce::Rectangle<int> area, float cornerSize)
 {
     g.setColour (palette::panelFill);
     g.fillRoundedRectangle (area.toFloat(), cornerSize);
-
-    const auto outline = area.toFloat().translated (0.5f, 0.5f).withSize (juce::jmax (0.0f, static_cast<float> (area.getWidth()) - 1.0f), juce::jmax (0.0f, static_cast<float> (area.getHeight()) - 1.0f));
     g.setColour (palette::outline);
-    g.drawRoundedRectangle (outline, cornerSize, 1.0f);
+    g.drawRoundedRectangle (outlineInside (area), cornerSize, 1.0f);
 }
 
 void drawPill (juce::Graphics& g, juce::Rectangle<int> area, const juce::String& text, juce::Colour colour)

@@ -4,6 +4,9 @@
 
 // The drawing pieces the window's panels, cards and list share. Message thread.
 
+// The outline of a one-pixel line drawn just inside an area: in by half a pixel on every side.
+juce::Rectangle<float> outlineInside (juce::Rectangle<int> area);
+
 // A rounded panel: filled, with its outline inside by half a pixel.
 void drawPanel (juce::Graphics& g, juce::Rectangle<int> area, float cornerSize);
 

@@ -4,11 +4,19 @@
 
 #include <juce_graphics/juce_graphics.h>
 
-// The parts of one product card, in the list's coordinates, computed once from the list's
-// content width and the card's row top: the card sits at (20, rowTop - 3), 82 high, with a
-// picture column of up to 70, an action column of up to 150 and the texts between.
+// The parts of one product card, in the list's coordinates. The list stacks its rows one
+// pitch apart; a row holds its card with half the gap to the next above and below, the card
+// `sideInset` in from the list's left edge and as wide as the list's content: a picture
+// column of up to 70, an action column of up to 150 and the texts between.
 struct CardLayout
 {
+    static constexpr int sideInset = 20;
+    static constexpr int height = 82;
+    static constexpr int pitch = 92;                         // one row: a card and the gap to the next
+    static constexpr int offsetInRow = (pitch - height) / 2; // the card's top below its row's
+    static constexpr float cornerSize = 8.0f;
+
+    // The card of the row whose top is at `rowTop`.
     static CardLayout forRow (int contentWidth, int rowTop);
 
     juce::Rectangle<int> card;
@@ -20,6 +28,10 @@ struct CardLayout
     juce::Rectangle<int> description;
     juce::Rectangle<int> versionLine; // versions, format pills, state
     juce::Rectangle<int> button;      // the action button
+
+    // The grey bars a card shows in place of its name and description while the catalogue loads.
+    juce::Rectangle<int> nameBar;
+    juce::Rectangle<int> descriptionBar;
 };
 
 // What one card shows besides its row.
