@@ -108,8 +108,8 @@ void ManagerController::rebuildRows (bool keepSelection)
 
 void ManagerController::updateProductFilters (const FilterSettings& settings)
 {
-    filters = settings;
-    list.setFilter ({ settings.searchText.toStdString(), settings.showVst3, settings.showClap, settings.productFilter }, settings.actionMode);
+    filters = { settings.searchText.toStdString(), settings.showVst3, settings.showClap, settings.productFilter };
+    list.setFilter (filters, settings.actionMode);
     changed();
 }
 
@@ -152,7 +152,7 @@ void ManagerController::saveFolders()
 
 void ManagerController::rowAction (int rowIndex)
 {
-    if (filters.actionMode == products::ActionMode::remove)
+    if (list.actionMode() == products::ActionMode::remove)
         productOperations.removeProduct (rowIndex);
     else
         productOperations.installOrUpdateProduct (rowIndex);

@@ -66,7 +66,7 @@ public:
     // "Reset paths": the default folders, saved, logged and rescanned.
     void resetInstallFolders();
 
-    // A row's button: install or update, or remove, as the mode says.
+    // A row's button: install or update, or remove, as the list's action mode says.
     void rowAction (int rowIndex);
     void selectRow (int rowIndex);
 
@@ -129,7 +129,7 @@ private:
     zorvaplugins::zorvamanager::products::Catalogue currentCatalogue;
     std::map<std::string, juce::Image> images;
     std::map<std::string, std::string> activityBySlug;
-    FilterSettings filters;
+    zorvaplugins::zorvamanager::products::RowFilter filters; // the action mode is the list's alone
     juce::String status { "Ready." };
     bool catalogueLoaded = false;
     ProductListModel list;
