@@ -13,7 +13,7 @@ ManagerController::ManagerController (CatalogueLoader loader)
     , folders (install::loadInstallFolderChoice())
 {
     if (! loadCatalogueWith)
-        loadCatalogueWith = [url = api::CatalogueEndpoint::catalogueUrl()] (const std::atomic<bool>* cancel) { return loadCatalogue (url, cancel); };
+        loadCatalogueWith = [url = api::CatalogueEndpoint::catalogueUrl()] (const std::atomic<bool>* cancel) { return loadWindowCatalogue (url, cancel); };
 }
 
 ManagerController::~ManagerController() = default;
@@ -41,11 +41,11 @@ void ManagerController::refreshCatalogue()
     list.setActionsEnabled (false);
     changed();
 
-    pool.run<std::shared_ptr<const CatalogueLoad>> ([load = loadCatalogueWith, cancel = pool.cancelFlag()] { return load (cancel); },
-                                                    [this] (std::shared_ptr<const CatalogueLoad> load) { handleCatalogueLoad (*load); });
+    pool.run<std::shared_ptr<const WindowCatalogue>> ([load = loadCatalogueWith, cancel = pool.cancelFlag()] { return load (cancel); },
+                                                      [this] (std::shared_ptr<const WindowCatalogue> load) { handleCatalogueLoad (*load); });
 }
 
-void ManagerController::handleCatalogueLoad (const CatalogueLoad& load)
+void ManagerController::handleCatalogueLoad (const WindowCatalogue& load)
 {
     list.setLoading (false);
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CatalogueWorker.h"
 #include "ProductListModel.h"
 #include "ProductOperations.h"
+#include "WindowCatalogue.h"
 #include "WorkerPool.h"
 #include "install/InstallFolders.h"
 #include "products/ProductRow.h"
@@ -35,7 +35,7 @@ class ManagerController : private ProductOperations::Host
 {
 public:
     // Loads the catalogue on a pool thread; the default reads the maker's catalogue URL.
-    using CatalogueLoader = std::function<std::shared_ptr<const CatalogueLoad> (const std::atomic<bool>* cancel)>;
+    using CatalogueLoader = std::function<std::shared_ptr<const WindowCatalogue> (const std::atomic<bool>* cancel)>;
 
     explicit ManagerController (CatalogueLoader loader = {});
     ~ManagerController() override;
@@ -112,7 +112,7 @@ public:
     WorkerPool& workerPool() { return pool; }
 
 private:
-    void handleCatalogueLoad (const CatalogueLoad& load);
+    void handleCatalogueLoad (const WindowCatalogue& load);
     void saveFolders();
     void changed();
 

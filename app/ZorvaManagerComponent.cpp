@@ -80,7 +80,7 @@ ZorvaManagerComponent::ZorvaManagerComponent (ManagerController::CatalogueLoader
     addAndMakeVisible (topPanel);
     topPanel.onSearchChanged = [this] { updateProductFilters(); };
     topPanel.onRefresh = [this] { refreshCatalogue(); };
-    topPanel.onScan = [this] { scanInstalled(); };
+    topPanel.onScan = [this] { controller.scanInstalled(); };
     topPanel.onResetPaths = [this] { controller.resetInstallFolders(); };
     topPanel.onChooseFolder = [this] (PluginFormat format) { chooseInstallFolder (format); };
     topPanel.onInstallAll = [this] { controller.operations().installAll(); };

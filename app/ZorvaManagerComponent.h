@@ -33,14 +33,8 @@ public:
     explicit ZorvaManagerComponent (ManagerController::CatalogueLoader loader = {});
     ~ZorvaManagerComponent() override;
 
+    // "Refresh catalogue", as its button and F5 ask for it.
     void refreshCatalogue() { controller.refreshCatalogue(); }
-    void scanInstalled() { controller.scanInstalled(); }
-    void updateProductFilters();
-    void installOrUpdateProduct (int rowIndex) { controller.operations().installOrUpdateProduct (rowIndex); }
-    void removeProduct (int rowIndex) { controller.operations().removeProduct (rowIndex); }
-    void setRowActivity (const std::string& slug, const std::string& text) { controller.setRowActivity (slug, text); }
-    void chooseInstallFolder (zorvaplugins::zorvamanager::install::PluginFormat format);
-    void confirmRemoveZorvaManager();
 
     // Appends "HH:MM:SS  LEVEL  message" to the log panel.
     void log (const juce::String& level, const juce::String& message);
@@ -67,6 +61,9 @@ private:
 
     void stateChanged();
     void drawingNeeded();
+    void updateProductFilters();
+    void chooseInstallFolder (zorvaplugins::zorvamanager::install::PluginFormat format);
+    void confirmRemoveZorvaManager();
     void productListChanged (ProductListModel::Change) override { drawingNeeded(); }
 
     // The tooltip window polls the mouse several times a second for as long as it exists, so

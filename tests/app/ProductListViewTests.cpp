@@ -19,7 +19,7 @@ using products::RowButton;
 class GatedCatalogue
 {
 public:
-    explicit GatedCatalogue (std::shared_ptr<const CatalogueLoad> result)
+    explicit GatedCatalogue (std::shared_ptr<const WindowCatalogue> result)
         : load (std::move (result))
     {
     }
@@ -46,7 +46,7 @@ public:
     }
 
 private:
-    std::shared_ptr<const CatalogueLoad> load;
+    std::shared_ptr<const WindowCatalogue> load;
     std::mutex mutex;
     std::condition_variable condition;
     bool released = false;
@@ -66,7 +66,7 @@ std::vector<api::ProductReleaseInfo> twelveProducts()
 class ListView : public ::testing::Test
 {
 protected:
-    void open (std::shared_ptr<const CatalogueLoad> load, bool waitForLoad = true)
+    void open (std::shared_ptr<const WindowCatalogue> load, bool waitForLoad = true)
     {
         gate = std::make_unique<GatedCatalogue> (std::move (load));
 
