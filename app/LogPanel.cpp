@@ -11,6 +11,7 @@
 LogPanel::LogPanel()
 {
     addAndMakeVisible (editor);
+    editor.setComponentID ("logEditor");
     editor.setMultiLine (true, true);
     editor.setReadOnly (true);
     editor.setCaretVisible (false); // its blinking timer would run for as long as the window

@@ -66,6 +66,7 @@ ZorvaManagerComponent::ZorvaManagerComponent (ManagerController::CatalogueLoader
     controller.onStateChanged = [this] { stateChanged(); };
 
     addAndMakeVisible (productList);
+    productList.setComponentID ("productList");
     productList.onRowClicked = [this] (int index) {
         controller.selectRow (index);
         repaint();
@@ -184,8 +185,7 @@ bool ZorvaManagerComponent::keyPressed (const juce::KeyPress& key)
 {
     if (key == juce::KeyPress ('f', juce::ModifierKeys::commandModifier, 0))
     {
-        topPanel.searchEditor.grabKeyboardFocus();
-        topPanel.searchEditor.selectAll();
+        topPanel.focusSearch();
         return true;
     }
 

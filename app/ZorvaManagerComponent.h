@@ -11,11 +11,10 @@
 
 #include <memory>
 
-struct ZorvaManagerComponentProbe;
-
 // The window's content: the header, the sidebar, the top panel, the product list and the log.
 // It lays them out, paints the header and forwards what the user does to its controller,
-// which holds the rules and the state. Message thread only.
+// which holds the rules and the state. The list's component ID is "productList"; the panels
+// give their own controls theirs. Message thread only.
 class ZorvaManagerComponent : public juce::Component,
                               private ProductListModel::Listener
 {
@@ -57,8 +56,6 @@ public:
     void resized() override;
 
 private:
-    friend struct ZorvaManagerComponentProbe;
-
     void stateChanged();
     void drawingNeeded();
     void updateProductFilters();

@@ -217,7 +217,7 @@ TEST_F (ListView, AFilterChangeBringsTheSelectionIntoViewAndAShortResultDoesNotS
     pumpFor (30);
     EXPECT_EQ (model().selectedIndex(), 0);
 
-    probe->topPanel().searchEditor.setText ("", true);
+    probe->control<juce::TextEditor> ("searchEditor").setText ("", true);
     pumpFor (30);
     EXPECT_TRUE (list().isScrollBarShown());
     EXPECT_EQ (list().scrollPosition(), 0.0);
@@ -236,7 +236,7 @@ TEST_F (ListView, LoadingEmptyAndFailedViewsHaveNoCardsAndNoScrollBar)
     ASSERT_TRUE (pumpUntil ([this] { return ! probe->loading(); }, 10000));
     EXPECT_TRUE (list().isScrollBarShown());
 
-    probe->topPanel().searchEditor.setText ("no such product", true);
+    probe->control<juce::TextEditor> ("searchEditor").setText ("no such product", true);
     pumpFor (30);
     EXPECT_FALSE (list().isScrollBarShown());
     EXPECT_EQ (model().selectedIndex(), -1);
@@ -304,7 +304,7 @@ TEST_F (ListView, TheFrameTimerRestsOnlyWhileNothingMoves)
     };
 
     // Keys reach the focused control first; the search box takes them all.
-    probe->topPanel().searchEditor.grabKeyboardFocus();
+    probe->control<juce::TextEditor> ("searchEditor").grabKeyboardFocus();
 
     for (const auto& [what, wake] : wakers)
     {
@@ -364,7 +364,7 @@ TEST_F (ListView, TheWindowWorksFromTheKeyboard)
     ASSERT_TRUE (pumpUntil ([this] { return probe->controller().activities().empty() && probe->controller().runningJobs() == 0; }, 30000));
 
     // Ctrl+F, then typing searches; Escape clears the search.
-    auto& search = probe->topPanel().searchEditor;
+    auto& search = probe->control<juce::TextEditor> ("searchEditor");
     EXPECT_TRUE (uidriver::pressKey (component, juce::KeyPress ('f', juce::ModifierKeys::commandModifier, 0)));
     ASSERT_TRUE (search.hasKeyboardFocus (false));
     uidriver::pressKey (component, juce::KeyPress ('7', {}, '7'));
