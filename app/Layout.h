@@ -15,4 +15,9 @@ inline juce::Rectangle<int> cutLeft (juce::Rectangle<int>& area, int wanted)
 {
     return area.removeFromLeft (juce::jlimit (0, area.getWidth(), wanted));
 }
+
+inline juce::Rectangle<int> cutRight (juce::Rectangle<int>& area, int wanted)
+{
+    return area.removeFromRight (juce::jlimit (0, area.getWidth(), wanted));
+}
 } // namespace layout

@@ -3,14 +3,15 @@
 #include "Fonts.h"
 #include "GuiStrings.h"
 #include "Layout.h"
+#include "Painting.h"
 #include "Palette.h"
-#include "ProductCard.h"
 
 #include <numeric>
 
 LogPanel::LogPanel()
 {
     addAndMakeVisible (editor);
+    editor.setComponentID ("logEditor");
     editor.setMultiLine (true, true);
     editor.setReadOnly (true);
     editor.setCaretVisible (false); // its blinking timer would run for as long as the window

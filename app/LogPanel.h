@@ -7,7 +7,8 @@
 // The panel across the bottom: a read-only log, one line per message, "HH:MM:SS  LEVEL
 // message", with warnings and errors in their own colours. Each message is cut to a bounded
 // length and kept on one line, and the panel keeps the latest lines only (at most maxLines);
-// nothing of it goes anywhere else. Message thread only.
+// nothing of it goes anywhere else. Its text editor's component ID is "logEditor". Message
+// thread only.
 class LogPanel : public juce::Component
 {
 public:
@@ -25,10 +26,10 @@ public:
     void paint (juce::Graphics& g) override;
     void resized() override;
 
-    juce::TextEditor editor;
-
 private:
     void dropOldestLines (int count);
+
+    juce::TextEditor editor;
 
     std::deque<int> lineLengths; // in characters, line feed included, oldest first
 

@@ -13,7 +13,7 @@ ManagerController::ManagerController (CatalogueLoader loader)
     , folders (install::loadInstallFolderChoice())
 {
     if (! loadCatalogueWith)
-        loadCatalogueWith = [url = api::CatalogueEndpoint::catalogueUrl()] (const std::atomic<bool>* cancel) { return loadCatalogue (url, cancel); };
+        loadCatalogueWith = [url = api::CatalogueEndpoint::catalogueUrl()] (const std::atomic<bool>* cancel) { return loadWindowCatalogue (url, cancel); };
 }
 
 ManagerController::~ManagerController() = default;
@@ -41,11 +41,11 @@ void ManagerController::refreshCatalogue()
     list.setActionsEnabled (false);
     changed();
 
-    pool.run<std::shared_ptr<const CatalogueLoad>> ([load = loadCatalogueWith, cancel = pool.cancelFlag()] { return load (cancel); },
-                                                    [this] (std::shared_ptr<const CatalogueLoad> load) { handleCatalogueLoad (*load); });
+    pool.run<std::shared_ptr<const WindowCatalogue>> ([load = loadCatalogueWith, cancel = pool.cancelFlag()] { return load (cancel); },
+                                                      [this] (std::shared_ptr<const WindowCatalogue> load) { handleCatalogueLoad (*load); });
 }
 
-void ManagerController::handleCatalogueLoad (const CatalogueLoad& load)
+void ManagerController::handleCatalogueLoad (const WindowCatalogue& load)
 {
     list.setLoading (false);
 
@@ -108,8 +108,8 @@ void ManagerController::rebuildRows (bool keepSelection)
 
 void ManagerController::updateProductFilters (const FilterSettings& settings)
 {
-    filters = settings;
-    list.setFilter ({ settings.searchText.toStdString(), settings.showVst3, settings.showClap, settings.productFilter }, settings.actionMode);
+    filters = { settings.searchText.toStdString(), settings.showVst3, settings.showClap, settings.productFilter };
+    list.setFilter (filters, settings.actionMode);
     changed();
 }
 
@@ -152,7 +152,7 @@ void ManagerController::saveFolders()
 
 void ManagerController::rowAction (int rowIndex)
 {
-    if (filters.actionMode == products::ActionMode::remove)
+    if (list.actionMode() == products::ActionMode::remove)
         productOperations.removeProduct (rowIndex);
     else
         productOperations.installOrUpdateProduct (rowIndex);

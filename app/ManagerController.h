@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CatalogueWorker.h"
 #include "ProductListModel.h"
 #include "ProductOperations.h"
+#include "WindowCatalogue.h"
 #include "WorkerPool.h"
 #include "install/InstallFolders.h"
 #include "products/ProductRow.h"
@@ -35,7 +35,7 @@ class ManagerController : private ProductOperations::Host
 {
 public:
     // Loads the catalogue on a pool thread; the default reads the maker's catalogue URL.
-    using CatalogueLoader = std::function<std::shared_ptr<const CatalogueLoad> (const std::atomic<bool>* cancel)>;
+    using CatalogueLoader = std::function<std::shared_ptr<const WindowCatalogue> (const std::atomic<bool>* cancel)>;
 
     explicit ManagerController (CatalogueLoader loader = {});
     ~ManagerController() override;
@@ -66,7 +66,7 @@ public:
     // "Reset paths": the default folders, saved, logged and rescanned.
     void resetInstallFolders();
 
-    // A row's button: install or update, or remove, as the mode says.
+    // A row's button: install or update, or remove, as the list's action mode says.
     void rowAction (int rowIndex);
     void selectRow (int rowIndex);
 
@@ -112,7 +112,7 @@ public:
     WorkerPool& workerPool() { return pool; }
 
 private:
-    void handleCatalogueLoad (const CatalogueLoad& load);
+    void handleCatalogueLoad (const WindowCatalogue& load);
     void saveFolders();
     void changed();
 
@@ -129,7 +129,7 @@ private:
     zorvaplugins::zorvamanager::products::Catalogue currentCatalogue;
     std::map<std::string, juce::Image> images;
     std::map<std::string, std::string> activityBySlug;
-    FilterSettings filters;
+    zorvaplugins::zorvamanager::products::RowFilter filters; // the action mode is the list's alone
     juce::String status { "Ready." };
     bool catalogueLoaded = false;
     ProductListModel list;

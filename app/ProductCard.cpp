@@ -3,17 +3,51 @@
 #include "Fonts.h"
 #include "GuiStrings.h"
 #include "Layout.h"
+#include "Painting.h"
 #include "Palette.h"
 #include "TextFit.h"
 
 using namespace zorvaplugins::zorvamanager;
 using layout::cutLeft;
+using layout::cutRight;
+using layout::cutTop;
 using products::RowButton;
 
 namespace
 {
-constexpr int sideInset = 20;
-constexpr int cardHeight = 82;
+// The card's columns, and the rows of the texts between them.
+constexpr int pictureColumnWidth = 70;
+constexpr int actionColumnWidth = 150;
+constexpr int nameWidth = 220; // the pills follow the name
+constexpr int nameHeight = 25;
+constexpr int descriptionHeight = 21;
+constexpr int versionLineHeight = 24;
+
+// How far each part keeps in from its column or row.
+constexpr int pictureInset = 10;
+constexpr int placeholderInset = 17;
+constexpr int pillsInset = 3; // above and below, in the name's row
+constexpr int buttonInsetX = 12;
+constexpr int buttonInsetY = 22;
+
+// The grey bars of a loading card: where they start below the card's top, and their largest size.
+constexpr int nameBarTop = 5;
+constexpr juce::Point<int> nameBarSize { 220, 12 };
+constexpr int descriptionBarTop = 27;
+constexpr juce::Point<int> descriptionBarSize { 320, 10 };
+
+constexpr float buttonCornerSize = 6.0f;
+constexpr int busySpinnerBoxWidth = 26; // at the busy button's left, its activity text in the rest
+constexpr int busySpinnerInset = 4;
+
+constexpr int pillGap = 7;
+constexpr int updatePillWidth = 126;
+constexpr int freePillWidth = 58;
+constexpr int formatPillWidth = 48;
+constexpr int installedCellWidth = 116;
+constexpr int availableCellWidth = 120;
+constexpr int versionCellGap = 8;
+constexpr int stateCellWidth = 132;
 
 // The version line's cells: each at least its nominal width, wider (with a small gap after it)
 // when its version needs it, so that a version is squeezed only when the whole line is too
@@ -21,7 +55,7 @@ constexpr int cardHeight = 82;
 juce::Rectangle<int> versionCell (juce::Rectangle<int>& line, const juce::Font& font, const juce::String& text, int nominal)
 {
     const auto needed = textWidth (font, text);
-    return cutLeft (line, needed < nominal ? nominal : needed + 8);
+    return cutLeft (line, needed < nominal ? nominal : needed + versionCellGap);
 }
 
 void paintButton (juce::Graphics& g, juce::Rectangle<int> button, const products::ProductRow& row, const CardLook& look)
@@ -29,19 +63,18 @@ void paintButton (juce::Graphics& g, juce::Rectangle<int> button, const products
     if (look.button == RowButton::busy)
     {
         g.setColour (palette::darkButton);
-        g.fillRoundedRectangle (button.toFloat(), 6.0f);
+        g.fillRoundedRectangle (button.toFloat(), buttonCornerSize);
 
-        const auto square = juce::jmin (button.getWidth(), 26);
+        const auto spinnerBox = button.withWidth (juce::jmin (button.getWidth(), busySpinnerBoxWidth));
+        const auto spinnerDiameter = spinnerBox.getWidth() - 2 * busySpinnerInset;
 
-        if (square - 8 > 0)
-            drawSpinner (g,
-                         { static_cast<float> (button.getX()) + 4.0f + static_cast<float> (square - 8) / 2.0f, static_cast<float> (button.getY() + 19) },
-                         static_cast<float> (juce::jmin (square - 8, 30)) / 2.0f - 1.5f,
-                         look.animationPhase);
+        // The radius leaves room for the arc's stroke.
+        if (spinnerDiameter > 0)
+            drawSpinner (g, spinnerBox.toFloat().getCentre(), static_cast<float> (spinnerDiameter) / 2.0f - 1.5f, look.animationPhase);
 
         g.setColour (palette::primaryText);
         g.setFont (fonts::ui (13.125f, true));
-        drawFittedLine (g, shownText::line (row.activity), button.withTrimmedLeft (square), juce::Justification::centred);
+        drawFittedLine (g, shownText::line (row.activity), button.withTrimmedLeft (spinnerBox.getWidth()), juce::Justification::centred);
         return;
     }
 
@@ -74,7 +107,7 @@ void paintButton (juce::Graphics& g, juce::Rectangle<int> button, const products
     }();
 
     g.setColour (face.fill);
-    g.fillRoundedRectangle (button.toFloat(), 6.0f);
+    g.fillRoundedRectangle (button.toFloat(), buttonCornerSize);
     g.setColour (face.text);
     g.setFont (fonts::ui (face.size, true));
     drawFittedLine (g, face.label, button, juce::Justification::centred);
@@ -88,54 +121,58 @@ void paintVersionLine (juce::Graphics& g, juce::Rectangle<int> line, const produ
 
     g.setColour (palette::secondaryText);
     g.setFont (font);
-    drawWholeLine (g, installed, versionCell (line, font, installed, 116), juce::Justification::centredLeft);
-    drawWholeLine (g, available, versionCell (line, font, available, 120), juce::Justification::centredLeft);
-    cutLeft (line, 8);
+    drawWholeLine (g, installed, versionCell (line, font, installed, installedCellWidth), juce::Justification::centredLeft);
+    drawWholeLine (g, available, versionCell (line, font, available, availableCellWidth), juce::Justification::centredLeft);
+    cutLeft (line, versionCellGap);
 
     for (const auto* format : { "vst3", "clap" })
     {
         if (row.formats.count (format) == 0)
             continue;
 
-        drawPill (g, cutLeft (line, 48), juce::String (format).toUpperCase(), palette::neutralBadge);
-        cutLeft (line, 7);
+        drawPill (g, cutLeft (line, formatPillWidth), juce::String (format).toUpperCase(), palette::neutralBadge);
+        cutLeft (line, pillGap);
     }
 
     g.setColour (row.installed ? palette::installed : palette::secondaryText);
     g.setFont (font);
-    drawFittedLine (g, row.updateAvailable ? "Update available" : (row.installed ? "Installed" : "Not installed"), cutLeft (line, 132), juce::Justification::centredLeft);
+    drawFittedLine (g, row.updateAvailable ? "Update available" : (row.installed ? "Installed" : "Not installed"), cutLeft (line, stateCellWidth), juce::Justification::centredLeft);
 }
 } // namespace
 
 CardLayout CardLayout::forRow (int contentWidth, int rowTop)
 {
-    const auto v = contentWidth;
-    const auto pictureColumn = juce::jmin (v, 70);
-    const auto actionColumn = juce::jmin (v - pictureColumn, 150);
-    const auto middle = v - pictureColumn - actionColumn;
-    const auto textX = pictureColumn + 20;
-    const auto nameWidth = juce::jmin (middle, 220);
-    const auto r = rowTop;
-
     CardLayout layout;
-    layout.card = { sideInset, r - 3, v, cardHeight };
-    layout.outline = { 20.5f, static_cast<float> (r) - 2.5f, juce::jmax (static_cast<float> (v) - 1.0f, 0.0f), 81.0f };
-    layout.picture = { 30, r + 7, juce::jmax (0, pictureColumn - 20), 62 };
-    layout.placeholder = { 37, r + 14, juce::jmax (pictureColumn - 34, 0), 48 };
-    layout.name = { textX, r - 3, nameWidth, 25 };
-    layout.pills = { textX + nameWidth, r, juce::jmax (0, middle - nameWidth), 19 };
-    layout.description = { textX, r + 22, juce::jmax (0, middle), 21 };
-    layout.versionLine = { textX, r + 43, juce::jmax (0, middle), 24 };
-    layout.button = { v - actionColumn + 32, r + 19, juce::jmax (actionColumn - 24, 0), 38 };
+    layout.card = { sideInset, rowTop + offsetInRow, contentWidth, height };
+    layout.outline = outlineInside (layout.card);
+
+    auto texts = layout.card;
+    const auto pictureColumn = cutLeft (texts, pictureColumnWidth);
+    const auto actionColumn = cutRight (texts, actionColumnWidth);
+
+    layout.picture = pictureColumn.reduced (pictureInset);
+    layout.placeholder = pictureColumn.reduced (placeholderInset);
+
+    auto nameRow = cutTop (texts, nameHeight);
+    layout.name = cutLeft (nameRow, nameWidth);
+    layout.pills = nameRow.reduced (0, pillsInset);
+    layout.description = cutTop (texts, descriptionHeight);
+    layout.versionLine = cutTop (texts, versionLineHeight);
+    layout.button = actionColumn.reduced (buttonInsetX, buttonInsetY);
+
+    // The bars run on over the action column, which a loading card leaves empty.
+    const auto besidePicture = layout.card.withTrimmedLeft (pictureColumn.getWidth());
+    layout.nameBar = { besidePicture.getX(), layout.card.getY() + nameBarTop, juce::jmin (nameBarSize.x, besidePicture.getWidth()), nameBarSize.y };
+    layout.descriptionBar = { besidePicture.getX(), layout.card.getY() + descriptionBarTop, juce::jmin (descriptionBarSize.x, besidePicture.getWidth()), descriptionBarSize.y };
     return layout;
 }
 
 void paintCard (juce::Graphics& g, const CardLayout& layout, const products::ProductRow& row, const CardLook& look)
 {
     g.setColour (look.selected ? palette::selectedCardFill : palette::cardFill);
-    g.fillRoundedRectangle (layout.card.toFloat(), 8.0f);
+    g.fillRoundedRectangle (layout.card.toFloat(), CardLayout::cornerSize);
     g.setColour (look.selected ? palette::accent : palette::outline);
-    g.drawRoundedRectangle (layout.outline, 8.0f, look.selected ? 1.5f : 1.0f);
+    g.drawRoundedRectangle (layout.outline, CardLayout::cornerSize, look.selected ? 1.5f : 1.0f);
 
     if (look.picture.isValid())
     {
@@ -158,12 +195,12 @@ void paintCard (juce::Graphics& g, const CardLayout& layout, const products::Pro
 
     if (row.updateAvailable)
     {
-        drawPill (g, cutLeft (pills, 126), "UPDATE AVAILABLE", palette::accent);
-        cutLeft (pills, 7);
+        drawPill (g, cutLeft (pills, updatePillWidth), "UPDATE AVAILABLE", palette::accent);
+        cutLeft (pills, pillGap);
     }
 
     if (row.isFree)
-        drawPill (g, cutLeft (pills, 58), "FREE", palette::freeBadge);
+        drawPill (g, cutLeft (pills, freePillWidth), "FREE", palette::freeBadge);
 
     g.setColour (palette::secondaryText);
     g.setFont (fonts::ui (15.625f, true));
@@ -171,37 +208,4 @@ void paintCard (juce::Graphics& g, const CardLayout& layout, const products::Pro
 
     paintVersionLine (g, layout.versionLine, row);
     paintButton (g, layout.button, row, look);
-}
-
-void drawPanel (juce::Graphics& g, juce::Rectangle<int> area, float cornerSize)
-{
-    g.setColour (palette::panelFill);
-    g.fillRoundedRectangle (area.toFloat(), cornerSize);
-
-    const auto outline = area.toFloat().translated (0.5f, 0.5f).withSize (juce::jmax (0.0f, static_cast<float> (area.getWidth()) - 1.0f), juce::jmax (0.0f, static_cast<float> (area.getHeight()) - 1.0f));
-    g.setColour (palette::outline);
-    g.drawRoundedRectangle (outline, cornerSize, 1.0f);
-}
-
-void drawPill (juce::Graphics& g, juce::Rectangle<int> area, const juce::String& text, juce::Colour colour)
-{
-    g.setColour (colour);
-    g.fillRoundedRectangle (area.toFloat(), 5.0f);
-    g.setColour (palette::primaryText);
-    g.setFont (fonts::ui (13.75f, true));
-    drawFittedLine (g, text, area, juce::Justification::centred);
-}
-
-void drawFocusRing (juce::Graphics& g, juce::Rectangle<float> bounds, float cornerSize)
-{
-    g.setColour (palette::primaryText);
-    g.drawRoundedRectangle (bounds.reduced (1.0f), cornerSize, 2.0f);
-}
-
-void drawSpinner (juce::Graphics& g, juce::Point<float> centre, float radius, float phase)
-{
-    juce::Path arc;
-    arc.addCentredArc (centre.x, centre.y, radius, radius, 0.0f, phase, phase + 1.4f * juce::MathConstants<float>::pi, true);
-    g.setColour (palette::accent);
-    g.strokePath (arc, juce::PathStrokeType (2.4f, juce::PathStrokeType::curved, juce::PathStrokeType::rounded));
 }

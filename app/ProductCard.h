@@ -4,11 +4,19 @@
 
 #include <juce_graphics/juce_graphics.h>
 
-// The parts of one product card, in the list's coordinates, computed once from the list's
-// content width and the card's row top: the card sits at (20, rowTop - 3), 82 high, with a
-// picture column of up to 70, an action column of up to 150 and the texts between.
+// The parts of one product card, in the list's coordinates. The list stacks its rows one
+// pitch apart; a row holds its card with half the gap to the next above and below, the card
+// `sideInset` in from the list's left edge and as wide as the list's content: a picture
+// column of up to 70, an action column of up to 150 and the texts between.
 struct CardLayout
 {
+    static constexpr int sideInset = 20;
+    static constexpr int height = 82;
+    static constexpr int pitch = 92;                         // one row: a card and the gap to the next
+    static constexpr int offsetInRow = (pitch - height) / 2; // the card's top below its row's
+    static constexpr float cornerSize = 8.0f;
+
+    // The card of the row whose top is at `rowTop`.
     static CardLayout forRow (int contentWidth, int rowTop);
 
     juce::Rectangle<int> card;
@@ -20,6 +28,10 @@ struct CardLayout
     juce::Rectangle<int> description;
     juce::Rectangle<int> versionLine; // versions, format pills, state
     juce::Rectangle<int> button;      // the action button
+
+    // The grey bars a card shows in place of its name and description while the catalogue loads.
+    juce::Rectangle<int> nameBar;
+    juce::Rectangle<int> descriptionBar;
 };
 
 // What one card shows besides its row.
@@ -33,16 +45,3 @@ struct CardLook
 
 // Draws one card. Message thread.
 void paintCard (juce::Graphics& g, const CardLayout& layout, const zorvaplugins::zorvamanager::products::ProductRow& row, const CardLook& look);
-
-// A rounded panel: filled, with its outline inside by half a pixel.
-void drawPanel (juce::Graphics& g, juce::Rectangle<int> area, float cornerSize);
-
-// A small rounded label on a card, its text squeezed rather than cut.
-void drawPill (juce::Graphics& g, juce::Rectangle<int> area, const juce::String& text, juce::Colour colour);
-
-// The light ring around the control that has the keyboard focus, inside its bounds (the
-// accent would vanish on the accent-coloured buttons).
-void drawFocusRing (juce::Graphics& g, juce::Rectangle<float> bounds, float cornerSize);
-
-// The orange arc of the busy and loading spinners.
-void drawSpinner (juce::Graphics& g, juce::Point<float> centre, float radius, float phase);

@@ -3,6 +3,7 @@
 #include "Fonts.h"
 #include "GuiStrings.h"
 #include "Layout.h"
+#include "Painting.h"
 #include "Palette.h"
 #include "TextFit.h"
 
@@ -11,9 +12,26 @@ using layout::cutLeft;
 
 namespace
 {
-constexpr int sideInset = 20;
-constexpr int cardHeight = 82;
+constexpr int sideInset = CardLayout::sideInset;
+constexpr int rowPitch = CardLayout::pitch;
+
+// The header above the rows: a margin, the title row with the counters, the information line
+// and a gap.
+constexpr int headerTop = 16;
+constexpr int titleRowHeight = 30;
+constexpr int informationLineHeight = 24;
+constexpr int gapAboveRows = 8;
 constexpr int bottomMargin = 16;
+
+constexpr int scrollBarWidth = 12;
+constexpr int scrollBarInset = 12;  // above and below the bar
+constexpr int scrollBarGutter = 14; // the bar and a gap, at the right of the cards
+constexpr double wheelStep = 150.0; // pixels per unit of wheel movement
+
+// The loading view: its first row holds the spinner, in a square as wide as the row is high,
+// its circle this far inside; up to this many grey cards follow.
+constexpr int loadingSpinnerInset = 28;
+constexpr int loadingCards = 4;
 constexpr int animationIntervalMs = 33;
 constexpr float twoPi = juce::MathConstants<float>::twoPi;
 
@@ -46,16 +64,16 @@ ProductList::~ProductList()
 
 int ProductList::contentWidth() const
 {
-    return juce::jmax (0, getWidth() - juce::jmin (getWidth(), 14) - 40);
+    return juce::jmax (0, getWidth() - juce::jmin (getWidth(), scrollBarGutter) - 2 * sideInset);
 }
 
 int ProductList::rowsTop() const
 {
-    // Title row, information line and gap, each shrunk when the list is short.
+    // Each part of the header shrinks when the list is short.
     auto remaining = getHeight();
     auto top = 0;
 
-    for (const auto part : { 16, 30, 24, 8 })
+    for (const auto part : { headerTop, titleRowHeight, informationLineHeight, gapAboveRows })
     {
         const auto taken = juce::jlimit (0, juce::jmax (remaining, 0), part);
         top += taken;
@@ -78,7 +96,7 @@ bool ProductList::showsCards() const
 
 int ProductList::rowTop (std::size_t position) const
 {
-    return rowsTop() + 8 - static_cast<int> (scrollBar.getCurrentRangeStart()) + rowPitch * static_cast<int> (position);
+    return rowsTop() - static_cast<int> (scrollBar.getCurrentRangeStart()) + rowPitch * static_cast<int> (position);
 }
 
 int ProductList::positionOf (int rowIndex) const
@@ -107,7 +125,7 @@ double ProductList::maximumScrollPosition() const
 
 void ProductList::updateScrollRange()
 {
-    // The content is one pitch per visible card (a card and its two half gaps), and the view is
+    // The content is one row per visible card (a card and its two half gaps), and the view is
     // exactly the rows area, so the last card ends as far above the bottom as the first starts
     // below the top.
     const auto contentHeight = showsCards() ? static_cast<int> (model.visibleRows().size()) * rowPitch : 0;
@@ -163,14 +181,14 @@ void ProductList::productListChanged (ProductListModel::Change change)
 void ProductList::resized()
 {
     const auto width = getWidth();
-    const auto barWidth = juce::jmin (width, 12);
-    scrollBar.setBounds (width - barWidth, 12, barWidth, juce::jmax (0, getHeight() - 24));
+    const auto barWidth = juce::jmin (width, scrollBarWidth);
+    scrollBar.setBounds (width - barWidth, scrollBarInset, barWidth, juce::jmax (0, getHeight() - 2 * scrollBarInset));
     updateScrollRange();
 }
 
 void ProductList::mouseWheelMove (const juce::MouseEvent&, const juce::MouseWheelDetails& wheel)
 {
-    scrollBar.setCurrentRangeStart (scrollBar.getCurrentRangeStart() - 150.0 * static_cast<double> (wheel.deltaY));
+    scrollBar.setCurrentRangeStart (scrollBar.getCurrentRangeStart() - wheelStep * static_cast<double> (wheel.deltaY));
 }
 
 void ProductList::scrollBarMoved (juce::ScrollBar*, double)
@@ -276,7 +294,7 @@ void ProductList::focusLost (FocusChangeType)
 void ProductList::paintHeader (juce::Graphics& g) const
 {
     const auto counts = model.counts();
-    auto header = juce::Rectangle<int> (sideInset, 16, contentWidth(), 30);
+    auto header = juce::Rectangle<int> (sideInset, headerTop, contentWidth(), titleRowHeight);
 
     g.setColour (palette::primaryText);
     g.setFont (fonts::ui (21.25f, true));
@@ -290,37 +308,42 @@ void ProductList::paintHeader (juce::Graphics& g) const
 
     g.setColour (palette::secondaryText);
     g.setFont (fonts::ui (16.25f, true));
-    drawFittedLine (g, "Catalogue data comes from the ZorvaPlugins API.", { sideInset, 46, contentWidth(), 24 }, juce::Justification::centredLeft);
+    drawFittedLine (g, "Catalogue data comes from the ZorvaPlugins API.", { sideInset, headerTop + titleRowHeight, contentWidth(), informationLineHeight }, juce::Justification::centredLeft);
 }
 
 void ProductList::paintLoadingView (juce::Graphics& g) const
 {
-    const auto v = contentWidth();
+    const auto width = contentWidth();
     const auto top = rowsTop();
-    const auto rest = juce::jmax (0, getHeight() - top);
-    const auto stripHeight = juce::jmin (rest, 92);
+    const juce::Rectangle<int> firstRow (sideInset, top, width, juce::jmin (juce::jmax (0, getHeight() - top), rowPitch));
 
-    const juce::Rectangle<int> box (sideInset, top + 5, juce::jmin (v, 92), juce::jmax (0, stripHeight - 10));
-    const auto radius = static_cast<float> (juce::jmin (box.getWidth(), box.getHeight()) - 56) / 2.0f - 1.5f;
+    const auto spinnerBox = firstRow.withWidth (juce::jmin (width, rowPitch)).reduced (0, CardLayout::offsetInRow);
+    const auto radius = static_cast<float> (juce::jmin (spinnerBox.getWidth(), spinnerBox.getHeight()) - 2 * loadingSpinnerInset) / 2.0f - 1.5f;
 
     if (radius > 1.0f)
-        drawSpinner (g, box.toFloat().getCentre(), radius, animationPhase);
+        drawSpinner (g, spinnerBox.toFloat().getCentre(), radius, animationPhase);
 
     g.setColour (palette::secondaryText);
     g.setFont (fonts::ui (18.75f, true));
-    drawFittedLine (g, "Loading products...", { box.getRight(), top, juce::jmax (0, sideInset + v - box.getRight()), stripHeight }, juce::Justification::centredLeft);
+    drawFittedLine (g, "Loading products...", firstRow.withLeft (spinnerBox.getRight()), juce::Justification::centredLeft);
 
-    const auto pictureColumn = juce::jmin (v, 70);
-    auto y = top + stripHeight + 5;
+    // Grey cards only when more than a whole row is left below the first, and each only whole.
+    if (getHeight() - firstRow.getBottom() <= rowPitch)
+        return;
 
-    for (int card = 0; card < 4 && y + cardHeight <= getHeight() && getHeight() - (top + stripHeight) >= 93; ++card, y += rowPitch)
+    for (int card = 0; card < loadingCards; ++card)
     {
+        const auto layout = CardLayout::forRow (width, firstRow.getBottom() + card * rowPitch);
+
+        if (layout.card.getBottom() > getHeight())
+            break;
+
         g.setColour (palette::cardFill);
-        g.fillRoundedRectangle (juce::Rectangle<int> (sideInset, y, v, cardHeight).toFloat(), 8.0f);
+        g.fillRoundedRectangle (layout.card.toFloat(), CardLayout::cornerSize);
         g.setColour (palette::skeleton);
-        g.fillRoundedRectangle (juce::Rectangle<int> (30, y + 10, juce::jmax (0, pictureColumn - 20), 62).toFloat(), 6.0f);
-        g.fillRoundedRectangle (juce::Rectangle<int> (pictureColumn + 20, y + 5, juce::jmin (220, v - pictureColumn), 12).toFloat(), 4.0f);
-        g.fillRoundedRectangle (juce::Rectangle<int> (pictureColumn + 20, y + 27, juce::jmin (320, v - pictureColumn), 10).toFloat(), 4.0f);
+        g.fillRoundedRectangle (layout.picture.toFloat(), 6.0f);
+        g.fillRoundedRectangle (layout.nameBar.toFloat(), 4.0f);
+        g.fillRoundedRectangle (layout.descriptionBar.toFloat(), 4.0f);
     }
 }
 
@@ -376,7 +399,7 @@ void ProductList::paint (juce::Graphics& g)
     {
         const auto r = rowTop (position);
 
-        if (r - 3 + cardHeight <= area.getY() || r - 3 >= area.getBottom())
+        if (r + CardLayout::offsetInRow + CardLayout::height <= area.getY() || r + CardLayout::offsetInRow >= area.getBottom())
             continue;
 
         const auto index = visible[position];

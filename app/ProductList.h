@@ -58,8 +58,6 @@ public:
     void resized() override;
 
 private:
-    static constexpr int rowPitch = 92;
-
     void productListChanged (ProductListModel::Change change) override;
     void scrollBarMoved (juce::ScrollBar* bar, double newRangeStart) override;
     void timerCallback() override;

@@ -41,7 +41,10 @@ public:
     const std::vector<std::size_t>& visibleRows() const { return visible; }
     int selectedIndex() const { return selected; }
     zorvaplugins::zorvamanager::products::RowCounts counts() const { return rowCounts; }
+
+    // What the buttons do, as they show it and as a click or a key acts; kept here only.
     zorvaplugins::zorvamanager::products::ActionMode actionMode() const { return mode; }
+
     bool isLoading() const { return loading; }
     bool actionsEnabled() const { return actions; }
     const juce::String& failure() const { return failureText; }

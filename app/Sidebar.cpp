@@ -2,10 +2,12 @@
 
 #include "Fonts.h"
 #include "Layout.h"
+#include "Painting.h"
 #include "Palette.h"
-#include "ProductCard.h"
 #include "TextFit.h"
 #include "ZorvaLookAndFeel.h"
+
+#include <tuple>
 
 using namespace zorvaplugins::zorvamanager;
 using layout::cutTop;
@@ -18,21 +20,22 @@ Sidebar::Sidebar()
         { "Show", Rule::exclusive, { &allProductsToggle, &myProductsToggle, &freeProductsToggle, &myUpdatesToggle } },
     };
 
-    const std::pair<juce::ToggleButton*, const char*> texts[] = {
-        { &installModeToggle, "Download / Install" },
-        { &removeModeToggle, "Remove" },
-        { &vst3Toggle, "VST3" },
-        { &clapToggle, "CLAP" },
-        { &allProductsToggle, "All Products" },
-        { &myProductsToggle, "My Products" },
-        { &freeProductsToggle, "Free Products" },
-        { &myUpdatesToggle, "My Updates" },
+    const std::tuple<juce::ToggleButton*, const char*, const char*> texts[] = {
+        { &installModeToggle, "Download / Install", "installModeToggle" },
+        { &removeModeToggle, "Remove", "removeModeToggle" },
+        { &vst3Toggle, "VST3", "vst3Toggle" },
+        { &clapToggle, "CLAP", "clapToggle" },
+        { &allProductsToggle, "All Products", "allProductsToggle" },
+        { &myProductsToggle, "My Products", "myProductsToggle" },
+        { &freeProductsToggle, "Free Products", "freeProductsToggle" },
+        { &myUpdatesToggle, "My Updates", "myUpdatesToggle" },
     };
 
-    for (const auto& [toggle, text] : texts)
+    for (const auto& [toggle, text, id] : texts)
     {
         addAndMakeVisible (*toggle);
         toggle->setButtonText (text);
+        toggle->setComponentID (id);
         ZorvaLookAndFeel::reachableByKeyboard (*toggle);
     }
 

@@ -9,7 +9,8 @@
 
 // The sidebar panel: three groups of toggles under their titles ("Installation Type", "Type",
 // "Show"), laid out and painted from one table. The action mode and the product filter are
-// exclusive groups; of the two formats at least one stays on. Message thread only.
+// exclusive groups; of the two formats at least one stays on. Each toggle has a component ID,
+// its member's name, by which tests find it. Message thread only.
 class Sidebar : public juce::Component
 {
 public:
@@ -25,10 +26,6 @@ public:
 
     void paint (juce::Graphics& g) override;
     void resized() override;
-
-    juce::ToggleButton installModeToggle, removeModeToggle;
-    juce::ToggleButton vst3Toggle, clapToggle;
-    juce::ToggleButton allProductsToggle, myProductsToggle, freeProductsToggle, myUpdatesToggle;
 
 private:
     enum class Rule
@@ -54,6 +51,9 @@ private:
     std::vector<GroupPlace> placeGroups() const;
     void clicked (const Group& group, juce::ToggleButton& toggle);
 
+    juce::ToggleButton installModeToggle, removeModeToggle;
+    juce::ToggleButton vst3Toggle, clapToggle;
+    juce::ToggleButton allProductsToggle, myProductsToggle, freeProductsToggle, myUpdatesToggle;
     std::vector<Group> groups;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Sidebar)

@@ -3,8 +3,8 @@
 #include "Fonts.h"
 #include "GuiStrings.h"
 #include "Layout.h"
+#include "Painting.h"
 #include "Palette.h"
-#include "ProductCard.h"
 #include "ZorvaLookAndFeel.h"
 
 using layout::cutLeft;
@@ -78,6 +78,30 @@ TopPanel::TopPanel()
                 onChooseFolder (format);
         };
     }
+
+    const std::pair<juce::Component*, const char*> ids[] = {
+        { &searchLabel, "searchLabel" },
+        { &searchEditor, "searchEditor" },
+        { &refreshButton, "refreshButton" },
+        { &scanButton, "scanButton" },
+        { &resetPathsButton, "resetPathsButton" },
+        { &vst3PathLabel, "vst3PathLabel" },
+        { &vst3PathButton, "vst3PathButton" },
+        { &clapPathLabel, "clapPathLabel" },
+        { &clapPathButton, "clapPathButton" },
+        { &installAllButton, "installAllButton" },
+        { &uninstallAllButton, "uninstallAllButton" },
+        { &removeSelfButton, "removeSelfButton" },
+    };
+
+    for (const auto& [control, id] : ids)
+        control->setComponentID (id);
+}
+
+void TopPanel::focusSearch()
+{
+    searchEditor.grabKeyboardFocus();
+    searchEditor.selectAll();
 }
 
 void TopPanel::setFolders (const std::filesystem::path& vst3Folder, const std::filesystem::path& clapFolder)

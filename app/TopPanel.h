@@ -38,7 +38,8 @@ public:
 
 // The panel above the list: the search box and the catalogue, scan and reset buttons; the two
 // install folder buttons; the bulk actions and the program's own removal. It reports what the
-// user asks for through its callbacks. Message thread only.
+// user asks for through its callbacks. Each control has a component ID, its member's name, by
+// which tests find it. Message thread only.
 class TopPanel : public juce::Component
 {
 public:
@@ -55,6 +56,9 @@ public:
 
     juce::String searchText() const { return searchEditor.getText(); }
 
+    // Ctrl+F: the search box takes the keyboard focus with its text selected.
+    void focusSearch();
+
     // The folder buttons show their folder, in full in their tooltips.
     void setFolders (const std::filesystem::path& vst3Folder, const std::filesystem::path& clapFolder);
 
@@ -64,12 +68,12 @@ public:
     void paint (juce::Graphics& g) override;
     void resized() override;
 
+private:
     juce::Label searchLabel, vst3PathLabel, clapPathLabel;
     SearchEditor searchEditor;
     juce::TextButton refreshButton, scanButton, resetPathsButton;
     juce::TextButton vst3PathButton, clapPathButton;
     juce::TextButton installAllButton, uninstallAllButton, removeSelfButton;
 
-private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TopPanel)
 };

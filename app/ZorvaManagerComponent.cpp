@@ -10,25 +10,46 @@ using zorvaplugins::zorvamanager::install::PluginFormat;
 
 namespace
 {
+// The window's fixed arrangement: a margin all round, the header across the top, the sidebar
+// at the left, the top panel and the list beside it, the log panel across the bottom.
 constexpr int margin = 24;
+constexpr int headerHeight = 92;
+constexpr int headerGap = 8; // below the header
+constexpr int sidebarWidth = 250;
+constexpr int columnGap = 16; // between the sidebar and the panels at its right
+constexpr int topPanelHeight = 146;
+constexpr int listGap = 16; // between the top panel and the list
+constexpr int logGap = 24;  // above the log panel
+constexpr int logHeight = 146;
+
+// The header's two lines.
+constexpr int titleHeight = 40;
+constexpr int subtitleHeight = 28;
 
 struct Boxes
 {
     juce::Rectangle<int> sidebar, topPanel, list, bottomPanel;
 };
 
-// The window's fixed arrangement inside a margin of 24: the top panel's height comes from
-// the space below the header only, so at small heights it may reach into the bottom panel.
+// The top panel's height comes from the space below the header only, so at small heights it
+// may reach into the bottom panel; the panels at the sidebar's right keep their place when
+// the window is too narrow for the sidebar.
 Boxes boxesFor (int width, int height)
 {
-    const auto a = juce::jmax (width - 2 * margin, 0);
-    const auto b = juce::jmax (height - 2 * margin, 0);
-    const auto bottomHeight = juce::jmin (b, 146);
+    const auto innerWidth = juce::jmax (width - 2 * margin, 0);
+    const auto innerHeight = juce::jmax (height - 2 * margin, 0);
+    const auto belowHeader = innerHeight - headerHeight - headerGap;
+    const auto bottomHeight = juce::jmin (innerHeight, logHeight);
 
-    return { { margin, 124, juce::jmin (a, 250), juce::jmax (b - 270, 0) },
-             { 290, 124, juce::jmax (a - 266, 0), juce::jmin (juce::jmax (b - 100, 0), 146) },
-             { 290, 286, juce::jmax (a - 266, 0), juce::jmax (b - 432, 0) },
-             { margin, margin + b - bottomHeight, a, bottomHeight } };
+    const auto panelsTop = margin + headerHeight + headerGap;
+    const auto rightColumnX = margin + sidebarWidth + columnGap;
+    const auto rightColumnWidth = juce::jmax (innerWidth - sidebarWidth - columnGap, 0);
+    const auto listTop = panelsTop + topPanelHeight + listGap;
+
+    return { { margin, panelsTop, juce::jmin (innerWidth, sidebarWidth), juce::jmax (belowHeader - logGap - logHeight, 0) },
+             { rightColumnX, panelsTop, rightColumnWidth, juce::jmin (juce::jmax (belowHeader, 0), topPanelHeight) },
+             { rightColumnX, listTop, rightColumnWidth, juce::jmax (belowHeader - topPanelHeight - listGap - logGap - logHeight, 0) },
+             { margin, margin + innerHeight - bottomHeight, innerWidth, bottomHeight } };
 }
 } // namespace
 
@@ -45,6 +66,7 @@ ZorvaManagerComponent::ZorvaManagerComponent (ManagerController::CatalogueLoader
     controller.onStateChanged = [this] { stateChanged(); };
 
     addAndMakeVisible (productList);
+    productList.setComponentID ("productList");
     productList.onRowClicked = [this] (int index) {
         controller.selectRow (index);
         repaint();
@@ -59,7 +81,7 @@ ZorvaManagerComponent::ZorvaManagerComponent (ManagerController::CatalogueLoader
     addAndMakeVisible (topPanel);
     topPanel.onSearchChanged = [this] { updateProductFilters(); };
     topPanel.onRefresh = [this] { refreshCatalogue(); };
-    topPanel.onScan = [this] { scanInstalled(); };
+    topPanel.onScan = [this] { controller.scanInstalled(); };
     topPanel.onResetPaths = [this] { controller.resetInstallFolders(); };
     topPanel.onChooseFolder = [this] (PluginFormat format) { chooseInstallFolder (format); };
     topPanel.onInstallAll = [this] { controller.operations().installAll(); };
@@ -163,8 +185,7 @@ bool ZorvaManagerComponent::keyPressed (const juce::KeyPress& key)
 {
     if (key == juce::KeyPress ('f', juce::ModifierKeys::commandModifier, 0))
     {
-        topPanel.searchEditor.grabKeyboardFocus();
-        topPanel.searchEditor.selectAll();
+        topPanel.focusSearch();
         return true;
     }
 
@@ -181,13 +202,13 @@ void ZorvaManagerComponent::paint (juce::Graphics& g)
 {
     g.fillAll (palette::windowBackground);
 
-    const juce::Rectangle<int> header (margin, margin, juce::jmax (getWidth() - 2 * margin, 0), 92);
+    const juce::Rectangle<int> header (margin, margin, juce::jmax (getWidth() - 2 * margin, 0), headerHeight);
     g.setColour (palette::primaryText);
     g.setFont (fonts::ui (38.75f, true));
-    drawFittedLine (g, "ZorvaManager", header.withHeight (40), juce::Justification::centredLeft);
+    drawFittedLine (g, "ZorvaManager", header.withHeight (titleHeight), juce::Justification::centredLeft);
     g.setColour (palette::secondaryText);
     g.setFont (fonts::ui (17.5f, true));
-    drawFittedLine (g, "Public catalogue downloads.", header.withTrimmedTop (40).withHeight (28), juce::Justification::centredLeft);
+    drawFittedLine (g, "Public catalogue downloads.", header.withTrimmedTop (titleHeight).withHeight (subtitleHeight), juce::Justification::centredLeft);
 }
 
 void ZorvaManagerComponent::resized()

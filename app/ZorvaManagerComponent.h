@@ -11,11 +11,10 @@
 
 #include <memory>
 
-struct ZorvaManagerComponentProbe;
-
 // The window's content: the header, the sidebar, the top panel, the product list and the log.
 // It lays them out, paints the header and forwards what the user does to its controller,
-// which holds the rules and the state. Message thread only.
+// which holds the rules and the state. The list's component ID is "productList"; the panels
+// give their own controls theirs. Message thread only.
 class ZorvaManagerComponent : public juce::Component,
                               private ProductListModel::Listener
 {
@@ -33,14 +32,8 @@ public:
     explicit ZorvaManagerComponent (ManagerController::CatalogueLoader loader = {});
     ~ZorvaManagerComponent() override;
 
+    // "Refresh catalogue", as its button and F5 ask for it.
     void refreshCatalogue() { controller.refreshCatalogue(); }
-    void scanInstalled() { controller.scanInstalled(); }
-    void updateProductFilters();
-    void installOrUpdateProduct (int rowIndex) { controller.operations().installOrUpdateProduct (rowIndex); }
-    void removeProduct (int rowIndex) { controller.operations().removeProduct (rowIndex); }
-    void setRowActivity (const std::string& slug, const std::string& text) { controller.setRowActivity (slug, text); }
-    void chooseInstallFolder (zorvaplugins::zorvamanager::install::PluginFormat format);
-    void confirmRemoveZorvaManager();
 
     // Appends "HH:MM:SS  LEVEL  message" to the log panel.
     void log (const juce::String& level, const juce::String& message);
@@ -63,10 +56,11 @@ public:
     void resized() override;
 
 private:
-    friend struct ZorvaManagerComponentProbe;
-
     void stateChanged();
     void drawingNeeded();
+    void updateProductFilters();
+    void chooseInstallFolder (zorvaplugins::zorvamanager::install::PluginFormat format);
+    void confirmRemoveZorvaManager();
     void productListChanged (ProductListModel::Change) override { drawingNeeded(); }
 
     // The tooltip window polls the mouse several times a second for as long as it exists, so

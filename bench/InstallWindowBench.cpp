@@ -25,9 +25,9 @@
 // "name: values" line per figure, then the longest gaps with the steps the rows changed to
 // around them. Exit status 0 when every product was installed.
 
-#include "CatalogueWorker.h"
 #include "MainWindow.h"
 #include "ProductList.h"
+#include "WindowCatalogue.h"
 #include "ZorvaManagerComponent.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -388,7 +388,7 @@ void printDistribution (const char* name, const Distribution& d)
 
 int run (const std::string& catalogueUrl, std::size_t productCount, int workerNice)
 {
-    MainWindow window ("ZorvaManager", [catalogueUrl] (const std::atomic<bool>* cancel) { return loadCatalogue (catalogueUrl, cancel); });
+    MainWindow window ("ZorvaManager", [catalogueUrl] (const std::atomic<bool>* cancel) { return loadWindowCatalogue (catalogueUrl, cancel); });
     auto& content = *dynamic_cast<ZorvaManagerComponent*> (window.getContentComponent());
     auto& controller = content.getController();
 

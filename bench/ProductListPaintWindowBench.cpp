@@ -5,9 +5,9 @@
 // with full-size 1024 x 1024 pictures (sixteen shared between the products), which is what
 // scaling from the original on every paint costs.
 
-#include "CatalogueWorker.h"
 #include "ProductList.h"
 #include "ProductListModel.h"
+#include "WindowCatalogue.h"
 #include "core/NameKey.h"
 #include "picture/PictureDecoder.h"
 #include "products/ProductRows.h"

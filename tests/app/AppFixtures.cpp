@@ -36,17 +36,17 @@ api::ProductReleaseInfo product (const std::string& slug, const std::string& nam
     return p;
 }
 
-std::shared_ptr<const CatalogueLoad> loaded (std::vector<api::ProductReleaseInfo> products)
+std::shared_ptr<const WindowCatalogue> loaded (std::vector<api::ProductReleaseInfo> products)
 {
-    auto load = std::make_shared<CatalogueLoad>();
+    auto load = std::make_shared<WindowCatalogue>();
     load->ok = true;
     load->products = std::make_shared<const std::vector<api::ProductReleaseInfo>> (std::move (products));
     return load;
 }
 
-std::shared_ptr<const CatalogueLoad> failed (const juce::String& error)
+std::shared_ptr<const WindowCatalogue> failed (const juce::String& error)
 {
-    auto load = std::make_shared<CatalogueLoad>();
+    auto load = std::make_shared<WindowCatalogue>();
     load->error = error;
     return load;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CatalogueWorker.h"
+#include "WindowCatalogue.h"
 #include "support/TestSupport.h"
 
 #include <memory>
@@ -15,10 +15,10 @@ namespace apptest
 zorvaplugins::zorvamanager::api::ProductReleaseInfo product (const std::string& slug, const std::string& name, const std::string& latestVersion = "1.2.0");
 
 // A successful load of these products, without pictures.
-std::shared_ptr<const CatalogueLoad> loaded (std::vector<zorvaplugins::zorvamanager::api::ProductReleaseInfo> products);
+std::shared_ptr<const WindowCatalogue> loaded (std::vector<zorvaplugins::zorvamanager::api::ProductReleaseInfo> products);
 
 // A failed load with this text.
-std::shared_ptr<const CatalogueLoad> failed (const juce::String& error);
+std::shared_ptr<const WindowCatalogue> failed (const juce::String& error);
 
 // An installed VST3 bundle (with its version in moduleinfo.json when given) or CLAP plug-in.
 void installVst3 (const zorvatest::fs::path& folder, const std::string& stem, const std::string& version = {});

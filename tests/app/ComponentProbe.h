@@ -4,8 +4,12 @@
 
 #include <algorithm>
 #include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
-// Reaches into the component the way its own controls would see it.
+// Reaches into the window the way a user or a tool would: each control by its component ID,
+// the rules and the state through the controller.
 struct ZorvaManagerComponentProbe
 {
     explicit ZorvaManagerComponentProbe (ZorvaManagerComponent& c)
@@ -13,15 +17,33 @@ struct ZorvaManagerComponentProbe
     {
     }
 
-    ManagerController& controller() const { return component.controller; }
-    ProductList& list() const { return component.productList; }
-    Sidebar& sidebar() const { return component.sidebar; }
-    TopPanel& topPanel() const { return component.topPanel; }
+    // The component ID of every control the window lays out.
+    static constexpr const char* controlIds[] = {
+        "installModeToggle", "removeModeToggle", "vst3Toggle", "clapToggle", "allProductsToggle", "myProductsToggle", "freeProductsToggle", "myUpdatesToggle", "searchLabel", "searchEditor", "refreshButton", "scanButton", "resetPathsButton", "vst3PathLabel", "vst3PathButton", "clapPathLabel", "clapPathButton", "installAllButton", "uninstallAllButton", "removeSelfButton", "productList", "logEditor"
+    };
+
+    // The one control in the window with this component ID, of this type; throws (and so fails
+    // the test) when there is none, more than one, or one of another type.
+    template <typename Control = juce::Component>
+    Control& control (const juce::String& id) const
+    {
+        std::vector<juce::Component*> found;
+        collect (component, id, found);
+        auto* typed = found.size() == 1 ? dynamic_cast<Control*> (found.front()) : nullptr;
+
+        if (typed == nullptr)
+            throw std::runtime_error ("no single control of the expected type with the ID " + id.toStdString() + " (" + std::to_string (found.size()) + " found)");
+
+        return *typed;
+    }
+
+    ManagerController& controller() const { return component.getController(); }
+    ProductList& list() const { return control<ProductList> ("productList"); }
 
     juce::StringArray logLines() const
     {
         juce::StringArray lines;
-        lines.addLines (component.logPanel.text());
+        lines.addLines (control<juce::TextEditor> ("logEditor").getText());
         lines.removeEmptyStrings();
         return lines;
     }
@@ -65,10 +87,10 @@ struct ZorvaManagerComponentProbe
     bool loading() const { return controller().isLoading(); }
     bool actionsEnabled() const { return controller().productList().actionsEnabled(); }
     bool catalogueLoaded() const { return controller().isCatalogueLoaded(); }
-    bool refreshEnabled() const { return component.topPanel.refreshButton.isEnabled(); }
-    bool scanEnabled() const { return component.topPanel.scanButton.isEnabled(); }
-    bool installAllEnabled() const { return component.topPanel.installAllButton.isEnabled(); }
-    bool uninstallAllEnabled() const { return component.topPanel.uninstallAllButton.isEnabled(); }
+    bool refreshEnabled() const { return button ("refreshButton").isEnabled(); }
+    bool scanEnabled() const { return button ("scanButton").isEnabled(); }
+    bool installAllEnabled() const { return button ("installAllButton").isEnabled(); }
+    bool uninstallAllEnabled() const { return button ("uninstallAllButton").isEnabled(); }
     std::size_t catalogueSize() const { return controller().catalogue() != nullptr ? controller().catalogue()->size() : 0; }
     std::size_t rowCount() const { return controller().productList().rows().size(); }
     const std::map<std::string, juce::Image>& images() const { return controller().productImages(); }
@@ -84,22 +106,37 @@ struct ZorvaManagerComponentProbe
         return { loading(), catalogueLoaded(), refreshEnabled() && scanEnabled(), installAllEnabled() && uninstallAllEnabled(), actionsEnabled() };
     }
 
-    // Every control by name.
+    // Every control by its ID.
     std::map<juce::String, juce::Component*> controls() const
     {
-        auto& s = component.sidebar;
-        auto& t = component.topPanel;
-        return { { "installModeToggle", &s.installModeToggle }, { "removeModeToggle", &s.removeModeToggle }, { "vst3Toggle", &s.vst3Toggle }, { "clapToggle", &s.clapToggle }, { "allProductsToggle", &s.allProductsToggle }, { "myProductsToggle", &s.myProductsToggle }, { "freeProductsToggle", &s.freeProductsToggle }, { "myUpdatesToggle", &s.myUpdatesToggle }, { "searchLabel", &t.searchLabel }, { "searchEditor", &t.searchEditor }, { "refreshButton", &t.refreshButton }, { "scanButton", &t.scanButton }, { "resetPathsButton", &t.resetPathsButton }, { "vst3PathLabel", &t.vst3PathLabel }, { "vst3PathButton", &t.vst3PathButton }, { "clapPathLabel", &t.clapPathLabel }, { "clapPathButton", &t.clapPathButton }, { "installAllButton", &t.installAllButton }, { "uninstallAllButton", &t.uninstallAllButton }, { "removeSelfButton", &t.removeSelfButton }, { "productList", &component.productList }, { "logEditor", &component.logPanel.editor } };
+        std::map<juce::String, juce::Component*> all;
+
+        for (const auto* id : controlIds)
+            all[id] = &control (id);
+
+        return all;
     }
 
     // A control's bounds in the main component's coordinates.
-    juce::Rectangle<int> boundsOf (const juce::String& name) const
+    juce::Rectangle<int> boundsOf (const juce::String& id) const
     {
-        auto* control = controls().at (name);
-        return component.getLocalArea (control->getParentComponent(), control->getBounds());
+        auto& found = control (id);
+        return component.getLocalArea (found.getParentComponent(), found.getBounds());
     }
 
-    juce::Button& button (const juce::String& name) const { return *dynamic_cast<juce::Button*> (controls().at (name)); }
+    juce::Button& button (const juce::String& id) const { return control<juce::Button> (id); }
 
     ZorvaManagerComponent& component;
+
+private:
+    static void collect (juce::Component& parent, const juce::String& id, std::vector<juce::Component*>& found)
+    {
+        for (auto* child : parent.getChildren())
+        {
+            if (child->getComponentID() == id)
+                found.push_back (child);
+
+            collect (*child, id, found);
+        }
+    }
 };

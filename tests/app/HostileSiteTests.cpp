@@ -285,7 +285,7 @@ TEST_F (HostileSiteWindow, AbsurdlyLongTextsKeepMemoryBoundedAndTheWindowAnsweri
     uidriver::wheelAt (list, list.rowsArea().getCentre(), 3.0f);
     pumpFor (100);
 
-    auto& search = probe->topPanel().searchEditor;
+    auto& search = probe->control<juce::TextEditor> ("searchEditor");
     search.setText ("no such product", true);
     pumpFor (100);
     EXPECT_TRUE (list.cardBounds (probe->controller().productList().indexOfSlug ("long-tagline")).isEmpty());

@@ -67,7 +67,8 @@ protected:
     // Opens the VST3 folder dialog with the path button and answers it.
     void answerDialog (const fs::path& folder, bool open)
     {
-        uidriver::clickAt (probe->topPanel().vst3PathButton, probe->topPanel().vst3PathButton.getLocalBounds().getCentre());
+        auto& pathButton = probe->button ("vst3PathButton");
+        uidriver::clickAt (pathButton, pathButton.getLocalBounds().getCentre());
         ASSERT_TRUE (pumpUntil ([] { return folderDialog() != nullptr; }, 5000));
         auto* dialog = folderDialog();
         EXPECT_EQ (dialog->getName(), "Select VST3 install folder");
@@ -110,8 +111,8 @@ TEST_F (InstallFolders, AChosenFolderIsShownScannedAndKept)
     answerDialog (custom, true);
 
     EXPECT_EQ (probe->controller().installFolder (install::PluginFormat::Vst3), custom);
-    EXPECT_EQ (probe->topPanel().vst3PathButton.getButtonText(), juce::String (custom.string()));
-    EXPECT_EQ (probe->topPanel().vst3PathButton.getTooltip(), juce::String (custom.string()));
+    EXPECT_EQ (probe->button ("vst3PathButton").getButtonText(), juce::String (custom.string()));
+    EXPECT_EQ (probe->button ("vst3PathButton").getTooltip(), juce::String (custom.string()));
     EXPECT_EQ (probe->messages().size(), before + 1);
     EXPECT_EQ (probe->messages()[before], "Installed scan: 1 plugin(s) found.");
     EXPECT_TRUE (probe->controller().productList().rows()[0].installed);
@@ -138,7 +139,7 @@ TEST_F (InstallFolders, ResetRestoresTheDefaultsAndSavesThem)
     pumpFor (50);
 
     EXPECT_EQ (probe->controller().installFolder (install::PluginFormat::Clap), home.clap());
-    EXPECT_EQ (probe->topPanel().clapPathButton.getButtonText(), juce::String (home.clap().string()));
+    EXPECT_EQ (probe->button ("clapPathButton").getButtonText(), juce::String (home.clap().string()));
     EXPECT_EQ (probe->messages()[before], "Default install paths restored");
     EXPECT_TRUE (probe->messages()[before + 1].startsWith ("Installed scan: "));
     ASSERT_TRUE (pumpUntil ([this] { return probe->controller().runningJobs() == 0; }, 10000));
@@ -150,7 +151,7 @@ TEST_F (InstallFolders, LongPathsStayOnOneLineWithTheirEndAndTheTooltipShowsThem
     const fs::path deep = "/home/musician/Music/Production/Plug-ins/Collections/ZorvaPlugins/VST3 bundles for the studio";
     probe->controller().setInstallFolder (install::PluginFormat::Vst3, deep);
 
-    auto& button = probe->topPanel().vst3PathButton;
+    auto& button = probe->control<juce::TextButton> ("vst3PathButton");
 
     // The tooltip window (which polls the mouse while it exists) is there while the mouse is
     // over a control with a tooltip, and only then.

@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 class ScriptedCatalogue
 {
 public:
-    void push (std::shared_ptr<const CatalogueLoad> load)
+    void push (std::shared_ptr<const WindowCatalogue> load)
     {
         const std::lock_guard<std::mutex> lock (mutex);
         loads.push_back (std::move (load));
@@ -41,7 +41,7 @@ public:
 
 private:
     std::mutex mutex;
-    std::deque<std::shared_ptr<const CatalogueLoad>> loads;
+    std::deque<std::shared_ptr<const WindowCatalogue>> loads;
 };
 
 // The catalogue state of the controller, as the window's buttons and rows show it.

@@ -19,7 +19,7 @@ using products::RowButton;
 class GatedCatalogue
 {
 public:
-    explicit GatedCatalogue (std::shared_ptr<const CatalogueLoad> result)
+    explicit GatedCatalogue (std::shared_ptr<const WindowCatalogue> result)
         : load (std::move (result))
     {
     }
@@ -46,7 +46,7 @@ public:
     }
 
 private:
-    std::shared_ptr<const CatalogueLoad> load;
+    std::shared_ptr<const WindowCatalogue> load;
     std::mutex mutex;
     std::condition_variable condition;
     bool released = false;
@@ -66,7 +66,7 @@ std::vector<api::ProductReleaseInfo> twelveProducts()
 class ListView : public ::testing::Test
 {
 protected:
-    void open (std::shared_ptr<const CatalogueLoad> load, bool waitForLoad = true)
+    void open (std::shared_ptr<const WindowCatalogue> load, bool waitForLoad = true)
     {
         gate = std::make_unique<GatedCatalogue> (std::move (load));
 
@@ -217,7 +217,7 @@ TEST_F (ListView, AFilterChangeBringsTheSelectionIntoViewAndAShortResultDoesNotS
     pumpFor (30);
     EXPECT_EQ (model().selectedIndex(), 0);
 
-    probe->topPanel().searchEditor.setText ("", true);
+    probe->control<juce::TextEditor> ("searchEditor").setText ("", true);
     pumpFor (30);
     EXPECT_TRUE (list().isScrollBarShown());
     EXPECT_EQ (list().scrollPosition(), 0.0);
@@ -236,7 +236,7 @@ TEST_F (ListView, LoadingEmptyAndFailedViewsHaveNoCardsAndNoScrollBar)
     ASSERT_TRUE (pumpUntil ([this] { return ! probe->loading(); }, 10000));
     EXPECT_TRUE (list().isScrollBarShown());
 
-    probe->topPanel().searchEditor.setText ("no such product", true);
+    probe->control<juce::TextEditor> ("searchEditor").setText ("no such product", true);
     pumpFor (30);
     EXPECT_FALSE (list().isScrollBarShown());
     EXPECT_EQ (model().selectedIndex(), -1);
@@ -304,7 +304,7 @@ TEST_F (ListView, TheFrameTimerRestsOnlyWhileNothingMoves)
     };
 
     // Keys reach the focused control first; the search box takes them all.
-    probe->topPanel().searchEditor.grabKeyboardFocus();
+    probe->control<juce::TextEditor> ("searchEditor").grabKeyboardFocus();
 
     for (const auto& [what, wake] : wakers)
     {
@@ -364,7 +364,7 @@ TEST_F (ListView, TheWindowWorksFromTheKeyboard)
     ASSERT_TRUE (pumpUntil ([this] { return probe->controller().activities().empty() && probe->controller().runningJobs() == 0; }, 30000));
 
     // Ctrl+F, then typing searches; Escape clears the search.
-    auto& search = probe->topPanel().searchEditor;
+    auto& search = probe->control<juce::TextEditor> ("searchEditor");
     EXPECT_TRUE (uidriver::pressKey (component, juce::KeyPress ('f', juce::ModifierKeys::commandModifier, 0)));
     ASSERT_TRUE (search.hasKeyboardFocus (false));
     uidriver::pressKey (component, juce::KeyPress ('7', {}, '7'));

@@ -78,7 +78,7 @@ TEST_F (Operations, AFailedReceiptWriteIsLogged)
     EXPECT_EQ (warning (beforeInstall), 1) << messagesFrom (beforeInstall).joinIntoString (" | ");
     EXPECT_TRUE (probe().levels().contains ("WARN"));
 
-    probe().sidebar().removeModeToggle.triggerClick();
+    probe().button ("removeModeToggle").triggerClick();
     pumpFor (50);
     const auto beforeRemoval = probe().messages().size();
     clickButtonOf ("tape-echo");

@@ -140,7 +140,7 @@ TEST_F (Removal, UninstallAllRemovesEveryInstalledProductInView)
 }
 
 // The desktop integration flows, driven through their message boxes.
-class Integration : public ShopFixture
+class DesktopIntegration : public ShopFixture
 {
 protected:
     void SetUp() override
@@ -180,7 +180,7 @@ protected:
     std::unique_ptr<zorvatest::ScopedEnv> appImageVariable, appDirVariable;
 };
 
-TEST_F (Integration, ThePromptComesOnceAndInstallIntegrates)
+TEST_F (DesktopIntegration, ThePromptComesOnceAndInstallIntegrates)
 {
     openWindow();
     window->showAppImageIntegrationPromptIfNeeded();
@@ -209,7 +209,7 @@ TEST_F (Integration, ThePromptComesOnceAndInstallIntegrates)
 // An AppImage of tens of megabytes is copied and flushed on a worker: meanwhile the message
 // loop keeps handling its messages, and the report comes when the copy is done. The longest
 // gap between two ticks of a 10 ms timer is printed for the notes.
-TEST_F (Integration, ALargeAppImageIsCopiedOffTheMessageThread)
+TEST_F (DesktopIntegration, ALargeAppImageIsCopiedOffTheMessageThread)
 {
     auto bytes = zorvatest::patternBytes (48u << 20, 3);
     const auto header = appImageBytes();
@@ -243,7 +243,7 @@ TEST_F (Integration, ALargeAppImageIsCopiedOffTheMessageThread)
     ASSERT_TRUE (uidriver::clickAlertButton ("OK"));
 }
 
-TEST_F (Integration, RunningWithoutInstallingWritesNothing)
+TEST_F (DesktopIntegration, RunningWithoutInstallingWritesNothing)
 {
     openWindow();
     window->showAppImageIntegrationPromptIfNeeded();
@@ -256,7 +256,7 @@ TEST_F (Integration, RunningWithoutInstallingWritesNothing)
     EXPECT_FALSE (probe().logLines().joinIntoString ("\n").contains ("ZorvaManager installed"));
 }
 
-TEST_F (Integration, NoPromptFromTheIntegratedCopyOrWithoutAnAppImage)
+TEST_F (DesktopIntegration, NoPromptFromTheIntegratedCopyOrWithoutAnAppImage)
 {
     ASSERT_TRUE (install::AppImageIntegration::installCurrentAppImage (false).ok);
 
@@ -272,7 +272,7 @@ TEST_F (Integration, NoPromptFromTheIntegratedCopyOrWithoutAnAppImage)
     }
 }
 
-TEST_F (Integration, ConfirmedRemovalRemovesTheIntegrationAndQuits)
+TEST_F (DesktopIntegration, ConfirmedRemovalRemovesTheIntegrationAndQuits)
 {
     ASSERT_TRUE (install::AppImageIntegration::installCurrentAppImage (true).ok);
     openWindow();
@@ -297,7 +297,7 @@ TEST_F (Integration, ConfirmedRemovalRemovesTheIntegrationAndQuits)
     EXPECT_EQ (quitRequests, 1);
 }
 
-TEST_F (Integration, AFailedRemovalKeepsTheProgramRunning)
+TEST_F (DesktopIntegration, AFailedRemovalKeepsTheProgramRunning)
 {
     ASSERT_TRUE (install::AppImageIntegration::installCurrentAppImage (true).ok);
 

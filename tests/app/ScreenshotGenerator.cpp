@@ -92,7 +92,7 @@ TEST_F (Screenshots, EveryStateOfTheWindow)
     // The keyboard in use: the list's focus ring, and the selection moved by a key.
     uidriver::pressKey (probe->component, juce::KeyPress (juce::KeyPress::downKey));
     snap ("09-keyboard-list");
-    probe->topPanel().searchEditor.grabKeyboardFocus();
+    probe->control<juce::TextEditor> ("searchEditor").grabKeyboardFocus();
     uidriver::pressKey (probe->component, juce::KeyPress (juce::KeyPress::tabKey));
     snap ("10-keyboard-tab");
 

@@ -36,7 +36,7 @@ class RecordingWindow : public MainWindow,
 {
 public:
     RecordingWindow()
-        : MainWindow ("ZorvaManager", [] (const std::atomic<bool>*) { return std::make_shared<const CatalogueLoad>(); })
+        : MainWindow ("ZorvaManager", [] (const std::atomic<bool>*) { return std::make_shared<const WindowCatalogue>(); })
     {
         addKeyListener (this);
     }

@@ -1,4 +1,4 @@
-#include "CatalogueWorker.h"
+#include "WindowCatalogue.h"
 
 #include "GuiStrings.h"
 #include "products/CatalogueLoad.h"
@@ -25,9 +25,9 @@ juce::Image toImage (const picture::DecodedPicture& decoded)
     return image;
 }
 
-std::shared_ptr<const CatalogueLoad> loadCatalogue (const std::string& catalogueUrl, const std::atomic<bool>* cancel)
+std::shared_ptr<const WindowCatalogue> loadWindowCatalogue (const std::string& catalogueUrl, const std::atomic<bool>* cancel)
 {
-    auto load = std::make_shared<CatalogueLoad>();
+    auto load = std::make_shared<WindowCatalogue>();
 
     try
     {
