@@ -6,10 +6,8 @@
 #include <juce_graphics/juce_graphics.h>
 
 #include <atomic>
-#include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
 // What one catalogue load hands back to the message thread. Built on the worker and never
 // changed after it is posted.
@@ -18,12 +16,11 @@ struct CatalogueLoad
     bool ok = false;
     juce::String error;
     zorvaplugins::zorvamanager::products::Catalogue products; // built once on the worker, shared afterwards
-    std::map<std::string, juce::Image> images; // card-sized, keyed by normaliseName of the product name
 };
 
-// Fetches and parses the release catalogue and one card-sized picture per product, within the
-// bounds of every transfer (time and bytes), and stops early when `cancel` is raised. Blocking:
-// pool thread only. Never throws.
+// Fetches and parses the release catalogue within the bounds of its transfer (time and bytes),
+// and stops early when `cancel` is raised. The product pictures come later, card by card
+// (ProductPictures). Blocking: pool thread only. Never throws.
 std::shared_ptr<const CatalogueLoad> loadCatalogue (const std::string& catalogueUrl, const std::atomic<bool>* cancel);
 
 // A decoded picture as an image the window can draw. Any thread.
