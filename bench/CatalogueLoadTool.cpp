@@ -6,7 +6,7 @@
 //       (default 2, the window at its default size): products::loadCatalogue, then the pictures
 //       the list then wants, those of the cards on screen and of one screen below them, each
 //       fetched from its product page and decoded into its card-sized copy; prints
-//       "N products, M pictures".
+//       "N products, M pictures". With CARDS 0, the catalogue alone.
 //   CatalogueLoadTool scroll URL
 //       the same with every product's picture, as when the list has been scrolled to its end.
 //   CatalogueLoadTool make-site DIR BASEURL COUNT
@@ -318,7 +318,7 @@ int run (int argc, char** argv)
     if (command == "load" && (argc == 3 || argc == 4))
     {
         const auto cards = argc == 4 ? std::atoi (argv[3]) : 2;
-        return cards > 0 ? loadWithPictures (argv[2], 2 * static_cast<std::size_t> (cards)) : usage();
+        return cards >= 0 ? loadWithPictures (argv[2], 2 * static_cast<std::size_t> (cards)) : usage();
     }
 
     if (command == "scroll" && argc == 3)
