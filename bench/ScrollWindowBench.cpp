@@ -1,17 +1,21 @@
 // The window while the user scrolls through a catalogue of 1,000 products with pictures: the
 // real window in this process under a virtual display, its catalogue and product pages from the
 // local HTTPS maker service, wheel events sent through the window's peer as the mouse sends
-// them. Two passes: a fast one, a notch (150 pixels) every 16 ms from the top to the end, and a
-// steady one, a notch every 100 ms back up for 10 s. For each pass it prints the gaps between
-// the frames the list painted (recorded by a transparent child that covers the list and so is
-// painted right after it every time), how many pictures were decoded and kept, and VmHWM, the
-// process's peak resident memory.
+// them. Three passes: a fast one, a notch (150 pixels) every 16 ms from the top to the end; the
+// same again from the top with no picture at all, for comparison; and a steady one, a notch
+// every 100 ms back up from the end for 10 s. For each pass it prints the gaps between
+// the frames the list painted from the first notch to the last (recorded by a transparent
+// child that covers the list and so is painted right after it every time; between the steady
+// pass's notches nothing moves, so its gaps follow the notches), how long each notch waited
+// for the next frame, how many pictures were decoded and kept, and VmHWM, the process's peak
+// resident memory.
 //
 //   ScrollWindowBench CATALOGUE_URL PRODUCTS
 //
 // bench/scroll_window makes the site and runs this under the service and a virtual display.
 
 #include "CatalogueWorker.h"
+#include "products/CatalogueLoad.h"
 #include "MainWindow.h"
 #include "ProductList.h"
 #include "ZorvaManagerComponent.h"
@@ -26,6 +30,8 @@
 
 namespace
 {
+
+using namespace zorvaplugins::zorvamanager;
 
 double nowMs()
 {
@@ -101,35 +107,49 @@ void wheel (ProductList& list, float deltaY)
     peer->handleMouseWheel (juce::MouseInputSource::InputSourceType::mouse, at, juce::Time::currentTimeMillis(), details);
 }
 
-// Scrolls by a notch every `intervalMs` until `done`, then prints the frame gaps.
+// Nearest-rank percentile of sorted values.
+double rank (const std::vector<double>& sorted, double p)
+{
+    return sorted.empty() ? 0.0 : sorted[std::min (sorted.size() - 1, static_cast<std::size_t> (p * static_cast<double> (sorted.size())))];
+}
+
+// Scrolls by a notch every `intervalMs` until `done`, then prints the gaps between the frames
+// painted from the first notch on, and how long each notch waited for its frame.
 void pass (const char* name, ProductList& list, ProductPictures& pictures, float deltaY, double intervalMs, const std::function<bool()>& done)
 {
     FrameRecorder recorder (list);
-    const auto start = nowMs();
-    auto next = start;
-    int notches = 0;
+    pumpUntil ([] { return false; }, 300.0); // the recorder's own first paint
+    std::vector<double> notches;
+    auto next = nowMs();
 
     while (! done())
     {
+        notches.push_back (nowMs());
         wheel (list, deltaY);
-        ++notches;
         next += intervalMs;
         pumpUntil ([next] { return nowMs() >= next; }, intervalMs + 1000.0);
     }
 
-    const auto end = nowMs();
-    std::vector<double> gaps;
+    pumpUntil ([] { return false; }, 300.0);
+    const auto& frames = recorder.frames;
+    std::vector<double> gaps, waits;
 
-    for (std::size_t i = 1; i < recorder.frames.size(); ++i)
-        gaps.push_back (recorder.frames[i] - recorder.frames[i - 1]);
+    for (std::size_t i = 1; i < frames.size(); ++i)
+        if (! notches.empty() && frames[i - 1] >= notches.front() && frames[i] <= notches.back() + intervalMs)
+            gaps.push_back (frames[i] - frames[i - 1]);
+
+    for (const auto notch : notches)
+        if (const auto frame = std::lower_bound (frames.begin(), frames.end(), notch); frame != frames.end())
+            waits.push_back (*frame - notch);
 
     std::sort (gaps.begin(), gaps.end());
-    const auto rank = [&gaps] (double p) { return gaps.empty() ? 0.0 : gaps[std::min (gaps.size() - 1, static_cast<std::size_t> (p * static_cast<double> (gaps.size())))]; };
-    std::printf ("%s: %d notches in %.1f s, %zu frames, gaps median %.1f ms, p99 %.1f ms, max %.1f ms, over 33 ms: %zu; "
-                 "pictures cached %zu (%zu KiB), jobs left %zu; VmHWM %ld KiB, VmRSS %ld KiB\n",
-                 name, notches, (end - start) / 1000.0, recorder.frames.size(), rank (0.5), rank (0.99), gaps.empty() ? 0.0 : gaps.back(),
+    std::sort (waits.begin(), waits.end());
+    std::printf ("%s: %zu notches in %.1f s; frame gaps: %zu, median %.1f ms, p99 %.1f ms, max %.1f ms, over 33 ms: %zu; "
+                 "notch to frame: median %.1f ms, p99 %.1f ms, max %.1f ms; pictures cached %zu (%zu KiB), jobs left %zu; VmHWM %ld KiB\n",
+                 name, notches.size(), notches.empty() ? 0.0 : (notches.back() - notches.front()) / 1000.0, gaps.size(), rank (gaps, 0.5), rank (gaps, 0.99), gaps.empty() ? 0.0 : gaps.back(),
                  static_cast<std::size_t> (std::count_if (gaps.begin(), gaps.end(), [] (double gap) { return gap > 33.0; })),
-                 pictures.cachedKeys().size(), pictures.cachedBytes() / 1024, pictures.jobKeys().size(), statusKiB ("VmHWM:"), statusKiB ("VmRSS:"));
+                 rank (waits, 0.5), rank (waits, 0.99), waits.empty() ? 0.0 : waits.back(),
+                 pictures.cachedKeys().size(), pictures.cachedBytes() / 1024, pictures.jobKeys().size(), statusKiB ("VmHWM:"));
 }
 
 int run (const std::string& catalogueUrl, std::size_t productCount)
@@ -152,8 +172,17 @@ int run (const std::string& catalogueUrl, std::size_t productCount)
                  productCount, pictures.cachedKeys().size(), nowMs() - firstScreen, statusKiB ("VmHWM:"));
     pumpUntil ([] { return false; }, 1000);
 
-    pass ("fast, a notch every 16 ms to the end", *list, pictures, -1.0f, 16.0, [list] { return list->scrollPosition() >= list->maximumScrollPosition(); });
+    const auto atTheEnd = [list] { return list->scrollPosition() >= list->maximumScrollPosition(); };
+    pass ("fast, a notch every 16 ms to the end", *list, pictures, -1.0f, 16.0, atTheEnd);
     pumpUntil ([&pictures] { return pictures.jobKeys().empty(); }, 60000);
+
+    // The same without any picture, for what the machine's other load does to the frames.
+    list->setScrollPosition (0.0);
+    pictures.setSources ({});
+    pumpUntil ([] { return false; }, 1000);
+    pass ("the same without pictures", *list, pictures, -1.0f, 16.0, atTheEnd);
+    pictures.setSources (products::picturePagesByKey (*controller.catalogue()));
+    pumpUntil ([] { return false; }, 1000);
     const auto steadyEnd = nowMs() + 10000.0;
     pass ("steady, a notch every 100 ms for 10 s", *list, pictures, 1.0f, 100.0, [steadyEnd] { return nowMs() >= steadyEnd; });
     pumpUntil ([&pictures] { return pictures.jobKeys().empty(); }, 60000);
