@@ -15,7 +15,8 @@ void ProductListModel::showPictures (std::size_t first, std::size_t end, int pic
         return;
 
     pictures->setPictureSize (pictureWidth, pictureHeight);
-    pictures->show (visible.size(), [this] (std::size_t position) -> const std::string& { return allRows[visible[position]].pictureKey; }, first, end);
+    pictures->show (
+        visible.size(), [this] (std::size_t position) -> const std::string& { return allRows[visible[position]].pictureKey; }, first, end);
 }
 
 products::RowButton ProductListModel::buttonFor (const products::ProductRow& row) const

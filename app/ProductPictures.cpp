@@ -119,14 +119,17 @@ void ProductPictures::start (const std::string& key)
     auto dropped = std::make_shared<std::atomic<bool>> (false);
     jobs[key] = { id, dropped };
 
-    run ([request = std::move (request), dropped, fetcher = fetch]() -> juce::Image {
-            // A card scrolled far away before its job started costs nothing more.
-            return dropped->load() ? juce::Image() : fetcher (request, *dropped);
-        },
-        [this, key, id, alive = std::weak_ptr<bool> (alive)] (juce::Image image) {
-            if (alive.lock() != nullptr)
-                arrived (key, id, std::move (image));
-        });
+    // A card scrolled far away before its job started costs nothing more.
+    auto work = [request = std::move (request), dropped, fetcher = fetch]() -> juce::Image {
+        return dropped->load() ? juce::Image() : fetcher (request, *dropped);
+    };
+
+    auto done = [this, key, id, alive = std::weak_ptr<bool> (alive)] (juce::Image image) {
+        if (alive.lock() != nullptr)
+            arrived (key, id, std::move (image));
+    };
+
+    run (std::move (work), std::move (done));
 }
 
 void ProductPictures::arrived (const std::string& key, std::uint64_t id, juce::Image image)

@@ -38,7 +38,7 @@ public:
     using Runner = std::function<void (std::function<juce::Image()> work, std::function<void (juce::Image)> done)>;
 
     // The picture key of the card at a position of the list, for positions below a count.
-    using KeyAt = std::function<const std::string& (std::size_t position)>;
+    using KeyAt = std::function<const std::string&(std::size_t position)>;
 
     static constexpr std::size_t defaultCacheBytes = 24u << 20;
 

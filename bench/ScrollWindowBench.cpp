@@ -15,10 +15,10 @@
 // bench/scroll_window makes the site and runs this under the service and a virtual display.
 
 #include "CatalogueWorker.h"
-#include "products/CatalogueLoad.h"
 #include "MainWindow.h"
 #include "ProductList.h"
 #include "ZorvaManagerComponent.h"
+#include "products/CatalogueLoad.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -146,10 +146,21 @@ void pass (const char* name, ProductList& list, ProductPictures& pictures, float
     std::sort (waits.begin(), waits.end());
     std::printf ("%s: %zu notches in %.1f s; frame gaps: %zu, median %.1f ms, p99 %.1f ms, max %.1f ms, over 33 ms: %zu; "
                  "notch to frame: median %.1f ms, p99 %.1f ms, max %.1f ms; pictures cached %zu (%zu KiB), jobs left %zu; VmHWM %ld KiB\n",
-                 name, notches.size(), notches.empty() ? 0.0 : (notches.back() - notches.front()) / 1000.0, gaps.size(), rank (gaps, 0.5), rank (gaps, 0.99), gaps.empty() ? 0.0 : gaps.back(),
+                 name,
+                 notches.size(),
+                 notches.empty() ? 0.0 : (notches.back() - notches.front()) / 1000.0,
+                 gaps.size(),
+                 rank (gaps, 0.5),
+                 rank (gaps, 0.99),
+                 gaps.empty() ? 0.0 : gaps.back(),
                  static_cast<std::size_t> (std::count_if (gaps.begin(), gaps.end(), [] (double gap) { return gap > 33.0; })),
-                 rank (waits, 0.5), rank (waits, 0.99), waits.empty() ? 0.0 : waits.back(),
-                 pictures.cachedKeys().size(), pictures.cachedBytes() / 1024, pictures.jobKeys().size(), statusKiB ("VmHWM:"));
+                 rank (waits, 0.5),
+                 rank (waits, 0.99),
+                 waits.empty() ? 0.0 : waits.back(),
+                 pictures.cachedKeys().size(),
+                 pictures.cachedBytes() / 1024,
+                 pictures.jobKeys().size(),
+                 statusKiB ("VmHWM:"));
 }
 
 int run (const std::string& catalogueUrl, std::size_t productCount)
@@ -169,7 +180,10 @@ int run (const std::string& catalogueUrl, std::size_t productCount)
     const auto firstScreen = nowMs();
     pumpUntil ([&pictures] { return pictures.jobKeys().empty(); }, 60000);
     std::printf ("loaded: %zu products; the first screen's %zu pictures %.0f ms after the catalogue; VmHWM %ld KiB\n",
-                 productCount, pictures.cachedKeys().size(), nowMs() - firstScreen, statusKiB ("VmHWM:"));
+                 productCount,
+                 pictures.cachedKeys().size(),
+                 nowMs() - firstScreen,
+                 statusKiB ("VmHWM:"));
     pumpUntil ([] { return false; }, 1000);
 
     const auto atTheEnd = [list] { return list->scrollPosition() >= list->maximumScrollPosition(); };

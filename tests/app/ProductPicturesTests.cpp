@@ -56,7 +56,8 @@ protected:
     // The list shows the cards from `first` on, one screen of them.
     void showFrom (std::size_t first)
     {
-        pictures.show (count, [this] (std::size_t position) -> const std::string& { return keys[position]; }, first, first + cardsPerScreen);
+        pictures.show (
+            count, [this] (std::size_t position) -> const std::string& { return keys[position]; }, first, first + cardsPerScreen);
     }
 
     // Runs every queued job and hands its result back, as the pool and the message thread do.
