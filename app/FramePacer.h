@@ -9,10 +9,14 @@
 // On X11 the framework paints a window only from a timer that its peer runs at the display's
 // refresh rate for as long as the window exists, whether anything is to be drawn or not: an
 // idle window wakes the message thread a hundred times a second or more. The framework has no
-// switch for it, so this finds that timer in the window's peer and, once nothing has happened
-// for a few frames and nothing animates, lets it tick only a few times a second (which still
-// draws whatever the framework itself asks for, such as an exposed part of the window, within
-// a quarter of a second). It goes back to the full rate at once when the user moves the mouse
+// switch for it: in JUCE 7.0.5 the timer is a private member of the X11 peer class, which is
+// itself private to the framework's sources, started at the display's rate and restarted only
+// when the window moves to another display, and neither VBlankAttachment nor the desktop's
+// settings change its rate. So this finds that timer in the window's peer by its class's
+// vtable (a weak reference: a framework without that class still links, and then nothing
+// rests) and, once nothing has happened for a few frames and nothing animates, lets it tick
+// only a few times a second (which still draws whatever the framework itself asks for, such as
+// an exposed part of the window, within a quarter of a second). It goes back to the full rate at once when the user moves the mouse
 // or types in the window, when the window is moved or resized, and whenever wake() is called
 // (the window's own changes). Where no such timer is found (another window system, or a
 // framework that paints otherwise) it does nothing. Message thread only.

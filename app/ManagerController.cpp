@@ -8,12 +8,28 @@
 using namespace zorvaplugins::zorvamanager;
 using install::PluginFormat;
 
-ManagerController::ManagerController (CatalogueLoader loader)
+namespace
+{
+// The pool is not constructed yet when this is made; its flag is read only by the jobs.
+ProductPictures::Fetch fetchFromProductPages (const WorkerPool& pool)
+{
+    return [&pool] (const products::PictureRequest& request, const std::atomic<bool>& dropped) {
+        return toImage (products::fetchProductPicture (request, pool.cancelFlag(), &dropped));
+    };
+}
+} // namespace
+
+ManagerController::ManagerController (CatalogueLoader loader, ProductPictures::Fetch pictureFetch)
     : loadCatalogueWith (std::move (loader))
     , folders (install::loadInstallFolderChoice())
+    , pictures ([this] (std::function<juce::Image()> work, std::function<void (juce::Image)> done) { pool.runShort<juce::Image> (std::move (work), std::move (done)); },
+                pictureFetch ? std::move (pictureFetch) : fetchFromProductPages (pool))
 {
     if (! loadCatalogueWith)
         loadCatalogueWith = [url = api::CatalogueEndpoint::catalogueUrl()] (const std::atomic<bool>* cancel) { return loadWindowCatalogue (url, cancel); };
+
+    list.setPictures (&pictures);
+    pictures.onPictureArrived = [this] { list.picturesArrived(); };
 }
 
 ManagerController::~ManagerController() = default;
@@ -52,8 +68,7 @@ void ManagerController::handleCatalogueLoad (const WindowCatalogue& load)
     if (load.ok)
     {
         currentCatalogue = load.products != nullptr ? load.products : std::make_shared<const std::vector<api::ProductReleaseInfo>>();
-        images = load.images;
-        list.setPictures (images);
+        pictures.setSources (products::picturePagesByKey (*currentCatalogue));
         list.setFailure ({});
         scanInstalled (false);
 

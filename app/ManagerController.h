@@ -37,7 +37,9 @@ public:
     // Loads the catalogue on a pool thread; the default reads the maker's catalogue URL.
     using CatalogueLoader = std::function<std::shared_ptr<const WindowCatalogue> (const std::atomic<bool>* cancel)>;
 
-    explicit ManagerController (CatalogueLoader loader = {});
+    // Fetches one product picture on a pool thread (tests); the default fetches and decodes
+    // it from the product's page.
+    explicit ManagerController (CatalogueLoader loader = {}, ProductPictures::Fetch pictureFetch = {});
     ~ManagerController() override;
 
     // One line for the log panel: level "INFO", "WARN" or "ERROR", and the message.
@@ -103,7 +105,7 @@ public:
     std::filesystem::path installFolder (zorvaplugins::zorvamanager::install::PluginFormat format) const;
     const juce::String& statusText() const { return status; }
     const zorvaplugins::zorvamanager::products::Catalogue& catalogue() const { return currentCatalogue; }
-    const std::map<std::string, juce::Image>& productImages() const { return images; }
+    ProductPictures& productPictures() { return pictures; }
     const std::vector<zorvaplugins::zorvamanager::scan::InstalledPlugin>& installedPlugins() const { return plugins; }
     const std::map<std::string, std::string>& activities() const { return activityBySlug; }
     int runningJobs() const { return pool.jobCount(); }
@@ -127,13 +129,13 @@ private:
     zorvaplugins::zorvamanager::install::InstallFolderChoice folders;
     std::vector<zorvaplugins::zorvamanager::scan::InstalledPlugin> plugins;
     zorvaplugins::zorvamanager::products::Catalogue currentCatalogue;
-    std::map<std::string, juce::Image> images;
     std::map<std::string, std::string> activityBySlug;
     zorvaplugins::zorvamanager::products::RowFilter filters; // the action mode is the list's alone
     juce::String status { "Ready." };
     bool catalogueLoaded = false;
     ProductListModel list;
     ProductOperations productOperations { *this };
+    ProductPictures pictures;
 
     // Last, so that it goes first: its jobs are stopped and waited for while everything
     // they might report to still exists, and later completions find it gone.

@@ -139,6 +139,43 @@ void ProductList::updateScrollRange()
     scrollBar.setVisible (contentHeight > viewHeight);
 }
 
+float ProductList::displayScale() const
+{
+    // Transforms and the desktop's scale, times the scale of the display the window is on.
+    auto scale = juce::Component::getApproximateScaleFactorForComponent (this) * juce::Desktop::getInstance().getGlobalScaleFactor();
+
+    if (auto* peer = getPeer())
+        scale *= static_cast<float> (peer->getPlatformScaleFactor());
+
+    return scale;
+}
+
+void ProductList::updatePictureDemand()
+{
+    pictureScale = displayScale();
+    std::size_t first = 0, end = 0;
+
+    if (showsCards())
+    {
+        // The cards that reach into the rows area: a card spans 82 of its 92-pixel pitch.
+        const auto area = rowsArea();
+        const auto count = model.visibleRows().size();
+        const auto scroll = static_cast<int> (scrollBar.getCurrentRangeStart());
+        first = static_cast<std::size_t> (juce::jmax (0, scroll / rowPitch - 1));
+
+        while (first < count && rowTop (first) - 3 + cardHeight <= area.getY())
+            ++first;
+
+        end = first;
+
+        while (end < count && rowTop (end) - 3 < area.getBottom())
+            ++end;
+    }
+
+    const auto box = CardLayout::forRow (contentWidth(), 0).picture;
+    model.showPictures (first, end, juce::roundToInt (std::ceil (static_cast<float> (box.getWidth()) * pictureScale)), juce::roundToInt (std::ceil (static_cast<float> (box.getHeight()) * pictureScale)));
+}
+
 void ProductList::bringSelectionIntoView()
 {
     const auto position = positionOf (model.selectedIndex());
@@ -169,12 +206,16 @@ void ProductList::applyActivityTimerRule()
 
 void ProductList::productListChanged (ProductListModel::Change change)
 {
+    if (change == ProductListModel::Change::pictures)
+        return repaint();
+
     updateScrollRange();
 
     if (change == ProductListModel::Change::content || change == ProductListModel::Change::selectionMoved)
         bringSelectionIntoView();
 
     applyActivityTimerRule();
+    updatePictureDemand();
     repaint();
 }
 
@@ -184,6 +225,7 @@ void ProductList::resized()
     const auto barWidth = juce::jmin (width, scrollBarWidth);
     scrollBar.setBounds (width - barWidth, scrollBarInset, barWidth, juce::jmax (0, getHeight() - 2 * scrollBarInset));
     updateScrollRange();
+    updatePictureDemand();
 }
 
 void ProductList::mouseWheelMove (const juce::MouseEvent&, const juce::MouseWheelDetails& wheel)
@@ -193,6 +235,7 @@ void ProductList::mouseWheelMove (const juce::MouseEvent&, const juce::MouseWhee
 
 void ProductList::scrollBarMoved (juce::ScrollBar*, double)
 {
+    updatePictureDemand();
     repaint();
 }
 
@@ -386,6 +429,14 @@ void ProductList::paint (juce::Graphics& g)
 
     if (! showsCards())
         return paintMessage (g);
+
+    // The window moved to a display of another scale: the pictures are asked for again at its
+    // density, once this paint is over.
+    if (displayScale() != pictureScale)
+        juce::MessageManager::callAsync ([list = juce::Component::SafePointer<ProductList> (this)] {
+            if (list != nullptr)
+                list->updatePictureDemand();
+        });
 
     // Cards scroll under the header and the bottom margin, never over them.
     const auto area = rowsArea();

@@ -11,7 +11,9 @@
 // The custom-painted, scrollable list of product cards: a header with the counters, then the
 // cards, or a loading, empty or failed view in their place. It shows its model and reports
 // clicks through its two callbacks; cards are clipped to the rows area, which the scroll
-// range matches exactly. Message thread only.
+// range matches exactly. Whenever the cards it shows change (scrolling, resizing, new rows or
+// filters, another display scale) it tells the model which ones, and at what pixel size their
+// pictures are drawn. Message thread only.
 class ProductList : public juce::Component,
                     private ProductListModel::Listener,
                     private juce::ScrollBar::Listener,
@@ -63,6 +65,8 @@ private:
     void timerCallback() override;
 
     void updateScrollRange();
+    void updatePictureDemand();
+    float displayScale() const;
     void bringSelectionIntoView();
     void applyActivityTimerRule();
     bool showsCards() const;
@@ -78,6 +82,7 @@ private:
     ProductListModel& model;
     juce::ScrollBar scrollBar { true };
     float animationPhase = 0.0f;
+    float pictureScale = 0.0f; // the display scale the wanted pictures were asked for at
     bool focusRingShown = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ProductList)

@@ -6,8 +6,17 @@ using namespace zorvaplugins::zorvamanager;
 
 juce::Image ProductListModel::pictureFor (const products::ProductRow& row) const
 {
-    const auto picture = pictures.find (row.pictureKey);
-    return picture != pictures.end() ? picture->second : juce::Image();
+    return pictures != nullptr ? pictures->pictureFor (row.pictureKey) : juce::Image();
+}
+
+void ProductListModel::showPictures (std::size_t first, std::size_t end, int pictureWidth, int pictureHeight)
+{
+    if (pictures == nullptr)
+        return;
+
+    pictures->setPictureSize (pictureWidth, pictureHeight);
+    pictures->show (
+        visible.size(), [this] (std::size_t position) -> const std::string& { return allRows[visible[position]].pictureKey; }, first, end);
 }
 
 products::RowButton ProductListModel::buttonFor (const products::ProductRow& row) const
@@ -44,11 +53,6 @@ void ProductListModel::setRows (std::vector<products::ProductRow> rows, bool kee
     }
 
     notify (Change::content);
-}
-
-void ProductListModel::setPictures (std::map<std::string, juce::Image> newPictures)
-{
-    pictures = std::move (newPictures);
 }
 
 void ProductListModel::setFilter (products::RowFilter newFilter, products::ActionMode actionMode)

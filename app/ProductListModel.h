@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ProductPictures.h"
 #include "products/ProductRows.h"
 #include "products/ProductView.h"
 
@@ -25,7 +26,8 @@ public:
         selection,      // a click selected a row
         selectionMoved, // the keyboard moved the selection: it is kept in view
         activity,       // a row's activity text
-        state           // loading, actions, failure
+        state,          // loading, actions, failure
+        pictures        // a product picture arrived
     };
 
     struct Listener
@@ -49,8 +51,15 @@ public:
     bool actionsEnabled() const { return actions; }
     const juce::String& failure() const { return failureText; }
 
-    // The picture of a row, or an invalid image.
+    // The picture of a row, or an invalid image while it has none (yet).
     juce::Image pictureFor (const zorvaplugins::zorvamanager::products::ProductRow& row) const;
+
+    // The list shows the visible rows at positions [first, end) with pictures of this size in
+    // device pixels: the pictures of those and the nearby rows are wanted.
+    void showPictures (std::size_t first, std::size_t end, int pictureWidth, int pictureHeight);
+
+    // A wanted picture arrived.
+    void picturesArrived() { notify (Change::pictures); }
 
     // What a row's button shows and whether a click on it acts; actions wait while a
     // catalogue loads.
@@ -62,7 +71,8 @@ public:
     // New rows from a rebuild. With `keepSelection` the selection stays on the same product
     // while it is still visible; otherwise, and when it is gone, it moves to the first visible row.
     void setRows (std::vector<zorvaplugins::zorvamanager::products::ProductRow> rows, bool keepSelection);
-    void setPictures (std::map<std::string, juce::Image> pictures);
+    // Where the pictures come from; none shows every card without its picture.
+    void setPictures (ProductPictures* source) { pictures = source; }
 
     // New filters: the selection moves to the first visible row.
     void setFilter (zorvaplugins::zorvamanager::products::RowFilter filter, zorvaplugins::zorvamanager::products::ActionMode actionMode);
@@ -86,7 +96,7 @@ private:
     void notify (Change change);
 
     std::vector<zorvaplugins::zorvamanager::products::ProductRow> allRows;
-    std::map<std::string, juce::Image> pictures;
+    ProductPictures* pictures = nullptr;
     zorvaplugins::zorvamanager::products::RowFilter filter;
     zorvaplugins::zorvamanager::products::ActionMode mode = zorvaplugins::zorvamanager::products::ActionMode::installOrUpdate;
     std::vector<std::size_t> visible;

@@ -35,10 +35,6 @@ std::shared_ptr<const WindowCatalogue> loadWindowCatalogue (const std::string& c
         load->ok = result.ok;
         load->error = toGuiString (result.error);
         load->products = std::make_shared<const std::vector<api::ProductReleaseInfo>> (std::move (result.products));
-
-        for (const auto& [key, decoded] : result.pictures)
-            if (auto image = toImage (decoded); image.isValid())
-                load->images[key] = std::move (image);
     }
     catch (const std::exception& error)
     {

@@ -16,7 +16,8 @@
 // come back to the message thread through posted calls that first check that the pool still
 // exists, so nothing arrives after its owner is gone.
 //
-// Besides the four, one ordered thread writes the files the program keeps (receipts,
+// Besides the four, two threads run short jobs (product pictures) that must not wait behind
+// installs, and one ordered thread writes the files the program keeps (receipts,
 // settings) one after the other: their writes wait for the disk (a flush before the rename),
 // and with packages being unpacked at the same time that wait can last a third of a second,
 // which the window must not spend frozen.
@@ -45,6 +46,14 @@ public:
     void run (std::function<Result()> work, std::function<void (Result)> done)
     {
         pool.addJob (makeJob (std::move (work), std::move (done), true));
+    }
+
+    // Queues short `work` (a product picture) on two threads of its own, so that it never waits
+    // behind installs; `done` receives its result on the message thread.
+    template <typename Result>
+    void runShort (std::function<Result()> work, std::function<void (Result)> done)
+    {
+        shortJobs.addJob (makeJob (std::move (work), std::move (done), true));
     }
 
     // Queues `work` behind the earlier ones on the ordered thread; `done` receives its result
@@ -108,6 +117,7 @@ private:
     // Declared in this order so that the jobs end before the last writes are waited for.
     Threads ordered { 1, true };
     Threads pool { 4, false };
+    Threads shortJobs { 2, false };
 
     JUCE_DECLARE_WEAK_REFERENCEABLE (WorkerPool)
     JUCE_DECLARE_NON_COPYABLE (WorkerPool)

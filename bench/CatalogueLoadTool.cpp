@@ -1,9 +1,14 @@
 // The catalogue load as a whole process, so that bench/compare_catalogue_load can take its CPU
 // time side by side with curl fetching the same addresses, and the data both are run on:
 //
-//   CatalogueLoadTool load URL
-//       products::loadCatalogue as the program runs it (catalogue, then every product's page,
-//       picture download and card-sized decoding); prints "N products, M pictures".
+//   CatalogueLoadTool load URL [CARDS]
+//       what the program does when it loads the catalogue into a list that shows CARDS cards
+//       (default 2, the window at its default size): products::loadCatalogue, then the pictures
+//       the list then wants, those of the cards on screen and of one screen below them, each
+//       fetched from its product page and decoded into its card-sized copy; prints
+//       "N products, M pictures". With CARDS 0, the catalogue alone.
+//   CatalogueLoadTool scroll URL
+//       the same with every product's picture, as when the list has been scrolled to its end.
 //   CatalogueLoadTool make-site DIR BASEURL COUNT
 //       a maker site of COUNT products in DIR, served at BASEURL: catalogue.json, a product page
 //       of about 25 KB per product (products/<slug>.html) and its og:image picture
@@ -12,16 +17,18 @@
 //   CatalogueLoadTool picture png|jpeg WIDTH HEIGHT FILE
 //       one picture of that size with the same photo-like content.
 //   CatalogueLoadTool decode FILE...
-//       the load's decoding alone: each file into its card-sized copy, as the load does it;
+//       the decoding alone: each file into its card-sized copy, as a card's job does it;
 //       prints the number decoded.
 //
 // Pictures are written with libjpeg and libpng, which the library links for its decoder.
 // Exit status 0 on success; 1 with the error on standard error; 2 on a usage error.
 
+#include "core/NameKey.h"
 #include "products/CatalogueLoad.h"
 
 #include <png.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -30,6 +37,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -43,10 +51,45 @@ namespace
 namespace fs = std::filesystem;
 using namespace zorvaplugins::zorvamanager;
 
+// The picture box of a card at a display scale of 1, in pixels.
+constexpr std::uint32_t cardPictureWidth = 50, cardPictureHeight = 62;
+
 int usage()
 {
-    std::cerr << "usage: CatalogueLoadTool load URL | make-site DIR BASEURL COUNT | picture png|jpeg WIDTH HEIGHT FILE | decode FILE...\n";
+    std::cerr << "usage: CatalogueLoadTool load URL [CARDS] | scroll URL | make-site DIR BASEURL COUNT | picture png|jpeg WIDTH HEIGHT FILE | decode FILE...\n";
     return 2;
+}
+
+// Loads the catalogue and the pictures of its first `cards` products.
+int loadWithPictures (const std::string& url, std::size_t cards)
+{
+    const auto load = products::loadCatalogue (url, nullptr);
+
+    if (! load.ok)
+    {
+        std::cerr << load.error << '\n';
+        return 1;
+    }
+
+    const auto pages = products::picturePagesByKey (load.products);
+    std::size_t pictures = 0;
+
+    for (std::size_t i = 0; i < std::min (cards, load.products.size()); ++i)
+    {
+        const auto found = pages.find (core::normaliseName (load.products[i].name));
+
+        if (found == pages.end())
+            continue;
+
+        products::PictureRequest request;
+        request.productPageUrls = found->second;
+        request.fitWidth = cardPictureWidth;
+        request.fitHeight = cardPictureHeight;
+        pictures += products::fetchProductPicture (request, nullptr).ok ? 1 : 0;
+    }
+
+    std::cout << load.products.size() << " products, " << pictures << " pictures\n";
+    return 0;
 }
 
 std::uint32_t mix (std::uint32_t value)
@@ -272,19 +315,14 @@ int run (int argc, char** argv)
 {
     const std::string command = argc > 1 ? argv[1] : "";
 
-    if (command == "load" && argc == 3)
+    if (command == "load" && (argc == 3 || argc == 4))
     {
-        const auto load = products::loadCatalogue (argv[2], nullptr);
-
-        if (! load.ok)
-        {
-            std::cerr << load.error << '\n';
-            return 1;
-        }
-
-        std::cout << load.products.size() << " products, " << load.pictures.size() << " pictures\n";
-        return 0;
+        const auto cards = argc == 4 ? std::atoi (argv[3]) : 2;
+        return cards >= 0 ? loadWithPictures (argv[2], 2 * static_cast<std::size_t> (cards)) : usage();
     }
+
+    if (command == "scroll" && argc == 3)
+        return loadWithPictures (argv[2], std::numeric_limits<std::size_t>::max());
 
     if (command == "make-site" && argc == 5)
     {
@@ -313,7 +351,12 @@ int run (int argc, char** argv)
         int decoded = 0;
 
         for (int i = 2; i < argc; ++i)
-            decoded += picture::PictureDecoder::decodeFile (argv[i]).ok ? 1 : 0;
+        {
+            picture::PictureLimits limits;
+            limits.fitWidth = cardPictureWidth;
+            limits.fitHeight = cardPictureHeight;
+            decoded += picture::PictureDecoder::decodeFile (argv[i], limits).ok ? 1 : 0;
+        }
 
         std::cout << decoded << " decoded\n";
         return decoded == argc - 2 ? 0 : 1;

@@ -42,7 +42,7 @@ struct Scene
     explicit Scene (bool fullSize)
     {
         auto products = std::make_shared<std::vector<api::ProductReleaseInfo>>();
-        std::map<std::string, juce::Image> pictures;
+        std::map<std::string, std::vector<std::string>> sources;
 
         for (int i = 0; i < 1000; ++i)
         {
@@ -53,17 +53,18 @@ struct Scene
             product.latestVersion = "1.10." + std::to_string (i);
             product.capabilities = { "vst3", "clap", i % 3 == 0 ? "free" : "effect" };
             products->push_back (product);
+            sources[core::normaliseName (product.name)] = { core::normaliseName (product.name) };
 
             if (fullSize && i >= 16)
             {
-                pictures[core::normaliseName (product.name)] = pictures[core::normaliseName ("Product " + std::to_string (i % 16))];
+                decoded[core::normaliseName (product.name)] = decoded[core::normaliseName ("Product " + std::to_string (i % 16))];
                 continue;
             }
 
             picture::PictureLimits limits;
             limits.fitWidth = limits.fitHeight = fullSize ? 1024 : 128;
             const auto file = pictureFile (i);
-            pictures[core::normaliseName (product.name)] = toImage (picture::PictureDecoder::decode (static_cast<const std::uint8_t*> (file.getData()), file.getSize(), limits));
+            decoded[core::normaliseName (product.name)] = toImage (picture::PictureDecoder::decode (static_cast<const std::uint8_t*> (file.getData()), file.getSize(), limits));
         }
 
         std::vector<scan::InstalledPlugin> installed;
@@ -71,12 +72,17 @@ struct Scene
         for (int i = 0; i < 1000; i += 2)
             installed.push_back ({ install::PluginFormat::Vst3, "Product " + std::to_string (i), "/p/Product " + std::to_string (i) + ".vst3", "1.2.0" });
 
-        model.setPictures (std::move (pictures));
+        pictures.setSources (std::move (sources));
+        model.setPictures (&pictures);
         model.setRows (products::buildRows (std::move (products), installed, {}, {}), false);
         model.setActionsEnabled (true);
         list.setBounds (0, 0, 866, 280);
     }
 
+    // The pictures of the cards near the screen, handed over at once from those decoded above.
+    std::map<std::string, juce::Image> decoded;
+    ProductPictures pictures { [] (std::function<juce::Image()> work, std::function<void (juce::Image)> done) { done (work()); },
+                               [this] (const products::PictureRequest& request, const std::atomic<bool>&) { return decoded.at (request.productPageUrls.back()); } };
     ProductListModel model;
     ProductList list { model };
     juce::Image canvas { juce::Image::ARGB, 866, 280, true, juce::SoftwareImageType() };

@@ -5,23 +5,37 @@
 #include "core/NameKey.h"
 #include "network/ReleaseFetcher.h"
 
+#include <stdexcept>
+
 namespace zorvaplugins::zorvamanager::products
 {
 
 namespace
 {
 
-bool isCancelled (const std::atomic<bool>* cancel)
+const char* const cancelledText = "transfer cancelled";
+
+bool isSet (const std::atomic<bool>* flag)
 {
-    return cancel != nullptr && cancel->load();
+    return flag != nullptr && flag->load();
 }
 
 network::TransferControl boundedBy (std::uint64_t maxBytes,
-                                    const std::atomic<bool>* cancel)
+                                    const std::atomic<bool>* cancel,
+                                    const std::atomic<bool>* dropped)
 {
     network::TransferControl control;
     control.maxBodyBytes = maxBytes;
     control.cancel = cancel;
+
+    // The transfer has one cancel flag; the card's own is watched through the progress hook,
+    // whose exception stops the transfer the same way.
+    if (dropped != nullptr)
+        control.onProgress = [dropped] (std::uint64_t, std::uint64_t) {
+            if (dropped->load())
+                throw std::runtime_error (cancelledText);
+        };
+
     return control;
 }
 
@@ -32,18 +46,14 @@ picture::DecodedPicture noPicture (std::string why)
     return none;
 }
 
-} // namespace
-
-picture::DecodedPicture
-fetchProductPicture (const api::ProductReleaseInfo& product,
-                     const std::atomic<bool>* cancel,
-                     const CatalogueLoadLimits& limits)
+picture::DecodedPicture pictureOfPage (const std::string& pageUrl,
+                                       const PictureRequest& request,
+                                       const std::atomic<bool>* cancel,
+                                       const std::atomic<bool>* dropped,
+                                       const CatalogueLoadLimits& limits)
 {
-    if (product.productPageUrl.empty())
-        return noPicture ("no product page");
-
     const auto page = network::ReleaseFetcher::fetchHttps (
-        product.productPageUrl, limits.pageTimeoutSeconds, boundedBy (limits.maxPageBytes, cancel));
+        pageUrl, limits.pageTimeoutSeconds, boundedBy (limits.maxPageBytes, cancel, dropped));
 
     if (! page.ok)
         return noPicture (page.error);
@@ -53,16 +63,67 @@ fetchProductPicture (const api::ProductReleaseInfo& product,
     if (pictureUrl.empty())
         return noPicture ("no og:image on the product page");
 
+    if (isSet (cancel) || isSet (dropped))
+        return noPicture (cancelledText);
+
     // The picture is held in memory, never written: it is bounded like a page, and the decoder
     // reads it from there as well as from a file, without the cost of a scratch folder per
     // product.
     const auto download = network::ReleaseFetcher::fetchHttps (
-        pictureUrl, limits.pictureTimeoutSeconds, boundedBy (limits.maxPictureBytes, cancel));
+        pictureUrl, limits.pictureTimeoutSeconds, boundedBy (limits.maxPictureBytes, cancel, dropped));
 
     if (! download.ok)
         return noPicture (download.error);
 
-    return picture::PictureDecoder::decode (reinterpret_cast<const std::uint8_t*> (download.body.data()), download.body.size());
+    if (isSet (cancel) || isSet (dropped))
+        return noPicture (cancelledText);
+
+    picture::PictureLimits fit;
+    fit.fitWidth = request.fitWidth;
+    fit.fitHeight = request.fitHeight;
+    return picture::PictureDecoder::decode (reinterpret_cast<const std::uint8_t*> (download.body.data()), download.body.size(), fit);
+}
+
+} // namespace
+
+std::map<std::string, std::vector<std::string>> picturePagesByKey (const std::vector<api::ProductReleaseInfo>& products)
+{
+    std::map<std::string, std::vector<std::string>> pages;
+
+    for (const auto& product : products)
+        if (! product.productPageUrl.empty())
+            pages[core::normaliseName (product.name)].push_back (product.productPageUrl);
+
+    return pages;
+}
+
+picture::DecodedPicture fetchProductPicture (const PictureRequest& request,
+                                             const std::atomic<bool>* cancel,
+                                             const std::atomic<bool>* dropped,
+                                             const CatalogueLoadLimits& limits)
+{
+    auto result = noPicture ("no product page");
+
+    try
+    {
+        for (auto page = request.productPageUrls.rbegin(); page != request.productPageUrls.rend(); ++page)
+        {
+            if (isSet (cancel) || isSet (dropped))
+                return noPicture (cancelledText);
+
+            result = pictureOfPage (*page, request, cancel, dropped, limits);
+
+            if (result.ok)
+                break;
+        }
+    }
+    catch (const std::exception& error)
+    {
+        // Out of memory, in practice (the decoder itself never throws).
+        result = noPicture (error.what());
+    }
+
+    return result;
 }
 
 CatalogueLoadResult loadCatalogue (const std::string& catalogueUrl,
@@ -74,7 +135,7 @@ CatalogueLoadResult loadCatalogue (const std::string& catalogueUrl,
     try
     {
         auto fetched = network::ReleaseFetcher::fetchHttps (
-            catalogueUrl, limits.catalogueTimeoutSeconds, boundedBy (limits.maxCatalogueBytes, cancel));
+            catalogueUrl, limits.catalogueTimeoutSeconds, boundedBy (limits.maxCatalogueBytes, cancel, nullptr));
 
         if (! fetched.ok)
         {
@@ -89,23 +150,11 @@ CatalogueLoadResult loadCatalogue (const std::string& catalogueUrl,
 
         if (! parsed.ok)
         {
-            load.error = isCancelled (cancel) ? "Catalogue fetch failed: transfer cancelled" : "Invalid catalogue: " + parsed.error;
+            load.error = isSet (cancel) ? std::string ("Catalogue fetch failed: ") + cancelledText : "Invalid catalogue: " + parsed.error;
             return load;
         }
 
         load.products = std::move (parsed.products);
-
-        for (const auto& product : load.products)
-        {
-            if (isCancelled (cancel))
-                break;
-
-            auto picture = fetchProductPicture (product, cancel, limits);
-
-            if (picture.ok)
-                load.pictures[core::normaliseName (product.name)] = std::move (picture);
-        }
-
         load.ok = true;
     }
     catch (const std::exception& error)

@@ -68,6 +68,12 @@ protected:
         return pumpUntil ([&probe] { return ! probe.loading(); }, loadTimeoutMs);
     }
 
+    // The pictures of the cards on screen and nearby come after the load, one job each.
+    static bool waitForPictures (const ZorvaManagerComponentProbe& probe)
+    {
+        return pumpUntil ([&probe] { return probe.pictures().jobKeys().empty(); }, loadTimeoutMs);
+    }
+
     MakerServiceInstance service;
     std::unique_ptr<MainWindow> window;
 };
@@ -104,6 +110,8 @@ TEST_F (CatalogueRefresh, LoadsTheCatalogueAndItsPicturesAndLogsInOrder)
     EXPECT_EQ (probe.rowCount(), 4u);
 
     // Pictures come from the og:image of each page; no tag or an undecodable file means none.
+    // All four cards are on screen or just below it.
+    ASSERT_TRUE (waitForPictures (probe));
     ASSERT_EQ (probe.images().size(), 2u);
     EXPECT_EQ (probe.images().at ("tapeecho").getPixelAt (5, 5), juce::Colours::orange);
     EXPECT_EQ (probe.images().at ("roomverb").getPixelAt (5, 5), juce::Colours::teal);
@@ -156,6 +164,7 @@ TEST_F (CatalogueRefresh, AFailedReloadKeepsTheEarlierCatalogueAndGivesTheAction
 {
     auto probe = openWindow();
     ASSERT_TRUE (waitForLoad (probe));
+    ASSERT_TRUE (waitForPictures (probe));
     expectState (probe, loaded, "after the first load");
 
     service.setCatalogue ("{ broken");

@@ -93,7 +93,18 @@ struct ZorvaManagerComponentProbe
     bool uninstallAllEnabled() const { return button ("uninstallAllButton").isEnabled(); }
     std::size_t catalogueSize() const { return controller().catalogue() != nullptr ? controller().catalogue()->size() : 0; }
     std::size_t rowCount() const { return controller().productList().rows().size(); }
-    const std::map<std::string, juce::Image>& images() const { return controller().productImages(); }
+    ProductPictures& pictures() const { return controller().productPictures(); }
+
+    // The pictures in the cache, by key.
+    std::map<std::string, juce::Image> images() const
+    {
+        std::map<std::string, juce::Image> result;
+
+        for (const auto& key : pictures().cachedKeys())
+            result[key] = pictures().pictureFor (key);
+
+        return result;
+    }
     juce::String statusText() const { return controller().statusText(); }
 
     struct State

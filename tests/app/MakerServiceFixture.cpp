@@ -3,6 +3,7 @@
 #include "api/CatalogueEndpoint.h"
 
 #include <chrono>
+#include <sstream>
 #include <thread>
 
 using zorvaplugins::zorvamanager::api::CatalogueEndpoint;
@@ -56,7 +57,9 @@ bool MakerServiceInstance::start()
                                 "--data",
                                 data.path().string(),
                                 "--ready-file",
-                                readyFile.string() };
+                                readyFile.string(),
+                                "--access-log",
+                                (scratch / "access.log").string() };
 
     process = std::make_unique<juce::ChildProcess>();
 
@@ -85,6 +88,17 @@ void MakerServiceInstance::stop()
         process->waitForProcessToFinish (5000);
         process.reset();
     }
+}
+
+std::vector<std::string> MakerServiceInstance::answeredPaths() const
+{
+    std::vector<std::string> paths;
+    std::istringstream lines (zorvatest::fs::exists (scratch / "access.log") ? zorvatest::readFile (scratch / "access.log") : std::string());
+
+    for (std::string method, path, status; lines >> method >> path >> status;)
+        paths.push_back (path);
+
+    return paths;
 }
 
 void MakerServiceInstance::setCatalogue (const std::string& json)

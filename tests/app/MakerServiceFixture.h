@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 // A private instance of the local maker service on the catalogue host this build was made
 // for, serving a small catalogue that the test writes. Test thread only.
@@ -39,6 +40,9 @@ public:
     static std::string product (const std::string& slug, const std::string& name, const std::string& pageUrl);
 
     const zorvatest::fs::path& dataFolder() const { return data.path(); }
+
+    // The path of every request answered since the start, in order.
+    std::vector<std::string> answeredPaths() const;
 
 private:
     zorvatest::TempDir data;

@@ -39,7 +39,10 @@ protected:
 
     void snap (const juce::String& name, float scale = 1.0f)
     {
+        // The pictures of the cards on screen and nearby arrive after the catalogue.
+        ZorvaManagerComponentProbe shown (*dynamic_cast<ZorvaManagerComponent*> (window->getContentComponent()));
         pumpFor (150);
+        pumpUntil ([&shown] { return shown.pictures().jobKeys().empty(); }, 10000);
         uidriver::screenshot (*window->getContentComponent(), name, scale);
     }
 

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""Waits until the maker service's access log shows that a client loaded the whole catalogue:
-the catalogue itself, every product page it names and every picture those pages name, each
-served with status 200.
+"""Waits until the maker service's access log shows that a client loaded the catalogue: the
+catalogue itself, the product page of each of its first N products (every product without
+--first) and every picture those pages name, each served with status 200. ZorvaManager fetches
+a product's page and picture when its card comes near the screen, so with --first the cards on
+screen at the start are what is waited for.
 
-    catalogue_served.py --data DIR --access-log FILE [--pid PID] [--timeout SECONDS]
+    catalogue_served.py --data DIR --access-log FILE [--first N] [--pid PID] [--timeout SECONDS]
 
 DIR is the served data (tests/fixtures/make_maker_data.py); FILE is the log that
 maker_service.py --access-log writes ("<method> <path> <status>" per answered request). A
@@ -41,12 +43,12 @@ def data_file(data, path):
     return os.path.join(data, *urllib.parse.unquote(path).lstrip("/").split("/"))
 
 
-def expected_paths(data):
-    """The paths a complete catalogue load asks for, in the order it asks for them."""
+def expected_paths(data, first=None):
+    """The paths a load of the catalogue and of the pictures of its first products asks for."""
     paths = [CATALOGUE_PATH]
     with open(data_file(data, CATALOGUE_PATH), encoding="utf-8") as stream:
         catalogue = json.load(stream)
-    for product in catalogue["products"]:
+    for product in catalogue["products"][:first]:
         page_url = product.get("productPageUrl")
         if not page_url:
             continue
@@ -87,11 +89,12 @@ def main(argv):
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--data", required=True)
     parser.add_argument("--access-log", required=True)
+    parser.add_argument("--first", type=int)
     parser.add_argument("--pid", type=int)
     parser.add_argument("--timeout", type=float, default=120.0)
     options = parser.parse_args(argv)
 
-    expected = expected_paths(options.data)
+    expected = expected_paths(options.data, options.first)
     deadline = time.monotonic() + options.timeout
     while True:
         answers = read_log(options.access_log)

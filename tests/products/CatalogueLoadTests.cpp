@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <thread>
 
 // The catalogue load against a hostile or broken maker site, on the local HTTPS service: every
@@ -187,10 +188,45 @@ std::string pageFor (const std::string& pictureUrl)
     return R"(<!DOCTYPE html><html><head><title>Product</title><meta property="og:image" content=")" + pictureUrl + R"("></head><body>A plug-in.</body></html>)";
 }
 
+// A catalogue load followed by every card's picture, one after the other in catalogue order,
+// as when the list has been scrolled through to its end.
+struct LoadWithPictures
+{
+    bool ok = false;
+    std::string error;
+    std::vector<api::ProductReleaseInfo> products;
+    std::map<std::string, picture::DecodedPicture> pictures; // by picture key, the ones that came
+};
+
+LoadWithPictures loadWithEveryPicture (const std::string& catalogueUrl, const std::atomic<bool>* cancel)
+{
+    auto load = products::loadCatalogue (catalogueUrl, cancel);
+    LoadWithPictures result { load.ok, load.error, std::move (load.products), {} };
+    const auto pages = products::picturePagesByKey (result.products);
+    std::set<std::string> tried;
+
+    for (const auto& product : result.products)
+    {
+        const auto key = core::normaliseName (product.name);
+        const auto found = pages.find (key);
+
+        if (found == pages.end() || ! tried.insert (key).second || (cancel != nullptr && cancel->load()))
+            continue;
+
+        products::PictureRequest request;
+        request.productPageUrls = found->second;
+
+        if (auto picture = products::fetchProductPicture (request, cancel); picture.ok)
+            result.pictures[key] = std::move (picture);
+    }
+
+    return result;
+}
+
 // What one load brought back, and what could be seen of it from outside.
 struct Observed
 {
-    products::CatalogueLoadResult result;
+    LoadWithPictures result;
     std::optional<std::uint64_t> peakGrowth; // none where the peak cannot be reset
     std::uint64_t largestScratchFile = 0;
 };
@@ -268,7 +304,7 @@ protected:
         Observed observed;
         PeakMemory peak;
         FolderWatch watch (scratch.path());
-        auto pending = std::async (std::launch::async, [&catalogueUrl, cancel] { return products::loadCatalogue (catalogueUrl, cancel); });
+        auto pending = std::async (std::launch::async, [&catalogueUrl, cancel] { return loadWithEveryPicture (catalogueUrl, cancel); });
         EXPECT_EQ (pending.wait_for (loadBound), std::future_status::ready) << "the load was still running after " << loadBound.count() << " s";
         observed.result = pending.get();
         observed.largestScratchFile = watch.stop();
@@ -293,7 +329,7 @@ protected:
         return observed;
     }
 
-    void expectHonestPictures (const products::CatalogueLoadResult& result) const
+    void expectHonestPictures (const LoadWithPictures& result) const
     {
         for (const auto& [key, colour] : expectedColours)
         {
@@ -333,10 +369,9 @@ protected:
     // Why one product goes without its picture.
     static std::string failureOf (const Product& product)
     {
-        api::ProductReleaseInfo info;
-        info.name = product.name;
-        info.productPageUrl = product.pageUrl;
-        const auto picture = products::fetchProductPicture (info, nullptr);
+        products::PictureRequest request;
+        request.productPageUrls = { product.pageUrl };
+        const auto picture = products::fetchProductPicture (request, nullptr);
         EXPECT_FALSE (picture.ok) << product.name;
         EXPECT_TRUE (picture.pixels.empty()) << product.name;
         return picture.error;
@@ -805,7 +840,7 @@ TEST_F (HostileSite, CancellingStopsASlowLoadAtOnceAndLeavesNothing)
             cancel = true;
         });
 
-        auto pending = std::async (std::launch::async, [&c, &cancel] { return products::loadCatalogue (c.catalogueUrl, &cancel); });
+        auto pending = std::async (std::launch::async, [&c, &cancel] { return loadWithEveryPicture (c.catalogueUrl, &cancel); });
         canceller.join();
         ASSERT_EQ (pending.wait_for (std::chrono::seconds (5)), std::future_status::ready) << "the load went on after the cancel";
         const auto result = pending.get();
@@ -825,4 +860,48 @@ TEST_F (HostileSite, CancellingStopsASlowLoadAtOnceAndLeavesNothing)
 
         expectNothingLeftBehind();
     }
+}
+
+TEST (PicturePages, EachKeyListsThePagesOfItsProductsInCatalogueOrder)
+{
+    const auto product = [] (const std::string& name, const std::string& page) {
+        api::ProductReleaseInfo info;
+        info.name = name;
+        info.productPageUrl = page;
+        return info;
+    };
+
+    const auto pages = products::picturePagesByKey ({ product ("Tape Echo", "https://a/1"), product ("Room Verb", ""), product ("tape-echo!", "https://a/2"), product ("Gain", "https://a/3") });
+
+    const std::map<std::string, std::vector<std::string>> expected { { "tapeecho", { "https://a/1", "https://a/2" } }, { "gain", { "https://a/3" } } };
+    EXPECT_EQ (pages, expected) << "a product without a page has no source";
+}
+
+TEST_F (HostileSite, TheLastPageOfASharedKeyThatHasAPictureWins)
+{
+    // Two products whose names normalise alike: the later picture wins; a later one without a
+    // picture leaves the earlier one's.
+    const auto observed = load ({ honest ("Twin Echo"), honest ("twin-echo"), honest ("Solo"), { "SOLO", put ("products/SOLO.html", "<html><head></head></html>") } });
+    ASSERT_TRUE (observed.result.ok) << observed.result.error;
+    EXPECT_EQ (observed.result.pictures.size(), 2u);
+    expectHonestPictures (observed.result);
+}
+
+TEST_F (HostileSite, ADroppedPictureStopsItsTransferAndIsNeverDecoded)
+{
+    put ("images/slow.png", zorvatest::patternBytes (1 << 20));
+    products::PictureRequest request;
+    request.productPageUrls = { showing ("slow-picture", service + "/test/throttle/1000/" + siteName + "/images/slow.png").pageUrl };
+
+    const std::atomic<bool> alreadyDropped { true };
+    EXPECT_EQ (products::fetchProductPicture (request, nullptr, &alreadyDropped).error, "transfer cancelled");
+
+    std::atomic<bool> dropped { false };
+    auto pending = std::async (std::launch::async, [&request, &dropped] { return products::fetchProductPicture (request, nullptr, &dropped); });
+    std::this_thread::sleep_for (std::chrono::milliseconds (1500));
+    dropped = true;
+    ASSERT_EQ (pending.wait_for (std::chrono::seconds (5)), std::future_status::ready) << "the transfer went on after the card was dropped";
+    const auto picture = pending.get();
+    EXPECT_FALSE (picture.ok);
+    EXPECT_EQ (picture.error, "transfer cancelled");
 }
