@@ -38,12 +38,15 @@ std::filesystem::path installFolderSettingsPath();
 
 // The chosen folders from the settings file. A folder that is missing, not a string, empty or
 // not absolute, and every folder of a missing, oversized or malformed file, is the format's
-// default (firstDefaultPath). Never fails. Message thread.
+// default (firstDefaultPath). Never fails. Any thread: the window reads the file once on the
+// message thread when it starts, the command line on its main thread.
 InstallFolderChoice loadInstallFolderChoice();
 
 // Writes both folders to the settings file atomically (a temporary file beside it, flushed
 // and renamed over it), creating its folder; on failure the old file is left whole and
-// `error` says why. Message thread.
+// `error` says why. Waits for the disk, so the window calls it on the worker pool's ordered
+// thread, which runs one write of the file after the other; no lock is taken, so two
+// concurrent writes of the file must not be started.
 bool saveInstallFolderChoice (const InstallFolderChoice& choice, std::string& error);
 
 } // namespace zorvaplugins::zorvamanager::install
