@@ -18,7 +18,7 @@ ManagerController::ManagerController (CatalogueLoader loader)
 
 ManagerController::~ManagerController() = default;
 
-void ManagerController::log (const juce::String& level, const juce::String& message)
+void ManagerController::log (LogLevel level, const juce::String& message)
 {
     if (onLog)
         onLog (level, message);
@@ -35,7 +35,7 @@ void ManagerController::refreshCatalogue()
     if (list.isLoading())
         return;
 
-    log ("INFO", "Loading products...");
+    log (LogLevel::info, "Loading products...");
     status = "Loading products...";
     list.setLoading (true);
     list.setActionsEnabled (false);
@@ -60,12 +60,12 @@ void ManagerController::handleCatalogueLoad (const CatalogueLoad& load)
         catalogueLoaded = true;
         list.setActionsEnabled (true);
         status = "Catalogue loaded: " + juce::String (static_cast<int> (currentCatalogue->size())) + " product(s).";
-        log ("INFO", status);
+        log (LogLevel::info, status);
     }
     else
     {
         status = load.error;
-        log ("ERROR", status);
+        log (LogLevel::error, status);
 
         // A failure after an earlier success keeps that catalogue and gives the actions back.
         list.setActionsEnabled (catalogueLoaded);
@@ -91,13 +91,13 @@ void ManagerController::scanInstalled (bool keepSelection)
         }
         catch (const std::exception& error)
         {
-            log ("WARN", "Installed scan incomplete: " + toGuiString (error.what()));
+            log (LogLevel::warn, "Installed scan incomplete: " + toGuiString (error.what()));
         }
     }
 
     rebuildRows (keepSelection);
     status = "Installed scan: " + juce::String (static_cast<int> (plugins.size())) + " plugin(s) found.";
-    log ("INFO", status);
+    log (LogLevel::info, status);
     changed();
 }
 
@@ -131,7 +131,7 @@ void ManagerController::resetInstallFolders()
     folders = { install::firstDefaultPath (PluginFormat::Vst3), install::firstDefaultPath (PluginFormat::Clap) };
     saveFolders();
     changed();
-    log ("INFO", "Default install paths restored");
+    log (LogLevel::info, "Default install paths restored");
     scanInstalled();
 }
 
@@ -146,7 +146,7 @@ void ManagerController::saveFolders()
         },
         [this] (std::string error) {
             if (! error.empty())
-                log ("WARN", "Install folders could not be saved: " + toGuiString (error));
+                log (LogLevel::warn, "Install folders could not be saved: " + toGuiString (error));
         });
 }
 

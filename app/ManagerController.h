@@ -40,8 +40,8 @@ public:
     explicit ManagerController (CatalogueLoader loader = {});
     ~ManagerController() override;
 
-    // One line for the log panel: level "INFO", "WARN" or "ERROR", and the message.
-    std::function<void (const juce::String& level, const juce::String& message)> onLog;
+    // One line for the log panel: its level and the message.
+    std::function<void (LogLevel level, const juce::String& message)> onLog;
 
     // The loading state, the available actions, the folders or the status text changed.
     std::function<void()> onStateChanged;
@@ -119,7 +119,7 @@ private:
     // ProductOperations::Host
     InstallTargets installTargets() const override;
     void clearRowActivity (const std::string& slug) override;
-    void log (const juce::String& level, const juce::String& message) override;
+    void log (LogLevel level, const juce::String& message) override;
     void rescan() override { scanInstalled (true); }
     WorkerPool& workers() override { return pool; }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LogLevel.h"
 #include "ProductListModel.h"
 #include "WorkerPool.h"
 #include "products/ProductJobs.h"
@@ -34,7 +35,7 @@ public:
         virtual InstallTargets installTargets() const = 0;
         virtual void setRowActivity (const std::string& slug, const std::string& text) = 0;
         virtual void clearRowActivity (const std::string& slug) = 0;
-        virtual void log (const juce::String& level, const juce::String& message) = 0;
+        virtual void log (LogLevel level, const juce::String& message) = 0;
         virtual void rescan() = 0;
         virtual WorkerPool& workers() = 0;
     };

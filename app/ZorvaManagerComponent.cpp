@@ -41,7 +41,7 @@ ZorvaManagerComponent::ZorvaManagerComponent (ManagerController::CatalogueLoader
     juce::Typeface::clearTypefaceCache();
     setLookAndFeel (&lookAndFeel);
 
-    controller.onLog = [this] (const juce::String& level, const juce::String& message) { log (level, message); };
+    controller.onLog = [this] (LogLevel level, const juce::String& message) { log (level, message); };
     controller.onStateChanged = [this] { stateChanged(); };
 
     addAndMakeVisible (productList);
@@ -95,7 +95,7 @@ ZorvaManagerComponent::~ZorvaManagerComponent()
         juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
 }
 
-void ZorvaManagerComponent::log (const juce::String& level, const juce::String& message)
+void ZorvaManagerComponent::log (LogLevel level, const juce::String& message)
 {
     logPanel.append (level, message);
     drawingNeeded();

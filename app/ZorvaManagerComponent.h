@@ -43,7 +43,7 @@ public:
     void confirmRemoveZorvaManager();
 
     // Appends "HH:MM:SS  LEVEL  message" to the log panel.
-    void log (const juce::String& level, const juce::String& message);
+    void log (LogLevel level, const juce::String& message);
 
     ManagerController& getController() { return controller; }
 
