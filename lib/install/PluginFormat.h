@@ -3,8 +3,7 @@
 namespace zorvaplugins::zorvamanager::install
 {
 
-// The two plug-in formats. Callers pass and store the number; any number other than 0 is
-// handled as CLAP.
+// The two plug-in formats. The numbers are fixed: settings and listings may store them.
 enum class PluginFormat : int
 {
     Vst3 = 0,

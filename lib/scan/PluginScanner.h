@@ -27,7 +27,7 @@ public:
 
     // Looks only at the top level of each folder, in order; an entry counts when its
     // extension is exactly ".vst3" (a directory, links followed) or ".clap" (a regular file or
-    // a directory, links followed); any format number other than 0 scans for CLAP. Missing,
+    // a directory, links followed), as `format` asks. Missing,
     // non-directory and unreadable folders contribute nothing and report nothing. The result
     // is sorted by the bytes of each path's native string; nothing is de-duplicated.
     //
