@@ -84,15 +84,12 @@ void ManagerController::scanInstalled (bool keepSelection)
     // Each format on its own: a folder that fails under one scan costs that format only.
     for (const auto format : { PluginFormat::Vst3, PluginFormat::Clap })
     {
-        try
-        {
-            auto found = scan::PluginScanner::scanPaths (install::scanPathsFor (format, installFolder (format)), format);
-            plugins.insert (plugins.end(), std::make_move_iterator (found.begin()), std::make_move_iterator (found.end()));
-        }
-        catch (const std::exception& error)
-        {
-            log (LogLevel::warn, "Installed scan incomplete: " + toGuiString (error.what()));
-        }
+        auto found = scan::PluginScanner::scanPaths (install::scanPathsFor (format, installFolder (format)), format);
+
+        if (! found.ok)
+            log (LogLevel::warn, "Installed scan incomplete: " + toGuiString (found.error));
+
+        plugins.insert (plugins.end(), std::make_move_iterator (found.plugins.begin()), std::make_move_iterator (found.plugins.end()));
     }
 
     rebuildRows (keepSelection);
@@ -138,15 +135,11 @@ void ManagerController::resetInstallFolders()
 void ManagerController::saveFolders()
 {
     // Written off the message thread, after any earlier write of the file.
-    pool.runInOrder<std::string> (
-        [choice = folders] {
-            std::string error;
-            install::saveInstallFolderChoice (choice, error);
-            return error;
-        },
-        [this] (std::string error) {
-            if (! error.empty())
-                log (LogLevel::warn, "Install folders could not be saved: " + toGuiString (error));
+    pool.runInOrder<install::FolderResult> (
+        [choice = folders] { return install::saveInstallFolderChoice (choice); },
+        [this] (install::FolderResult saved) {
+            if (! saved.ok)
+                log (LogLevel::warn, "Install folders could not be saved: " + toGuiString (saved.error));
         });
 }
 

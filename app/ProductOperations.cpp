@@ -41,11 +41,12 @@ void ProductOperations::installOrUpdateProduct (int rowIndex)
 
     for (const auto& [enabled, folder] : { std::pair (targets.vst3, targets.vst3Folder), std::pair (targets.clap, targets.clapFolder) })
     {
-        std::string error;
+        if (! enabled)
+            continue;
 
-        if (enabled && ! install::canWriteDirectory (folder, error))
+        if (const auto check = install::canWriteDirectory (folder); ! check.ok)
         {
-            host.log (LogLevel::error, toGuiString (error) + ". Choose a user-writable folder or run ZorvaManager as administrator.");
+            host.log (LogLevel::error, toGuiString (check.error) + ". Choose a user-writable folder or run ZorvaManager as administrator.");
             return;
         }
     }
@@ -83,8 +84,8 @@ void ProductOperations::finishInstall (const InstallJob& job, const products::In
 {
     host.clearRowActivity (job.slug);
 
-    if (! outcome.success)
-        host.log (LogLevel::error, job.name + ": " + toGuiString (outcome.message));
+    if (! outcome.ok)
+        host.log (LogLevel::error, job.name + ": " + toGuiString (outcome.error));
 
     for (const auto& path : outcome.installedPaths)
         host.log (LogLevel::info, "Installed " + toGuiString (path.string()));
@@ -157,8 +158,8 @@ void ProductOperations::finishRemove (const RemoveJob& job, const products::Remo
 {
     host.clearRowActivity (job.slug);
 
-    if (! outcome.lastError.empty())
-        host.log (LogLevel::error, job.name + ": Remove failed: " + toGuiString (outcome.lastError));
+    if (! outcome.ok)
+        host.log (LogLevel::error, job.name + ": Remove failed: " + toGuiString (outcome.error));
 
     host.log (LogLevel::info, "Removed " + juce::String (outcome.removedCount) + " plugin path(s) for " + job.name);
 

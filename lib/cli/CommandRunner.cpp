@@ -135,15 +135,12 @@ private:
     {
         for (const auto format : { PluginFormat::Vst3, PluginFormat::Clap })
         {
-            try
-            {
-                auto found = scan::PluginScanner::scanPaths (install::scanPathsFor (format, format == PluginFormat::Vst3 ? folders.vst3Folder : folders.clapFolder), format);
-                plugins.insert (plugins.end(), std::make_move_iterator (found.begin()), std::make_move_iterator (found.end()));
-            }
-            catch (const std::exception& error)
-            {
-                console.problem (std::string ("Installed scan incomplete: ") + error.what());
-            }
+            auto found = scan::PluginScanner::scanPaths (install::scanPathsFor (format, format == PluginFormat::Vst3 ? folders.vst3Folder : folders.clapFolder), format);
+
+            if (! found.ok)
+                console.problem ("Installed scan incomplete: " + found.error);
+
+            plugins.insert (plugins.end(), std::make_move_iterator (found.plugins.begin()), std::make_move_iterator (found.plugins.end()));
         }
     }
 
@@ -283,12 +280,9 @@ private:
             return console.info (row.name + " is up to date");
 
         for (const auto& [enabled, folder] : { std::pair (command.vst3, folders.vst3Folder), std::pair (command.clap, folders.clapFolder) })
-        {
-            std::string error;
-
-            if (enabled && ! install::canWriteDirectory (folder, error))
-                return fail (error + ". Choose a user-writable folder or run ZorvaManager as administrator.");
-        }
+            if (enabled)
+                if (const auto check = install::canWriteDirectory (folder); ! check.ok)
+                    return fail (check.error + ". Choose a user-writable folder or run ZorvaManager as administrator.");
 
         auto artifact = products::chooseArtifact (*row.info, command.vst3);
 
@@ -313,9 +307,9 @@ private:
                               const auto outcome = products::runInstallJob (request, hooks);
                               console.finished (name);
 
-                              if (! outcome.success)
+                              if (! outcome.ok)
                               {
-                                  console.problem (name + ": " + outcome.message);
+                                  console.problem (name + ": " + outcome.error);
                                   return false;
                               }
 
@@ -357,14 +351,14 @@ private:
                               const auto outcome = products::runRemoveJob (selected, total, hooks, catalogueName, catalogueSlug);
                               console.finished (name);
 
-                              if (! outcome.lastError.empty())
-                                  console.problem (name + ": Remove failed: " + outcome.lastError);
+                              if (! outcome.ok)
+                                  console.problem (name + ": Remove failed: " + outcome.error);
 
                               if (! outcome.receiptError.empty())
                                   console.problem ("Install receipts could not be saved: " + outcome.receiptError);
 
                               console.info ("Removed " + std::to_string (outcome.removedCount) + " plugin path(s) for " + name);
-                              return outcome.lastError.empty();
+                              return outcome.ok;
                           } });
     }
 

@@ -72,25 +72,19 @@ std::vector<fs::path> scanPathsFor (PluginFormat format, const fs::path& chosenF
     return folders;
 }
 
-bool canWriteDirectory (const fs::path& folder, std::string& error)
+FolderResult canWriteDirectory (const fs::path& folder)
 {
     std::error_code ec;
     fs::create_directories (folder, ec);
 
     if (ec || folder.empty())
-    {
-        error = "cannot create install folder: " + folder.string();
-        return false;
-    }
+        return { false, "cannot create install folder: " + folder.string() };
 
     const auto probe = folder / ".zorvamanager-write-test";
     safefile::ScopedFileDescriptor output (::open (probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644));
 
     if (! output.isValid())
-    {
-        error = "install folder is not writable: " + folder.string();
-        return false;
-    }
+        return { false, "install folder is not writable: " + folder.string() };
 
     // Whether the four bytes reach the disk does not matter: a full disk shows up, with its
     // own message, when the bundles are copied.
@@ -98,7 +92,7 @@ bool canWriteDirectory (const fs::path& folder, std::string& error)
     safefile::writeAll (output.get(), "test", 4, ignored);
     output.reset();
     fs::remove (probe, ec);
-    return true;
+    return { true, {} };
 }
 
 fs::path installFolderSettingsPath()
@@ -117,14 +111,16 @@ InstallFolderChoice loadInstallFolderChoice()
     return { chosenOrDefault (root, "vst3Folder", PluginFormat::Vst3), chosenOrDefault (root, "clapFolder", PluginFormat::Clap) };
 }
 
-bool saveInstallFolderChoice (const InstallFolderChoice& choice, std::string& error)
+FolderResult saveInstallFolderChoice (const InstallFolderChoice& choice)
 {
     const Json root { { "clapFolder", choice.clapFolder.string() }, { "vst3Folder", choice.vst3Folder.string() } };
     const auto file = installFolderSettingsPath();
 
     std::error_code ignored;
     fs::create_directories (file.parent_path(), ignored);
-    return safefile::writeFileAtomically (file, root.dump (2, ' ', false, Json::error_handler_t::replace), 0644, "settings file", error);
+    FolderResult result;
+    result.ok = safefile::writeFileAtomically (file, root.dump (2, ' ', false, Json::error_handler_t::replace), 0644, "settings file", result.error);
+    return result;
 }
 
 } // namespace zorvaplugins::zorvamanager::install

@@ -18,12 +18,19 @@ std::filesystem::path firstDefaultPath (PluginFormat format);
 // and system folders. Empty paths are left out. Any thread.
 std::vector<std::filesystem::path> scanPathsFor (PluginFormat format, const std::filesystem::path& chosenFolder);
 
+// Outcome of checking an install folder or of saving the folder choice.
+struct FolderResult
+{
+    bool ok = false;
+    std::string error; // empty when ok
+};
+
 // Creates the folder with its missing parents and proves that a file can be written in it,
 // by creating, writing and deleting ".zorvamanager-write-test" there. The probe is never
-// opened through a link planted in its place. On false, `error` is "cannot create install
+// opened through a link planted in its place. A failure says "cannot create install
 // folder: " or "install folder is not writable: " followed by the folder. The folder stays
 // created either way. Any thread (the message thread before an install starts).
-bool canWriteDirectory (const std::filesystem::path& folder, std::string& error);
+FolderResult canWriteDirectory (const std::filesystem::path& folder);
 
 // The install folders the user chose, kept between runs.
 struct InstallFolderChoice
@@ -43,10 +50,10 @@ std::filesystem::path installFolderSettingsPath();
 InstallFolderChoice loadInstallFolderChoice();
 
 // Writes both folders to the settings file atomically (a temporary file beside it, flushed
-// and renamed over it), creating its folder; on failure the old file is left whole and
-// `error` says why. Waits for the disk, so the window calls it on the worker pool's ordered
+// and renamed over it), creating its folder; on failure the old file is left whole and the
+// error says why. Waits for the disk, so the window calls it on the worker pool's ordered
 // thread, which runs one write of the file after the other; no lock is taken, so two
 // concurrent writes of the file must not be started.
-bool saveInstallFolderChoice (const InstallFolderChoice& choice, std::string& error);
+FolderResult saveInstallFolderChoice (const InstallFolderChoice& choice);
 
 } // namespace zorvaplugins::zorvamanager::install

@@ -72,8 +72,8 @@ ReceiptsUpdate saveReceipt (const std::string& name, const std::string& slug, co
 // when nothing was erased. A worker thread, as saveReceipt.
 ReceiptsUpdate removeReceipt (const std::string& name, const std::string& slug);
 
-// Writes receipts to a file as saveReceipt does (creating its folder), reporting a failure in
-// `error`. Takes no lock. Any thread.
-bool writeReceipts (const std::filesystem::path& file, const InstallReceipts& receipts, std::string& error);
+// Writes receipts to a file as saveReceipt does (creating its folder). Takes no lock. A worker
+// thread.
+ReceiptsUpdate writeReceipts (const std::filesystem::path& file, const InstallReceipts& receipts);
 
 } // namespace zorvaplugins::zorvamanager::install

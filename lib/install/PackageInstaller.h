@@ -50,9 +50,7 @@ class PackageInstaller
 public:
     PackageInstaller() = delete;
 
-    // Throws std::filesystem::filesystem_error when the layout walk of the package cannot advance
-    // from one entry to the next (see package::PackageLayout::validateDirectory); every other
-    // failure is returned.
+    // Never throws for the file system; every failure, the layout's included, is returned.
     static InstallResult installDirectory (const std::filesystem::path& packageRoot,
                                            const PackageInstallRequest& request);
 };

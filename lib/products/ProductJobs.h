@@ -33,8 +33,8 @@ struct InstallJobRequest
 // How an install ended.
 struct InstallOutcome
 {
-    bool success = false;
-    std::string message;                               // "Download failed: ..." and so on; empty on success
+    bool ok = false;
+    std::string error;                                 // "Download failed: ..." and so on; empty when ok
     std::vector<std::filesystem::path> installedPaths; // the installer's bundle paths, in its order; empty on failure
     std::string receiptError;                          // why the receipt could not be filed; empty when it was (or none was asked)
 };
@@ -61,9 +61,10 @@ InstallOutcome runInstallJob (const InstallJobRequest& request, const JobHooks& 
 // How a removal ended.
 struct RemoveOutcome
 {
+    bool ok = false;         // every selected bundle was removed
+    std::string error;       // the text of the last failed removal, or "cancelled"; empty when ok
     int removedCount = 0;
     bool allRemoved = false; // removedCount equals every installed path of the product, selected or not
-    std::string lastError;   // the text of the last failed removal; empty when none failed
     std::string receiptError {};
 };
 

@@ -18,6 +18,14 @@ struct InstalledPlugin
     std::string version;                                        // VST3 only; may be empty
 };
 
+// Outcome of a scan.
+struct ScanResult
+{
+    bool ok = false;
+    std::string error;                   // empty when ok
+    std::vector<InstalledPlugin> plugins; // empty on failure
+};
+
 // Finds the installed plug-ins of one format in a list of folders. Called on the message
 // thread; safe on any thread, as the only shared state is a pattern compiled once.
 class PluginScanner
@@ -31,9 +39,10 @@ public:
     // non-directory and unreadable folders contribute nothing and report nothing. The result
     // is sorted by the bytes of each path's native string; nothing is de-duplicated.
     //
-    // Throws std::filesystem::filesystem_error when advancing from one entry of a folder to
-    // the next fails; that is the only exception that leaves this function.
-    static std::vector<InstalledPlugin> scanPaths (const std::vector<std::filesystem::path>& folders,
+    // When advancing from one entry of a folder to the next fails, the scan fails with the
+    // file system's text and finds nothing: a listing broken off half-way is not "nothing
+    // more here". Never throws for the file system.
+    static ScanResult scanPaths (const std::vector<std::filesystem::path>& folders,
                                                    install::PluginFormat format);
 };
 

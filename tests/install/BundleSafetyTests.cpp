@@ -157,7 +157,7 @@ TEST (BundleSafety, AStopBetweenCopyAndRenameLeavesTheOldBundlesWhole)
     EXPECT_TRUE (folders.holds (folders.oldPackage));
 
     // What the stopped job left is no plug-in to a scan.
-    const auto found = scan::PluginScanner::scanPaths ({ folders.vst3 }, install::PluginFormat::Vst3);
+    const auto found = scan::PluginScanner::scanPaths ({ folders.vst3 }, install::PluginFormat::Vst3).plugins;
     ASSERT_EQ (found.size(), 1u);
     EXPECT_EQ (found[0].path, folders.vst3 / "Synth.vst3");
     EXPECT_GT (namesIn (folders.vst3).size(), 1u) << "the stopped job's copy is still there";

@@ -41,24 +41,25 @@ protected:
 TEST_F (CanWriteDirectory, CreatesTheFolderAndLeavesNoProbe)
 {
     const auto folder = temp / "a/b/.vst3";
-    std::string error;
+    const auto check = canWriteDirectory (folder);
 
-    ASSERT_TRUE (canWriteDirectory (folder, error)) << error;
+    ASSERT_TRUE (check.ok) << check.error;
     EXPECT_TRUE (fs::is_directory (folder));
     EXPECT_TRUE (fs::is_empty (folder));
-    EXPECT_TRUE (error.empty());
+    EXPECT_TRUE (check.error.empty());
 }
 
 TEST_F (CanWriteDirectory, ReportsWhyAFolderCannotBeUsed)
 {
     zorvatest::writeFile (temp / "file", "x");
-    std::string error;
 
-    EXPECT_FALSE (canWriteDirectory (temp / "file/sub", error));
-    EXPECT_EQ (error, "cannot create install folder: " + (temp / "file/sub").string());
+    const auto underAFile = canWriteDirectory (temp / "file/sub");
+    EXPECT_FALSE (underAFile.ok);
+    EXPECT_EQ (underAFile.error, "cannot create install folder: " + (temp / "file/sub").string());
 
-    EXPECT_FALSE (canWriteDirectory ({}, error));
-    EXPECT_EQ (error, "cannot create install folder: ");
+    const auto none = canWriteDirectory ({});
+    EXPECT_FALSE (none.ok);
+    EXPECT_EQ (none.error, "cannot create install folder: ");
 
     // A folder that exists but that the user may not write to: it stays as it is.
     const auto locked = temp / "locked";
@@ -67,8 +68,8 @@ TEST_F (CanWriteDirectory, ReportsWhyAFolderCannotBeUsed)
     fs::permissions (locked, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
 
     const auto status = zorvatest::runWithoutPrivileges ([&locked] {
-        std::string childError;
-        return ! canWriteDirectory (locked, childError) && childError == "install folder is not writable: " + locked.string() ? 0 : 1;
+        const auto check = canWriteDirectory (locked);
+        return ! check.ok && check.error == "install folder is not writable: " + locked.string() ? 0 : 1;
     });
 
     EXPECT_EQ (status, 0);
@@ -83,9 +84,9 @@ TEST_F (CanWriteDirectory, NeverWritesThroughALinkInThePlaceOfTheProbe)
     fs::create_directories (folder);
     fs::create_symlink (victim, folder / ".zorvamanager-write-test");
 
-    std::string error;
-    EXPECT_FALSE (canWriteDirectory (folder, error));
-    EXPECT_EQ (error, "install folder is not writable: " + folder.string());
+    const auto check = canWriteDirectory (folder);
+    EXPECT_FALSE (check.ok);
+    EXPECT_EQ (check.error, "install folder is not writable: " + folder.string());
     EXPECT_EQ (zorvatest::readFile (victim), "precious");
 }
 
@@ -106,8 +107,8 @@ TEST_F (FolderSettings, DefaultsUntilSavedThenTheChoiceSurvives)
     EXPECT_EQ (defaults.clapFolder, temp / "home/.clap");
     EXPECT_FALSE (fs::exists (file()));
 
-    std::string error;
-    ASSERT_TRUE (saveInstallFolderChoice ({ "/opt/my vst3", "/opt/clap \xc3\xa9" }, error)) << error;
+    const auto saved = saveInstallFolderChoice ({ "/opt/my vst3", "/opt/clap \xc3\xa9" });
+    ASSERT_TRUE (saved.ok) << saved.error;
     EXPECT_EQ (zorvatest::readFile (file()), "{\n  \"clapFolder\": \"/opt/clap \xc3\xa9\",\n  \"vst3Folder\": \"/opt/my vst3\"\n}");
 
     const auto loaded = loadInstallFolderChoice();
