@@ -2,6 +2,7 @@
 
 #include "GuiStrings.h"
 #include "api/CatalogueEndpoint.h"
+#include "install/InstallPathPolicy.h"
 #include "install/InstallReceipts.h"
 #include "products/ProductRows.h"
 
@@ -82,9 +83,9 @@ void ManagerController::scanInstalled (bool keepSelection)
     plugins.clear();
 
     // Each format on its own: a folder that fails under one scan costs that format only.
-    for (const auto format : { PluginFormat::Vst3, PluginFormat::Clap })
+    for (const auto format : install::pluginFormats)
     {
-        auto found = scan::PluginScanner::scanPaths (install::scanPathsFor (format, installFolder (format)), format);
+        auto found = scan::PluginScanner::scanPaths (install::InstallPathPolicy::scanPathsFor (format, folders[format]), format);
 
         if (! found.ok)
             log (LogLevel::warn, "Installed scan incomplete: " + toGuiString (found.error));
@@ -112,12 +113,12 @@ void ManagerController::updateProductFilters (const FilterSettings& settings)
 
 std::filesystem::path ManagerController::installFolder (PluginFormat format) const
 {
-    return format == PluginFormat::Vst3 ? folders.vst3Folder : folders.clapFolder;
+    return folders[format];
 }
 
 void ManagerController::setInstallFolder (PluginFormat format, const std::filesystem::path& folder)
 {
-    (format == PluginFormat::Vst3 ? folders.vst3Folder : folders.clapFolder) = folder;
+    folders[format] = folder;
     saveFolders();
     changed();
     scanInstalled();
@@ -125,7 +126,7 @@ void ManagerController::setInstallFolder (PluginFormat format, const std::filesy
 
 void ManagerController::resetInstallFolders()
 {
-    folders = { install::firstDefaultPath (PluginFormat::Vst3), install::firstDefaultPath (PluginFormat::Clap) };
+    folders = install::InstallPathPolicy::defaultInstallFolders();
     saveFolders();
     changed();
     log (LogLevel::info, "Default install paths restored");
@@ -229,7 +230,7 @@ void ManagerController::clearRowActivity (const std::string& slug)
     list.setActivity (slug, {});
 }
 
-InstallTargets ManagerController::installTargets() const
+install::InstallTargets ManagerController::installTargets() const
 {
-    return { filters.showVst3, filters.showClap, folders.vst3Folder, folders.clapFolder };
+    return { { filters.showVst3, folders.vst3 }, { filters.showClap, folders.clap } };
 }

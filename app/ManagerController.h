@@ -117,14 +117,14 @@ private:
     void changed();
 
     // ProductOperations::Host
-    InstallTargets installTargets() const override;
+    zorvaplugins::zorvamanager::install::InstallTargets installTargets() const override;
     void clearRowActivity (const std::string& slug) override;
     void log (LogLevel level, const juce::String& message) override;
     void rescan() override { scanInstalled (true); }
     WorkerPool& workers() override { return pool; }
 
     CatalogueLoader loadCatalogueWith;
-    zorvaplugins::zorvamanager::install::InstallFolderChoice folders;
+    zorvaplugins::zorvamanager::install::FormatFolders folders;
     std::vector<zorvaplugins::zorvamanager::scan::InstalledPlugin> plugins;
     zorvaplugins::zorvamanager::products::Catalogue currentCatalogue;
     std::map<std::string, juce::Image> images;

@@ -39,12 +39,12 @@ void ProductOperations::installOrUpdateProduct (int rowIndex)
 
     const auto targets = host.installTargets();
 
-    for (const auto& [enabled, folder] : { std::pair (targets.vst3, targets.vst3Folder), std::pair (targets.clap, targets.clapFolder) })
+    for (const auto format : install::pluginFormats)
     {
-        if (! enabled)
+        if (! targets[format].enabled)
             continue;
 
-        if (const auto check = install::canWriteDirectory (folder); ! check.ok)
+        if (const auto check = install::canWriteDirectory (targets[format].folder); ! check.ok)
         {
             host.log (LogLevel::error, toGuiString (check.error) + ". Choose a user-writable folder or run ZorvaManager as administrator.");
             return;
@@ -52,7 +52,7 @@ void ProductOperations::installOrUpdateProduct (int rowIndex)
     }
 
     const auto name = toGuiString (row.name);
-    auto artifact = products::chooseArtifact (*row.info, targets.vst3);
+    auto artifact = products::chooseArtifact (*row.info, targets.vst3.enabled);
 
     if (! artifact)
     {
@@ -65,7 +65,7 @@ void ProductOperations::installOrUpdateProduct (int rowIndex)
 
     // The job files the receipt (the catalogue's latest version, whichever release's artifact
     // came) as soon as the bundles are in place, so a window closed just then loses nothing.
-    products::InstallJobRequest request { std::move (*artifact), targets.vst3, targets.clap, targets.vst3Folder, targets.clapFolder, row.info->name, row.info->slug, row.info->latestVersion };
+    products::InstallJobRequest request { std::move (*artifact), targets, row.info->name, row.info->slug, row.info->latestVersion };
     request.unpackHelper = package::IsolatedExtractor::helperBesideProgram();
     InstallJob job { row.slug, name };
 
@@ -127,7 +127,7 @@ void ProductOperations::removeProduct (int rowIndex)
         return;
 
     const auto targets = host.installTargets();
-    auto selected = products::pathsToRemove (row.installedPaths, targets.vst3, targets.clap);
+    auto selected = products::pathsToRemove (row.installedPaths, targets.vst3.enabled, targets.clap.enabled);
     const auto name = toGuiString (row.name);
 
     if (selected.empty())

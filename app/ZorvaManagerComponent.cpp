@@ -138,10 +138,10 @@ void ZorvaManagerComponent::updateProductFilters()
 
 void ZorvaManagerComponent::chooseInstallFolder (PluginFormat format)
 {
-    const auto isVst3 = format == PluginFormat::Vst3;
     const auto start = juce::File::getCurrentWorkingDirectory().getChildFile (toGuiString (controller.installFolder (format).string()));
+    const auto title = "Select " + juce::String (zorvaplugins::zorvamanager::install::formatLabel (format)) + " install folder";
 
-    folderChooser = std::make_unique<juce::FileChooser> (isVst3 ? "Select VST3 install folder" : "Select CLAP install folder", start, "*");
+    folderChooser = std::make_unique<juce::FileChooser> (title, start, "*");
     folderChooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectDirectories,
                                 [this, format] (const juce::FileChooser& chooser) {
                                     const auto chosen = chooser.getResult().getFullPathName();

@@ -5,6 +5,7 @@
 #include "cli/Listing.h"
 #include "cli/ProductNames.h"
 #include "install/InstallFolders.h"
+#include "install/InstallPathPolicy.h"
 #include "install/InstallReceipts.h"
 #include "network/ReleaseFetcher.h"
 #include "package/IsolatedExtractor.h"
@@ -25,8 +26,6 @@ namespace zorvaplugins::zorvamanager::cli
 
 namespace
 {
-
-using install::PluginFormat;
 
 // The catalogue's records only: the rows need no pictures, so no product page is fetched.
 struct CatalogueRecords
@@ -97,8 +96,8 @@ public:
         , console (consoleToUse)
     {
         const auto remembered = install::loadInstallFolderChoice();
-        folders.vst3Folder = command.vst3Folder.empty() ? remembered.vst3Folder : command.vst3Folder;
-        folders.clapFolder = command.clapFolder.empty() ? remembered.clapFolder : command.clapFolder;
+        folders.vst3 = command.vst3Folder.empty() ? remembered.vst3 : command.vst3Folder;
+        folders.clap = command.clapFolder.empty() ? remembered.clap : command.clapFolder;
     }
 
     int execute()
@@ -133,9 +132,9 @@ public:
 private:
     void scanInstalled()
     {
-        for (const auto format : { PluginFormat::Vst3, PluginFormat::Clap })
+        for (const auto format : install::pluginFormats)
         {
-            auto found = scan::PluginScanner::scanPaths (install::scanPathsFor (format, format == PluginFormat::Vst3 ? folders.vst3Folder : folders.clapFolder), format);
+            auto found = scan::PluginScanner::scanPaths (install::InstallPathPolicy::scanPathsFor (format, folders[format]), format);
 
             if (! found.ok)
                 console.problem ("Installed scan incomplete: " + found.error);
@@ -279,9 +278,11 @@ private:
         if (button == products::RowButton::upToDate || row.info == nullptr)
             return console.info (row.name + " is up to date");
 
-        for (const auto& [enabled, folder] : { std::pair (command.vst3, folders.vst3Folder), std::pair (command.clap, folders.clapFolder) })
-            if (enabled)
-                if (const auto check = install::canWriteDirectory (folder); ! check.ok)
+        const install::InstallTargets targets { { command.vst3, folders.vst3 }, { command.clap, folders.clap } };
+
+        for (const auto format : install::pluginFormats)
+            if (targets[format].enabled)
+                if (const auto check = install::canWriteDirectory (targets[format].folder); ! check.ok)
                     return fail (check.error + ". Choose a user-writable folder or run ZorvaManager as administrator.");
 
         auto artifact = products::chooseArtifact (*row.info, command.vst3);
@@ -294,8 +295,7 @@ private:
         // The job files the receipt (the catalogue's latest version, whichever release's
         // artifact came) as soon as the bundles are in place, so Ctrl+C never leaves new
         // bundles without one.
-        products::InstallJobRequest request { std::move (*artifact), command.vst3, command.clap, folders.vst3Folder, folders.clapFolder,
-                                              row.info->name, row.info->slug, row.info->latestVersion };
+        products::InstallJobRequest request { std::move (*artifact), targets, row.info->name, row.info->slug, row.info->latestVersion };
         request.unpackHelper = package::IsolatedExtractor::helperBesideProgram();
         const auto name = row.name;
 
@@ -396,7 +396,7 @@ private:
     const Command& command;
     const CommandContext& context;
     Console& console;
-    install::InstallFolderChoice folders;
+    install::FormatFolders folders;
     std::vector<scan::InstalledPlugin> plugins;
     std::vector<products::ProductRow> rows;
     int failures = 0;

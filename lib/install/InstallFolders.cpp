@@ -9,8 +9,6 @@
 
 #include <fcntl.h>
 
-#include <algorithm>
-
 namespace zorvaplugins::zorvamanager::install
 {
 
@@ -22,6 +20,12 @@ namespace
 using Json = nlohmann::json;
 
 constexpr std::uint64_t maxSettingsFileBytes = 1u << 20;
+
+// The settings member that holds a format's folder.
+const char* settingsMember (PluginFormat format)
+{
+    return format == PluginFormat::Vst3 ? "vst3Folder" : "clapFolder";
+}
 
 fs::path chosenOrDefault (const Json& root, const char* member, PluginFormat format)
 {
@@ -38,39 +42,10 @@ fs::path chosenOrDefault (const Json& root, const char* member, PluginFormat for
         }
     }
 
-    return firstDefaultPath (format);
+    return InstallPathPolicy::firstDefaultPath (format);
 }
 
 } // namespace
-
-fs::path firstDefaultPath (PluginFormat format)
-{
-    const auto paths = InstallPathPolicy::defaultInstallPaths (format);
-    return paths.empty() ? fs::path() : paths.front();
-}
-
-std::vector<fs::path> scanPathsFor (PluginFormat format, const fs::path& chosenFolder)
-{
-    std::vector<fs::path> folders;
-
-    const auto add = [&folders] (const fs::path& folder) {
-        if (folder.empty())
-            return;
-
-        auto normal = folder.lexically_normal();
-
-        if (std::find (folders.begin(), folders.end(), normal) == folders.end())
-            folders.push_back (std::move (normal));
-    };
-
-    add (chosenFolder);
-
-    for (auto* list : { &InstallPathPolicy::defaultInstallPaths, &InstallPathPolicy::defaultUserPaths, &InstallPathPolicy::defaultSystemScanPaths })
-        for (const auto& folder : (*list) (format))
-            add (folder);
-
-    return folders;
-}
 
 FolderResult canWriteDirectory (const fs::path& folder)
 {
@@ -100,7 +75,7 @@ fs::path installFolderSettingsPath()
     return userConfigFile ("settings.json", "ZorvaManager-settings.json");
 }
 
-InstallFolderChoice loadInstallFolderChoice()
+FormatFolders loadInstallFolderChoice()
 {
     Json root;
 
@@ -108,12 +83,21 @@ InstallFolderChoice loadInstallFolderChoice()
     if (const auto bytes = readSmallFile (installFolderSettingsPath(), maxSettingsFileBytes); bytes && bytes->find ('\0') == std::string::npos)
         root = Json::parse (bytes->begin(), bytes->end(), nullptr, false);
 
-    return { chosenOrDefault (root, "vst3Folder", PluginFormat::Vst3), chosenOrDefault (root, "clapFolder", PluginFormat::Clap) };
+    FormatFolders folders;
+
+    for (const auto format : pluginFormats)
+        folders[format] = chosenOrDefault (root, settingsMember (format), format);
+
+    return folders;
 }
 
-FolderResult saveInstallFolderChoice (const InstallFolderChoice& choice)
+FolderResult saveInstallFolderChoice (const FormatFolders& choice)
 {
-    const Json root { { "clapFolder", choice.clapFolder.string() }, { "vst3Folder", choice.vst3Folder.string() } };
+    auto root = Json::object();
+
+    for (const auto format : pluginFormats)
+        root[settingsMember (format)] = choice[format].string();
+
     const auto file = installFolderSettingsPath();
 
     std::error_code ignored;

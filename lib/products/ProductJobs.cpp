@@ -158,10 +158,7 @@ InstallOutcome install (const InstallJobRequest& request, const JobHooks& hooks,
         return failed ("Extraction failed: cancelled");
 
     install::PackageInstallRequest installRequest;
-    installRequest.installVst3 = request.installVst3;
-    installRequest.installClap = request.installClap;
-    installRequest.vst3Directory = request.vst3Folder;
-    installRequest.clapDirectory = request.clapFolder;
+    installRequest.targets = request.targets;
     installRequest.cancel = hooks.cancel;
     installRequest.beforePutInPlace = hooks.bundlesCopied;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "api/ReleaseCatalogue.h"
+#include "install/InstallTargets.h"
 
 #include <atomic>
 #include <cstdint>
@@ -16,10 +17,7 @@ namespace zorvaplugins::zorvamanager::products
 struct InstallJobRequest
 {
     api::ArtifactInfo artifact;
-    bool installVst3 = false;
-    bool installClap = false;
-    std::filesystem::path vst3Folder;
-    std::filesystem::path clapFolder;
+    install::InstallTargets targets; // the formats to install and the folder of each
 
     // The receipt filed once the bundles are in place (the catalogue's name, slug and latest
     // version); none when the name is empty.

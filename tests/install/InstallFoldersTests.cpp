@@ -10,28 +10,6 @@ namespace
 using namespace zorvaplugins::zorvamanager::install;
 namespace fs = std::filesystem;
 
-TEST (ScanPathsFor, PutsTheChosenFolderFirstAndDropsDuplicates)
-{
-    zorvatest::ScopedEnv home ("HOME", "/home/musician");
-
-    EXPECT_EQ (scanPathsFor (PluginFormat::Vst3, "/home/musician/.vst3"),
-               (std::vector<fs::path> { "/home/musician/.vst3", "/usr/local/lib/vst3", "/usr/lib/vst3" }));
-    EXPECT_EQ (scanPathsFor (PluginFormat::Vst3, "/home/musician/./.vst3"),
-               (std::vector<fs::path> { "/home/musician/.vst3", "/usr/local/lib/vst3", "/usr/lib/vst3" }));
-    EXPECT_EQ (scanPathsFor (PluginFormat::Clap, "/opt/plugins/clap"),
-               (std::vector<fs::path> { "/opt/plugins/clap", "/home/musician/.clap", "/usr/local/lib/clap", "/usr/lib/clap" }));
-    EXPECT_EQ (scanPathsFor (PluginFormat::Clap, {}),
-               (std::vector<fs::path> { "/home/musician/.clap", "/usr/local/lib/clap", "/usr/lib/clap" }));
-}
-
-TEST (FirstDefaultPath, IsTheHomeFolderOfTheFormat)
-{
-    zorvatest::ScopedEnv home ("HOME", "/home/musician");
-
-    EXPECT_EQ (firstDefaultPath (PluginFormat::Vst3), fs::path ("/home/musician/.vst3"));
-    EXPECT_EQ (firstDefaultPath (PluginFormat::Clap), fs::path ("/home/musician/.clap"));
-}
-
 class CanWriteDirectory : public ::testing::Test
 {
 protected:
@@ -103,8 +81,8 @@ protected:
 TEST_F (FolderSettings, DefaultsUntilSavedThenTheChoiceSurvives)
 {
     const auto defaults = loadInstallFolderChoice();
-    EXPECT_EQ (defaults.vst3Folder, temp / "home/.vst3");
-    EXPECT_EQ (defaults.clapFolder, temp / "home/.clap");
+    EXPECT_EQ (defaults.vst3, temp / "home/.vst3");
+    EXPECT_EQ (defaults.clap, temp / "home/.clap");
     EXPECT_FALSE (fs::exists (file()));
 
     const auto saved = saveInstallFolderChoice ({ "/opt/my vst3", "/opt/clap \xc3\xa9" });
@@ -112,8 +90,8 @@ TEST_F (FolderSettings, DefaultsUntilSavedThenTheChoiceSurvives)
     EXPECT_EQ (zorvatest::readFile (file()), "{\n  \"clapFolder\": \"/opt/clap \xc3\xa9\",\n  \"vst3Folder\": \"/opt/my vst3\"\n}");
 
     const auto loaded = loadInstallFolderChoice();
-    EXPECT_EQ (loaded.vst3Folder, fs::path ("/opt/my vst3"));
-    EXPECT_EQ (loaded.clapFolder, fs::path ("/opt/clap \xc3\xa9"));
+    EXPECT_EQ (loaded.vst3, fs::path ("/opt/my vst3"));
+    EXPECT_EQ (loaded.clap, fs::path ("/opt/clap \xc3\xa9"));
 }
 
 TEST_F (FolderSettings, ADamagedFileGivesTheDefaultsForWhatItCannotSay)
@@ -134,8 +112,8 @@ TEST_F (FolderSettings, ADamagedFileGivesTheDefaultsForWhatItCannotSay)
     {
         zorvatest::writeFile (file(), text);
         const auto loaded = loadInstallFolderChoice();
-        EXPECT_EQ (loaded.vst3Folder, vst3) << text.substr (0, 60);
-        EXPECT_EQ (loaded.clapFolder, clap) << text.substr (0, 60);
+        EXPECT_EQ (loaded.vst3, vst3) << text.substr (0, 60);
+        EXPECT_EQ (loaded.clap, clap) << text.substr (0, 60);
     }
 }
 

@@ -65,4 +65,27 @@ TEST (InstallPathPolicy, FormatsKeepTheirNumbers)
     EXPECT_EQ (static_cast<int> (PluginFormat::Clap), 1);
 }
 
+TEST (InstallPathPolicy, ScanPathsPutTheChosenFolderFirstAndDropDuplicates)
+{
+    zorvatest::ScopedEnv home ("HOME", "/home/musician");
+
+    EXPECT_EQ (InstallPathPolicy::scanPathsFor (PluginFormat::Vst3, "/home/musician/.vst3"),
+               (std::vector<fs::path> { "/home/musician/.vst3", "/usr/local/lib/vst3", "/usr/lib/vst3" }));
+    EXPECT_EQ (InstallPathPolicy::scanPathsFor (PluginFormat::Vst3, "/home/musician/./.vst3"),
+               (std::vector<fs::path> { "/home/musician/.vst3", "/usr/local/lib/vst3", "/usr/lib/vst3" }));
+    EXPECT_EQ (InstallPathPolicy::scanPathsFor (PluginFormat::Clap, "/opt/plugins/clap"),
+               (std::vector<fs::path> { "/opt/plugins/clap", "/home/musician/.clap", "/usr/local/lib/clap", "/usr/lib/clap" }));
+    EXPECT_EQ (InstallPathPolicy::scanPathsFor (PluginFormat::Clap, {}),
+               (std::vector<fs::path> { "/home/musician/.clap", "/usr/local/lib/clap", "/usr/lib/clap" }));
+}
+
+TEST (InstallPathPolicy, FirstDefaultPathIsTheHomeFolderOfTheFormat)
+{
+    zorvatest::ScopedEnv home ("HOME", "/home/musician");
+
+    EXPECT_EQ (InstallPathPolicy::firstDefaultPath (PluginFormat::Vst3), fs::path ("/home/musician/.vst3"));
+    EXPECT_EQ (InstallPathPolicy::firstDefaultPath (PluginFormat::Clap), fs::path ("/home/musician/.clap"));
+    EXPECT_EQ (InstallPathPolicy::defaultInstallFolders(), (FormatFolders { "/home/musician/.vst3", "/home/musician/.clap" }));
+}
+
 } // namespace

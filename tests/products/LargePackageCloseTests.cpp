@@ -91,7 +91,7 @@ protected:
 
         // The old version, installed and remembered.
         zorvatest::writeTree (temp / "old", { "Big.vst3/Contents/Resources/moduleinfo.json", "Big.vst3/Contents/x86_64-linux/Big.so", "Big.vst3/Contents/only-old.txt", "Big.clap" });
-        ASSERT_TRUE (install::PackageInstaller::installDirectory (temp / "old", { true, true, vst3, clap }).ok);
+        ASSERT_TRUE (install::PackageInstaller::installDirectory (temp / "old", { { { true, vst3 }, { true, clap } } }).ok);
         fs::remove_all (temp / "old");
         ASSERT_TRUE (install::saveReceipt ("Big", "big", "1.0.0").ok);
     }
@@ -177,7 +177,7 @@ TEST_P (LargePackageClose, EndsPromptlyAndLeavesOneWholeBundle)
         }
     });
 
-    products::InstallJobRequest request { artifact, true, true, vst3, clap, "Big", "big", "2.0.0" };
+    products::InstallJobRequest request { artifact, { { true, vst3 }, { true, clap } }, "Big", "big", "2.0.0" };
     request.unpackHelper = ZORVAMANAGER_UNPACK_HELPER;
     const auto outcome = products::runInstallJob (request, hooks);
     const auto ended = std::chrono::steady_clock::now();

@@ -53,7 +53,7 @@ protected:
 
     products::InstallJobRequest requestFor (api::ArtifactInfo artifact, bool vst3 = true, bool clap = true) const
     {
-        products::InstallJobRequest request { std::move (artifact), vst3, clap, temp / "vst3", temp / "clap" };
+        products::InstallJobRequest request { std::move (artifact), { { vst3, temp / "vst3" }, { clap, temp / "clap" } } };
         request.unpackHelper = ZORVAMANAGER_UNPACK_HELPER;
         return request;
     }
@@ -330,7 +330,7 @@ TEST (KilledInstall, LeavesNoHalfBundleAndTheNextInstallClearsItsTemporaries)
 
     zorvatest::writeFile (package / "Linux/CLAP/Heavy.clap", zorvatest::clapFile (recipe));
 
-    install::PackageInstallRequest request { true, true, temp / "vst3", temp / "clap" };
+    install::PackageInstallRequest request { { { true, temp / "vst3" }, { true, temp / "clap" } } };
     const auto child = ::fork();
     ASSERT_GE (child, 0);
 
