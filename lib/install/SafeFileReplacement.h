@@ -1,7 +1,5 @@
 #pragma once
 
-#include "install/AppImageIntegration.h"
-
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -79,9 +77,17 @@ bool writeDesktopEntryAtomically (const std::filesystem::path& target,
                                   std::string& error,
                                   TemporaryNamer namer = temporaryPathFor);
 
-// Removes `path` when it is a regular file and sets result.removedAnything; a missing path and
-// anything else (a link, a folder) are left alone and count as success.
-bool removeRegularFile (const std::filesystem::path& path, AppImageIntegrationResult& result);
+// Outcome of removing a file.
+struct FileRemoval
+{
+    bool ok = false;
+    std::string error;    // empty when ok
+    bool removed = false; // the file was there and is gone
+};
+
+// Removes `path` when it is a regular file; a missing path and anything else (a link, a
+// folder) are left alone and count as success with nothing removed.
+FileRemoval removeRegularFile (const std::filesystem::path& path);
 
 // True when the file contains the integration marker anywhere. The file is not opened through
 // a final symbolic link; callers check beforehand that it is a regular file.
