@@ -30,6 +30,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -313,7 +314,11 @@ int run (int argc, char** argv)
         int decoded = 0;
 
         for (int i = 2; i < argc; ++i)
-            decoded += picture::PictureDecoder::decodeFile (argv[i]).ok ? 1 : 0;
+        {
+            std::ifstream input (argv[i], std::ios::binary);
+            const std::string bytes { std::istreambuf_iterator<char> (input), std::istreambuf_iterator<char>() };
+            decoded += input && picture::PictureDecoder::decode (reinterpret_cast<const std::uint8_t*> (bytes.data()), bytes.size()).ok ? 1 : 0;
+        }
 
         std::cout << decoded << " decoded\n";
         return decoded == argc - 2 ? 0 : 1;
