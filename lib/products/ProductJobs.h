@@ -59,8 +59,8 @@ InstallOutcome runInstallJob (const InstallJobRequest& request, const JobHooks& 
 // How a removal ended.
 struct RemoveOutcome
 {
-    bool ok = false;         // every selected bundle was removed
-    std::string error;       // the text of the last failed removal, or "cancelled"; empty when ok
+    bool ok = false;   // every selected bundle was removed
+    std::string error; // the text of the last failed removal, or "cancelled"; empty when ok
     int removedCount = 0;
     bool allRemoved = false; // removedCount equals every installed path of the product, selected or not
     std::string receiptError {};

@@ -22,7 +22,7 @@ struct InstalledPlugin
 struct ScanResult
 {
     bool ok = false;
-    std::string error;                   // empty when ok
+    std::string error;                    // empty when ok
     std::vector<InstalledPlugin> plugins; // empty on failure
 };
 
@@ -43,7 +43,7 @@ public:
     // file system's text and finds nothing: a listing broken off half-way is not "nothing
     // more here". Never throws for the file system.
     static ScanResult scanPaths (const std::vector<std::filesystem::path>& folders,
-                                                   install::PluginFormat format);
+                                 install::PluginFormat format);
 };
 
 // The "Version" value of a VST3 bundle's Contents/Resources/moduleinfo.json: the first
