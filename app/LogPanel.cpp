@@ -23,17 +23,18 @@ LogPanel::LogPanel()
     lineLengths.push_back (firstLine.length());
 }
 
-void LogPanel::append (const juce::String& level, const juce::String& message)
+void LogPanel::append (LogLevel level, const juce::String& message)
 {
     if (lineCount() >= maxLines)
         dropOldestLines (maxLines / 10);
 
-    const auto colour = level == "ERROR" ? palette::destructive : level == "WARN" ? palette::warning
-                                                                                  : palette::primaryText;
+    const auto colour = level == LogLevel::error ? palette::destructive
+        : level == LogLevel::warn                ? palette::warning
+                                                 : palette::primaryText;
     const auto time = juce::Time::getCurrentTime().formatted ("%H:%M:%S");
 
     // One message, one line: a line break inside it would make lines the count does not know.
-    const auto line = time + "  " + level + "  " + shownText::message (message).replaceCharacters ("\r\n", "  ") + "\n";
+    const auto line = time + "  " + logLevelText (level) + "  " + shownText::message (message).replaceCharacters ("\r\n", "  ") + "\n";
 
     // The editor colours text as it is inserted; the default comes back for the next line.
     editor.moveCaretToEnd();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LogLevel.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <deque>
@@ -16,9 +18,9 @@ public:
 
     LogPanel();
 
-    // Appends one line at the end; level is "INFO", "WARN" or "ERROR". When the panel holds
+    // Appends one line at the end, with the level's word and colour. When the panel holds
     // maxLines lines, the oldest tenth goes first.
-    void append (const juce::String& level, const juce::String& message);
+    void append (LogLevel level, const juce::String& message);
 
     juce::String text() const { return editor.getText(); }
     int lineCount() const { return static_cast<int> (lineLengths.size()); }

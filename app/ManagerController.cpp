@@ -2,6 +2,7 @@
 
 #include "GuiStrings.h"
 #include "api/CatalogueEndpoint.h"
+#include "install/InstallPathPolicy.h"
 #include "install/InstallReceipts.h"
 #include "products/ProductRows.h"
 
@@ -34,7 +35,7 @@ ManagerController::ManagerController (CatalogueLoader loader, ProductPictures::F
 
 ManagerController::~ManagerController() = default;
 
-void ManagerController::log (const juce::String& level, const juce::String& message)
+void ManagerController::log (LogLevel level, const juce::String& message)
 {
     if (onLog)
         onLog (level, message);
@@ -51,7 +52,7 @@ void ManagerController::refreshCatalogue()
     if (list.isLoading())
         return;
 
-    log ("INFO", "Loading products...");
+    log (LogLevel::info, "Loading products...");
     status = "Loading products...";
     list.setLoading (true);
     list.setActionsEnabled (false);
@@ -75,12 +76,12 @@ void ManagerController::handleCatalogueLoad (const WindowCatalogue& load)
         catalogueLoaded = true;
         list.setActionsEnabled (true);
         status = "Catalogue loaded: " + juce::String (static_cast<int> (currentCatalogue->size())) + " product(s).";
-        log ("INFO", status);
+        log (LogLevel::info, status);
     }
     else
     {
         status = load.error;
-        log ("ERROR", status);
+        log (LogLevel::error, status);
 
         // A failure after an earlier success keeps that catalogue and gives the actions back.
         list.setActionsEnabled (catalogueLoaded);
@@ -97,22 +98,19 @@ void ManagerController::scanInstalled (bool keepSelection)
     plugins.clear();
 
     // Each format on its own: a folder that fails under one scan costs that format only.
-    for (const auto format : { PluginFormat::Vst3, PluginFormat::Clap })
+    for (const auto format : install::pluginFormats)
     {
-        try
-        {
-            auto found = scan::PluginScanner::scanPaths (install::scanPathsFor (format, installFolder (format)), format);
-            plugins.insert (plugins.end(), std::make_move_iterator (found.begin()), std::make_move_iterator (found.end()));
-        }
-        catch (const std::exception& error)
-        {
-            log ("WARN", "Installed scan incomplete: " + toGuiString (error.what()));
-        }
+        auto found = scan::PluginScanner::scanPaths (install::InstallPathPolicy::scanPathsFor (format, folders[format]), format);
+
+        if (! found.ok)
+            log (LogLevel::warn, "Installed scan incomplete: " + toGuiString (found.error));
+
+        plugins.insert (plugins.end(), std::make_move_iterator (found.plugins.begin()), std::make_move_iterator (found.plugins.end()));
     }
 
     rebuildRows (keepSelection);
     status = "Installed scan: " + juce::String (static_cast<int> (plugins.size())) + " plugin(s) found.";
-    log ("INFO", status);
+    log (LogLevel::info, status);
     changed();
 }
 
@@ -130,12 +128,12 @@ void ManagerController::updateProductFilters (const FilterSettings& settings)
 
 std::filesystem::path ManagerController::installFolder (PluginFormat format) const
 {
-    return format == PluginFormat::Vst3 ? folders.vst3Folder : folders.clapFolder;
+    return folders[format];
 }
 
 void ManagerController::setInstallFolder (PluginFormat format, const std::filesystem::path& folder)
 {
-    (format == PluginFormat::Vst3 ? folders.vst3Folder : folders.clapFolder) = folder;
+    folders[format] = folder;
     saveFolders();
     changed();
     scanInstalled();
@@ -143,25 +141,21 @@ void ManagerController::setInstallFolder (PluginFormat format, const std::filesy
 
 void ManagerController::resetInstallFolders()
 {
-    folders = { install::firstDefaultPath (PluginFormat::Vst3), install::firstDefaultPath (PluginFormat::Clap) };
+    folders = install::InstallPathPolicy::defaultInstallFolders();
     saveFolders();
     changed();
-    log ("INFO", "Default install paths restored");
+    log (LogLevel::info, "Default install paths restored");
     scanInstalled();
 }
 
 void ManagerController::saveFolders()
 {
     // Written off the message thread, after any earlier write of the file.
-    pool.runInOrder<std::string> (
-        [choice = folders] {
-            std::string error;
-            install::saveInstallFolderChoice (choice, error);
-            return error;
-        },
-        [this] (std::string error) {
-            if (! error.empty())
-                log ("WARN", "Install folders could not be saved: " + toGuiString (error));
+    pool.runInOrder<install::FolderResult> (
+        [choice = folders] { return install::saveInstallFolderChoice (choice); },
+        [this] (install::FolderResult saved) {
+            if (! saved.ok)
+                log (LogLevel::warn, "Install folders could not be saved: " + toGuiString (saved.error));
         });
 }
 
@@ -251,7 +245,7 @@ void ManagerController::clearRowActivity (const std::string& slug)
     list.setActivity (slug, {});
 }
 
-InstallTargets ManagerController::installTargets() const
+install::InstallTargets ManagerController::installTargets() const
 {
-    return { filters.showVst3, filters.showClap, folders.vst3Folder, folders.clapFolder };
+    return { { filters.showVst3, folders.vst3 }, { filters.showClap, folders.clap } };
 }

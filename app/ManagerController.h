@@ -42,8 +42,8 @@ public:
     explicit ManagerController (CatalogueLoader loader = {}, ProductPictures::Fetch pictureFetch = {});
     ~ManagerController() override;
 
-    // One line for the log panel: level "INFO", "WARN" or "ERROR", and the message.
-    std::function<void (const juce::String& level, const juce::String& message)> onLog;
+    // One line for the log panel: its level and the message.
+    std::function<void (LogLevel level, const juce::String& message)> onLog;
 
     // The loading state, the available actions, the folders or the status text changed.
     std::function<void()> onStateChanged;
@@ -119,14 +119,14 @@ private:
     void changed();
 
     // ProductOperations::Host
-    InstallTargets installTargets() const override;
+    zorvaplugins::zorvamanager::install::InstallTargets installTargets() const override;
     void clearRowActivity (const std::string& slug) override;
-    void log (const juce::String& level, const juce::String& message) override;
+    void log (LogLevel level, const juce::String& message) override;
     void rescan() override { scanInstalled (true); }
     WorkerPool& workers() override { return pool; }
 
     CatalogueLoader loadCatalogueWith;
-    zorvaplugins::zorvamanager::install::InstallFolderChoice folders;
+    zorvaplugins::zorvamanager::install::FormatFolders folders;
     std::vector<zorvaplugins::zorvamanager::scan::InstalledPlugin> plugins;
     zorvaplugins::zorvamanager::products::Catalogue currentCatalogue;
     std::map<std::string, std::string> activityBySlug;

@@ -39,32 +39,33 @@ void ProductOperations::installOrUpdateProduct (int rowIndex)
 
     const auto targets = host.installTargets();
 
-    for (const auto& [enabled, folder] : { std::pair (targets.vst3, targets.vst3Folder), std::pair (targets.clap, targets.clapFolder) })
+    for (const auto format : install::pluginFormats)
     {
-        std::string error;
+        if (! targets[format].enabled)
+            continue;
 
-        if (enabled && ! install::canWriteDirectory (folder, error))
+        if (const auto check = install::canWriteDirectory (targets[format].folder); ! check.ok)
         {
-            host.log ("ERROR", toGuiString (error) + ". Choose a user-writable folder or run ZorvaManager as administrator.");
+            host.log (LogLevel::error, toGuiString (check.error) + ". Choose a user-writable folder or run ZorvaManager as administrator.");
             return;
         }
     }
 
     const auto name = toGuiString (row.name);
-    auto artifact = products::chooseArtifact (*row.info, targets.vst3);
+    auto artifact = products::chooseArtifact (*row.info, targets.vst3.enabled);
 
     if (! artifact)
     {
-        host.log ("ERROR", "No compatible artifact available for " + name);
+        host.log (LogLevel::error, "No compatible artifact available for " + name);
         return;
     }
 
-    host.log ("INFO", (row.installed ? "Updating " : "Installing ") + name);
+    host.log (LogLevel::info, (row.installed ? "Updating " : "Installing ") + name);
     host.setRowActivity (row.slug, "Downloading...");
 
     // The job files the receipt (the catalogue's latest version, whichever release's artifact
     // came) as soon as the bundles are in place, so a window closed just then loses nothing.
-    products::InstallJobRequest request { std::move (*artifact), targets.vst3, targets.clap, targets.vst3Folder, targets.clapFolder, row.info->name, row.info->slug, row.info->latestVersion };
+    products::InstallJobRequest request { std::move (*artifact), targets, row.info->name, row.info->slug, row.info->latestVersion };
     request.unpackHelper = package::IsolatedExtractor::helperBesideProgram();
     InstallJob job { row.slug, name };
 
@@ -83,14 +84,14 @@ void ProductOperations::finishInstall (const InstallJob& job, const products::In
 {
     host.clearRowActivity (job.slug);
 
-    if (! outcome.success)
-        host.log ("ERROR", job.name + ": " + toGuiString (outcome.message));
+    if (! outcome.ok)
+        host.log (LogLevel::error, job.name + ": " + toGuiString (outcome.error));
 
     for (const auto& path : outcome.installedPaths)
-        host.log ("INFO", "Installed " + toGuiString (path.string()));
+        host.log (LogLevel::info, "Installed " + toGuiString (path.string()));
 
     if (! outcome.receiptError.empty())
-        host.log ("WARN", "Install receipts could not be saved: " + toGuiString (outcome.receiptError));
+        host.log (LogLevel::warn, "Install receipts could not be saved: " + toGuiString (outcome.receiptError));
 
     // After a failure too: an update that failed half-way must show what is on disk now.
     host.rescan();
@@ -103,11 +104,11 @@ void ProductOperations::installAll()
 
     if (slugs.empty())
     {
-        host.log ("INFO", "Nothing to install or update in the current view.");
+        host.log (LogLevel::info, "Nothing to install or update in the current view.");
         return;
     }
 
-    host.log ("INFO", "Queued " + juce::String (static_cast<int> (slugs.size())) + " product(s) for install/update.");
+    host.log (LogLevel::info, "Queued " + juce::String (static_cast<int> (slugs.size())) + " product(s) for install/update.");
 
     for (const auto& slug : slugs)
         installOrUpdateProduct (list.indexOfSlug (slug));
@@ -126,16 +127,16 @@ void ProductOperations::removeProduct (int rowIndex)
         return;
 
     const auto targets = host.installTargets();
-    auto selected = products::pathsToRemove (row.installedPaths, targets.vst3, targets.clap);
+    auto selected = products::pathsToRemove (row.installedPaths, targets.vst3.enabled, targets.clap.enabled);
     const auto name = toGuiString (row.name);
 
     if (selected.empty())
     {
-        host.log ("WARN", "No installed plugin matches the selected type for " + name);
+        host.log (LogLevel::warn, "No installed plugin matches the selected type for " + name);
         return;
     }
 
-    host.log ("INFO", "Removing " + name);
+    host.log (LogLevel::info, "Removing " + name);
     host.setRowActivity (row.slug, "Removing...");
 
     RemoveJob job { row.slug, name };
@@ -157,13 +158,13 @@ void ProductOperations::finishRemove (const RemoveJob& job, const products::Remo
 {
     host.clearRowActivity (job.slug);
 
-    if (! outcome.lastError.empty())
-        host.log ("ERROR", job.name + ": Remove failed: " + toGuiString (outcome.lastError));
+    if (! outcome.ok)
+        host.log (LogLevel::error, job.name + ": Remove failed: " + toGuiString (outcome.error));
 
-    host.log ("INFO", "Removed " + juce::String (outcome.removedCount) + " plugin path(s) for " + job.name);
+    host.log (LogLevel::info, "Removed " + juce::String (outcome.removedCount) + " plugin path(s) for " + job.name);
 
     if (! outcome.receiptError.empty())
-        host.log ("WARN", "Install receipts could not be saved: " + toGuiString (outcome.receiptError));
+        host.log (LogLevel::warn, "Install receipts could not be saved: " + toGuiString (outcome.receiptError));
 
     host.rescan();
 }
@@ -175,11 +176,11 @@ void ProductOperations::uninstallAll()
 
     if (slugs.empty())
     {
-        host.log ("INFO", "Nothing installed to uninstall in the current view.");
+        host.log (LogLevel::info, "Nothing installed to uninstall in the current view.");
         return;
     }
 
-    host.log ("INFO", "Queued " + juce::String (static_cast<int> (slugs.size())) + " product(s) for uninstall.");
+    host.log (LogLevel::info, "Queued " + juce::String (static_cast<int> (slugs.size())) + " product(s) for uninstall.");
 
     for (const auto& slug : slugs)
         removeProduct (list.indexOfSlug (slug));

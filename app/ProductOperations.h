@@ -1,7 +1,9 @@
 #pragma once
 
+#include "LogLevel.h"
 #include "ProductListModel.h"
 #include "WorkerPool.h"
+#include "install/InstallTargets.h"
 #include "products/ProductJobs.h"
 
 #include <juce_core/juce_core.h>
@@ -9,15 +11,6 @@
 #include <filesystem>
 #include <functional>
 #include <string>
-
-// Where installs go and which formats they take, as the user has chosen at this moment.
-struct InstallTargets
-{
-    bool vst3 = true;
-    bool clap = true;
-    std::filesystem::path vst3Folder;
-    std::filesystem::path clapFolder;
-};
 
 // The install, update and remove workflows: the checks and log lines on the message thread,
 // the work (and the receipts it files or forgets) on the worker pool, and the completions that
@@ -31,10 +24,11 @@ public:
     {
         virtual ~Host() = default;
         virtual const ProductListModel& productList() const = 0;
-        virtual InstallTargets installTargets() const = 0;
+        // Where installs go and which formats they take, as the user has chosen at this moment.
+        virtual zorvaplugins::zorvamanager::install::InstallTargets installTargets() const = 0;
         virtual void setRowActivity (const std::string& slug, const std::string& text) = 0;
         virtual void clearRowActivity (const std::string& slug) = 0;
-        virtual void log (const juce::String& level, const juce::String& message) = 0;
+        virtual void log (LogLevel level, const juce::String& message) = 0;
         virtual void rescan() = 0;
         virtual WorkerPool& workers() = 0;
     };

@@ -62,7 +62,7 @@ ZorvaManagerComponent::ZorvaManagerComponent (ManagerController::CatalogueLoader
     juce::Typeface::clearTypefaceCache();
     setLookAndFeel (&lookAndFeel);
 
-    controller.onLog = [this] (const juce::String& level, const juce::String& message) { log (level, message); };
+    controller.onLog = [this] (LogLevel level, const juce::String& message) { log (level, message); };
     controller.onStateChanged = [this] { stateChanged(); };
 
     addAndMakeVisible (productList);
@@ -117,7 +117,7 @@ ZorvaManagerComponent::~ZorvaManagerComponent()
         juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
 }
 
-void ZorvaManagerComponent::log (const juce::String& level, const juce::String& message)
+void ZorvaManagerComponent::log (LogLevel level, const juce::String& message)
 {
     logPanel.append (level, message);
     drawingNeeded();
@@ -160,10 +160,10 @@ void ZorvaManagerComponent::updateProductFilters()
 
 void ZorvaManagerComponent::chooseInstallFolder (PluginFormat format)
 {
-    const auto isVst3 = format == PluginFormat::Vst3;
     const auto start = juce::File::getCurrentWorkingDirectory().getChildFile (toGuiString (controller.installFolder (format).string()));
+    const auto title = "Select " + juce::String (zorvaplugins::zorvamanager::install::formatLabel (format)) + " install folder";
 
-    folderChooser = std::make_unique<juce::FileChooser> (isVst3 ? "Select VST3 install folder" : "Select CLAP install folder", start, "*");
+    folderChooser = std::make_unique<juce::FileChooser> (title, start, "*");
     folderChooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectDirectories,
                                 [this, format] (const juce::FileChooser& chooser) {
                                     const auto chosen = chooser.getResult().getFullPathName();

@@ -36,7 +36,7 @@ public:
     void refreshCatalogue() { controller.refreshCatalogue(); }
 
     // Appends "HH:MM:SS  LEVEL  message" to the log panel.
-    void log (const juce::String& level, const juce::String& message);
+    void log (LogLevel level, const juce::String& message);
 
     ManagerController& getController() { return controller; }
 

@@ -37,6 +37,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -355,7 +356,9 @@ int run (int argc, char** argv)
             picture::PictureLimits limits;
             limits.fitWidth = cardPictureWidth;
             limits.fitHeight = cardPictureHeight;
-            decoded += picture::PictureDecoder::decodeFile (argv[i], limits).ok ? 1 : 0;
+            std::ifstream input (argv[i], std::ios::binary);
+            const std::string bytes { std::istreambuf_iterator<char> (input), std::istreambuf_iterator<char>() };
+            decoded += input && picture::PictureDecoder::decode (reinterpret_cast<const std::uint8_t*> (bytes.data()), bytes.size(), limits).ok ? 1 : 0;
         }
 
         std::cout << decoded << " decoded\n";

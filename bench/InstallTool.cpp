@@ -67,9 +67,7 @@ int run (int argc, char** argv)
         request.artifact.fileName = arguments[i].substr (arguments[i].find_last_of ('/') + 1);
         request.artifact.sha256 = arguments[i + 1];
         request.artifact.sizeBytes = std::strtoull (arguments[i + 2].c_str(), nullptr, 10);
-        request.installVst3 = request.installClap = true;
-        request.vst3Folder = arguments[0];
-        request.clapFolder = arguments[1];
+        request.targets = { { true, arguments[0] }, { true, arguments[1] } };
         request.unpackHelper = ZORVAMANAGER_UNPACK_HELPER;
         requests.push_back (std::move (request));
     }
@@ -118,9 +116,9 @@ int run (int argc, char** argv)
 
     for (const auto& outcome : outcomes)
     {
-        if (! outcome.success)
+        if (! outcome.ok)
         {
-            std::cerr << outcome.message << '\n';
+            std::cerr << outcome.error << '\n';
             status = 1;
         }
     }

@@ -393,8 +393,8 @@ int run (const std::string& catalogueUrl, std::size_t productCount, int workerNi
     auto& controller = content.getController();
 
     juce::StringArray log;
-    controller.onLog = [previous = controller.onLog, &log] (const juce::String& level, const juce::String& message) {
-        log.add (level + " " + message);
+    controller.onLog = [previous = controller.onLog, &log] (LogLevel level, const juce::String& message) {
+        log.add (logLevelText (level) + " " + message);
 
         if (previous)
             previous (level, message);

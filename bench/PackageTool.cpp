@@ -114,7 +114,7 @@ int run (int argc, char** argv)
 
     if (command == "install" && argc == 5)
     {
-        const install::PackageInstallRequest request { true, true, argv[3], argv[4] };
+        const install::PackageInstallRequest request { { { true, argv[3] }, { true, argv[4] } } };
         const auto result = install::PackageInstaller::installDirectory (argv[2], request);
         return report (result.ok, result.error);
     }
@@ -122,7 +122,11 @@ int run (int argc, char** argv)
     if (command == "scan" && argc == 3)
     {
         const auto found = scan::PluginScanner::scanPaths ({ argv[2] }, install::PluginFormat::Vst3);
-        std::cout << found.size() << '\n';
+
+        if (! found.ok)
+            return report (false, found.error);
+
+        std::cout << found.plugins.size() << '\n';
         return 0;
     }
 

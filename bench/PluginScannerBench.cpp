@@ -93,7 +93,7 @@ void scanVst3Folder (benchmark::State& state)
 
     for (auto _ : state)
     {
-        auto found = PluginScanner::scanPaths (folders, PluginFormat::Vst3);
+        auto found = PluginScanner::scanPaths (folders, PluginFormat::Vst3).plugins;
 
         if (found.size() != static_cast<std::size_t> (count) || found.front().version.empty())
             state.SkipWithError ("scan did not find every bundle with its version");

@@ -65,10 +65,8 @@ struct Data
         catalogue = std::move (products);
 
         ::setenv ("XDG_CONFIG_HOME", folder.c_str(), 1);
-        std::string error;
-
-        if (! install::writeReceipts (install::receiptPath(), receipts, error))
-            throw std::runtime_error (error);
+        if (const auto written = install::writeReceipts (install::receiptPath(), receipts); ! written.ok)
+            throw std::runtime_error (written.error);
     }
 
     ~Data()

@@ -1,6 +1,7 @@
 #include "api/ReleaseCatalogueParser.h"
 
 #include "api/CatalogueEndpoint.h"
+#include "core/Failure.h"
 #include "core/HttpsUrl.h"
 #include "crypto/Sha256.h"
 
@@ -469,23 +470,6 @@ CatalogueParseResult parseDocument (std::string_view text, const std::atomic<boo
     return result;
 }
 
-CatalogueParseResult failure (const char* message) noexcept
-{
-    CatalogueParseResult result;
-
-    try
-    {
-        result.error = message;
-    }
-    catch (...)
-    {
-        // Short enough to need no allocation, so this cannot throw again.
-        result.error = "std::bad_alloc";
-    }
-
-    return result;
-}
-
 } // namespace
 
 CatalogueParseResult ReleaseCatalogueParser::parse (std::string_view text, const std::atomic<bool>* cancel) noexcept
@@ -496,11 +480,11 @@ CatalogueParseResult ReleaseCatalogueParser::parse (std::string_view text, const
     }
     catch (const std::exception& e)
     {
-        return failure (e.what());
+        return core::failure<CatalogueParseResult> (e.what());
     }
     catch (...)
     {
-        return failure ("unknown error");
+        return core::failure<CatalogueParseResult> ("unknown error");
     }
 }
 

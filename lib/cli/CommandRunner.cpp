@@ -5,6 +5,7 @@
 #include "cli/Listing.h"
 #include "cli/ProductNames.h"
 #include "install/InstallFolders.h"
+#include "install/InstallPathPolicy.h"
 #include "install/InstallReceipts.h"
 #include "network/ReleaseFetcher.h"
 #include "package/IsolatedExtractor.h"
@@ -25,8 +26,6 @@ namespace zorvaplugins::zorvamanager::cli
 
 namespace
 {
-
-using install::PluginFormat;
 
 // The catalogue's records only: the rows need no pictures, so no product page is fetched.
 struct CatalogueRecords
@@ -97,8 +96,8 @@ public:
         , console (consoleToUse)
     {
         const auto remembered = install::loadInstallFolderChoice();
-        folders.vst3Folder = command.vst3Folder.empty() ? remembered.vst3Folder : command.vst3Folder;
-        folders.clapFolder = command.clapFolder.empty() ? remembered.clapFolder : command.clapFolder;
+        folders.vst3 = command.vst3Folder.empty() ? remembered.vst3 : command.vst3Folder;
+        folders.clap = command.clapFolder.empty() ? remembered.clap : command.clapFolder;
     }
 
     int execute()
@@ -133,17 +132,14 @@ public:
 private:
     void scanInstalled()
     {
-        for (const auto format : { PluginFormat::Vst3, PluginFormat::Clap })
+        for (const auto format : install::pluginFormats)
         {
-            try
-            {
-                auto found = scan::PluginScanner::scanPaths (install::scanPathsFor (format, format == PluginFormat::Vst3 ? folders.vst3Folder : folders.clapFolder), format);
-                plugins.insert (plugins.end(), std::make_move_iterator (found.begin()), std::make_move_iterator (found.end()));
-            }
-            catch (const std::exception& error)
-            {
-                console.problem (std::string ("Installed scan incomplete: ") + error.what());
-            }
+            auto found = scan::PluginScanner::scanPaths (install::InstallPathPolicy::scanPathsFor (format, folders[format]), format);
+
+            if (! found.ok)
+                console.problem ("Installed scan incomplete: " + found.error);
+
+            plugins.insert (plugins.end(), std::make_move_iterator (found.plugins.begin()), std::make_move_iterator (found.plugins.end()));
         }
     }
 
@@ -282,13 +278,12 @@ private:
         if (button == products::RowButton::upToDate || row.info == nullptr)
             return console.info (row.name + " is up to date");
 
-        for (const auto& [enabled, folder] : { std::pair (command.vst3, folders.vst3Folder), std::pair (command.clap, folders.clapFolder) })
-        {
-            std::string error;
+        const install::InstallTargets targets { { command.vst3, folders.vst3 }, { command.clap, folders.clap } };
 
-            if (enabled && ! install::canWriteDirectory (folder, error))
-                return fail (error + ". Choose a user-writable folder or run ZorvaManager as administrator.");
-        }
+        for (const auto format : install::pluginFormats)
+            if (targets[format].enabled)
+                if (const auto check = install::canWriteDirectory (targets[format].folder); ! check.ok)
+                    return fail (check.error + ". Choose a user-writable folder or run ZorvaManager as administrator.");
 
         auto artifact = products::chooseArtifact (*row.info, command.vst3);
 
@@ -300,8 +295,7 @@ private:
         // The job files the receipt (the catalogue's latest version, whichever release's
         // artifact came) as soon as the bundles are in place, so Ctrl+C never leaves new
         // bundles without one.
-        products::InstallJobRequest request { std::move (*artifact), command.vst3, command.clap, folders.vst3Folder, folders.clapFolder,
-                                              row.info->name, row.info->slug, row.info->latestVersion };
+        products::InstallJobRequest request { std::move (*artifact), targets, row.info->name, row.info->slug, row.info->latestVersion };
         request.unpackHelper = package::IsolatedExtractor::helperBesideProgram();
         const auto name = row.name;
 
@@ -313,9 +307,9 @@ private:
                               const auto outcome = products::runInstallJob (request, hooks);
                               console.finished (name);
 
-                              if (! outcome.success)
+                              if (! outcome.ok)
                               {
-                                  console.problem (name + ": " + outcome.message);
+                                  console.problem (name + ": " + outcome.error);
                                   return false;
                               }
 
@@ -357,14 +351,14 @@ private:
                               const auto outcome = products::runRemoveJob (selected, total, hooks, catalogueName, catalogueSlug);
                               console.finished (name);
 
-                              if (! outcome.lastError.empty())
-                                  console.problem (name + ": Remove failed: " + outcome.lastError);
+                              if (! outcome.ok)
+                                  console.problem (name + ": Remove failed: " + outcome.error);
 
                               if (! outcome.receiptError.empty())
                                   console.problem ("Install receipts could not be saved: " + outcome.receiptError);
 
                               console.info ("Removed " + std::to_string (outcome.removedCount) + " plugin path(s) for " + name);
-                              return outcome.lastError.empty();
+                              return outcome.ok;
                           } });
     }
 
@@ -402,7 +396,7 @@ private:
     const Command& command;
     const CommandContext& context;
     Console& console;
-    install::InstallFolderChoice folders;
+    install::FormatFolders folders;
     std::vector<scan::InstalledPlugin> plugins;
     std::vector<products::ProductRow> rows;
     int failures = 0;

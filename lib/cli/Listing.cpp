@@ -145,7 +145,7 @@ std::string pluginTable (const std::vector<scan::InstalledPlugin>& plugins)
         std::vector<std::vector<std::string>> lines { { "FORMAT", "NAME", "VERSION", "PATH" } };
 
         for (const auto& plugin : plugins)
-            lines.push_back ({ plugin.format == install::PluginFormat::Vst3 ? "vst3" : "clap", plugin.name, plugin.version.empty() ? "-" : plugin.version, plugin.path.string() });
+            lines.push_back ({ install::formatName (plugin.format), plugin.name, plugin.version.empty() ? "-" : plugin.version, plugin.path.string() });
 
         text = table (lines);
     }
@@ -160,7 +160,7 @@ std::string pluginJson (const std::vector<scan::InstalledPlugin>& plugins)
     for (const auto& plugin : plugins)
     {
         Json entry;
-        entry["format"] = plugin.format == install::PluginFormat::Vst3 ? "vst3" : "clap";
+        entry["format"] = install::formatName (plugin.format);
         entry["name"] = plugin.name;
         entry["version"] = optionalText (plugin.version);
         entry["path"] = plugin.path.string();

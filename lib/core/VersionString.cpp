@@ -94,48 +94,65 @@ std::optional<ParsedVersion> parse (std::string_view text)
     return version;
 }
 
-int compareNumbers (std::int32_t first, std::int32_t second)
+template <typename Value>
+VersionOrder orderOf (const Value& first, const Value& second)
 {
-    return first < second ? -1 : (first > second ? 1 : 0);
+    return first < second ? VersionOrder::older : (second < first ? VersionOrder::newer : VersionOrder::same);
 }
 
 } // namespace
 
-int VersionString::compare (const std::string& first, const std::string& second)
+VersionOrder VersionString::order (const std::string& first, const std::string& second)
 {
     if (first == second)
-        return 0;
+        return VersionOrder::same;
 
     const auto a = parse (first);
     const auto b = parse (second);
 
     if (! a || ! b)
-        return 2;
+        return VersionOrder::unordered;
 
-    for (const auto order : { compareNumbers (a->major, b->major),
-                              compareNumbers (a->minor, b->minor),
-                              compareNumbers (a->patch, b->patch) })
-        if (order != 0)
-            return order;
+    for (const auto numbers : { orderOf (a->major, b->major),
+                                orderOf (a->minor, b->minor),
+                                orderOf (a->patch, b->patch) })
+        if (numbers != VersionOrder::same)
+            return numbers;
 
     if (! a->prerelease && ! b->prerelease)
-        return 0;
+        return VersionOrder::same;
 
     if (! a->prerelease)
-        return 1;
+        return VersionOrder::newer;
 
     if (! b->prerelease)
-        return -1;
+        return VersionOrder::older;
 
     // std::string compares through char_traits<char>, i.e. as unsigned bytes.
-    const auto order = a->prerelease->compare (*b->prerelease);
-    return order < 0 ? -1 : (order > 0 ? 1 : 0);
+    return orderOf (*a->prerelease, *b->prerelease);
+}
+
+int VersionString::compare (const std::string& first, const std::string& second)
+{
+    switch (order (first, second))
+    {
+        case VersionOrder::older:
+            return -1;
+        case VersionOrder::same:
+            return 0;
+        case VersionOrder::newer:
+            return 1;
+        case VersionOrder::unordered:
+            break;
+    }
+
+    return 2;
 }
 
 bool VersionString::isUpdateAvailable (const std::string& installed, const std::string& latest)
 {
     if (! isUnusable (installed))
-        return compare (installed, latest) == -1;
+        return order (installed, latest) == VersionOrder::older;
 
     return ! isUnusable (latest);
 }

@@ -137,6 +137,18 @@ AppImageIntegrationResult failure (AppImageIntegrationResult result, std::string
     return result;
 }
 
+// Removes a regular file (removeRegularFile), noting in `result` what went or why it could not.
+bool removeInto (const fs::path& path, AppImageIntegrationResult& result)
+{
+    const auto removal = removeRegularFile (path);
+    result.removedAnything = result.removedAnything || removal.removed;
+
+    if (! removal.ok)
+        result.error = removal.error;
+
+    return removal.ok;
+}
+
 AppImageIntegrationResult installCommandLink (AppImageIntegrationResult result, const AppImageIntegrationPaths& paths)
 {
     const auto& link = paths.commandLink;
@@ -342,13 +354,13 @@ AppImageIntegrationResult AppImageIntegration::uninstall (const AppImageIntegrat
     const auto entryIsOurs = isInRealDirectory (paths.desktopEntry) && isRegularFileNotLink (paths.desktopEntry) && desktopEntryIsOurs (paths.desktopEntry);
     const auto copyIsValid = isInRealDirectory (paths.appImage) && isRegularFileNotLink (paths.appImage) && hasAppImageHeader (paths.appImage);
 
-    if (copyIsValid && ! removeRegularFile (paths.appImage, result))
+    if (copyIsValid && ! removeInto (paths.appImage, result))
         return failure (result, result.error);
 
-    if (entryIsOurs && ! removeRegularFile (paths.desktopEntry, result))
+    if (entryIsOurs && ! removeInto (paths.desktopEntry, result))
         return failure (result, result.error);
 
-    if ((copyIsValid || entryIsOurs) && isInRealDirectory (paths.icon) && ! removeRegularFile (paths.icon, result))
+    if ((copyIsValid || entryIsOurs) && isInRealDirectory (paths.icon) && ! removeInto (paths.icon, result))
         return failure (result, result.error);
 
     if (isInRealDirectory (paths.commandLink) && commandLinkPointsTo (paths.commandLink, paths.appImage))

@@ -9,8 +9,6 @@
 
 #include <fcntl.h>
 
-#include <algorithm>
-
 namespace zorvaplugins::zorvamanager::install
 {
 
@@ -22,6 +20,12 @@ namespace
 using Json = nlohmann::json;
 
 constexpr std::uint64_t maxSettingsFileBytes = 1u << 20;
+
+// The settings member that holds a format's folder.
+const char* settingsMember (PluginFormat format)
+{
+    return format == PluginFormat::Vst3 ? "vst3Folder" : "clapFolder";
+}
 
 fs::path chosenOrDefault (const Json& root, const char* member, PluginFormat format)
 {
@@ -38,59 +42,24 @@ fs::path chosenOrDefault (const Json& root, const char* member, PluginFormat for
         }
     }
 
-    return firstDefaultPath (format);
+    return InstallPathPolicy::firstDefaultPath (format);
 }
 
 } // namespace
 
-fs::path firstDefaultPath (PluginFormat format)
-{
-    const auto paths = InstallPathPolicy::defaultInstallPaths (format);
-    return paths.empty() ? fs::path() : paths.front();
-}
-
-std::vector<fs::path> scanPathsFor (PluginFormat format, const fs::path& chosenFolder)
-{
-    std::vector<fs::path> folders;
-
-    const auto add = [&folders] (const fs::path& folder) {
-        if (folder.empty())
-            return;
-
-        auto normal = folder.lexically_normal();
-
-        if (std::find (folders.begin(), folders.end(), normal) == folders.end())
-            folders.push_back (std::move (normal));
-    };
-
-    add (chosenFolder);
-
-    for (auto* list : { &InstallPathPolicy::defaultInstallPaths, &InstallPathPolicy::defaultUserPaths, &InstallPathPolicy::defaultSystemScanPaths })
-        for (const auto& folder : (*list) (format))
-            add (folder);
-
-    return folders;
-}
-
-bool canWriteDirectory (const fs::path& folder, std::string& error)
+FolderResult canWriteDirectory (const fs::path& folder)
 {
     std::error_code ec;
     fs::create_directories (folder, ec);
 
     if (ec || folder.empty())
-    {
-        error = "cannot create install folder: " + folder.string();
-        return false;
-    }
+        return { false, "cannot create install folder: " + folder.string() };
 
     const auto probe = folder / ".zorvamanager-write-test";
     safefile::ScopedFileDescriptor output (::open (probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644));
 
     if (! output.isValid())
-    {
-        error = "install folder is not writable: " + folder.string();
-        return false;
-    }
+        return { false, "install folder is not writable: " + folder.string() };
 
     // Whether the four bytes reach the disk does not matter: a full disk shows up, with its
     // own message, when the bundles are copied.
@@ -98,7 +67,7 @@ bool canWriteDirectory (const fs::path& folder, std::string& error)
     safefile::writeAll (output.get(), "test", 4, ignored);
     output.reset();
     fs::remove (probe, ec);
-    return true;
+    return { true, {} };
 }
 
 fs::path installFolderSettingsPath()
@@ -106,7 +75,7 @@ fs::path installFolderSettingsPath()
     return userConfigFile ("settings.json", "ZorvaManager-settings.json");
 }
 
-InstallFolderChoice loadInstallFolderChoice()
+FormatFolders loadInstallFolderChoice()
 {
     Json root;
 
@@ -114,17 +83,28 @@ InstallFolderChoice loadInstallFolderChoice()
     if (const auto bytes = readSmallFile (installFolderSettingsPath(), maxSettingsFileBytes); bytes && bytes->find ('\0') == std::string::npos)
         root = Json::parse (bytes->begin(), bytes->end(), nullptr, false);
 
-    return { chosenOrDefault (root, "vst3Folder", PluginFormat::Vst3), chosenOrDefault (root, "clapFolder", PluginFormat::Clap) };
+    FormatFolders folders;
+
+    for (const auto format : pluginFormats)
+        folders[format] = chosenOrDefault (root, settingsMember (format), format);
+
+    return folders;
 }
 
-bool saveInstallFolderChoice (const InstallFolderChoice& choice, std::string& error)
+FolderResult saveInstallFolderChoice (const FormatFolders& choice)
 {
-    const Json root { { "clapFolder", choice.clapFolder.string() }, { "vst3Folder", choice.vst3Folder.string() } };
+    auto root = Json::object();
+
+    for (const auto format : pluginFormats)
+        root[settingsMember (format)] = choice[format].string();
+
     const auto file = installFolderSettingsPath();
 
     std::error_code ignored;
     fs::create_directories (file.parent_path(), ignored);
-    return safefile::writeFileAtomically (file, root.dump (2, ' ', false, Json::error_handler_t::replace), 0644, "settings file", error);
+    FolderResult result;
+    result.ok = safefile::writeFileAtomically (file, root.dump (2, ' ', false, Json::error_handler_t::replace), 0644, "settings file", result.error);
+    return result;
 }
 
 } // namespace zorvaplugins::zorvamanager::install

@@ -1,42 +1,77 @@
 #include "install/InstallPathPolicy.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <string>
 
 namespace zorvaplugins::zorvamanager::install
 {
 
+namespace fs = std::filesystem;
+
 namespace
 {
 
-bool isVst3 (PluginFormat format)
-{
-    return format == PluginFormat::Vst3;
-}
-
-std::filesystem::path homeFolder()
+fs::path homeFolder()
 {
     const char* home = std::getenv ("HOME");
-    return home != nullptr ? std::filesystem::path (home) : std::filesystem::path();
+    return home != nullptr ? fs::path (home) : fs::path();
 }
 
 } // namespace
 
-std::vector<std::filesystem::path> InstallPathPolicy::defaultInstallPaths (PluginFormat format)
+std::vector<fs::path> InstallPathPolicy::defaultInstallPaths (PluginFormat format)
 {
-    return { homeFolder() / (isVst3 (format) ? ".vst3" : ".clap") };
+    return { homeFolder() / (std::string (".") + formatName (format)) };
 }
 
-std::vector<std::filesystem::path> InstallPathPolicy::defaultUserPaths (PluginFormat format)
+std::vector<fs::path> InstallPathPolicy::defaultUserPaths (PluginFormat format)
 {
     return defaultInstallPaths (format);
 }
 
-std::vector<std::filesystem::path> InstallPathPolicy::defaultSystemScanPaths (PluginFormat format)
+std::vector<fs::path> InstallPathPolicy::defaultSystemScanPaths (PluginFormat format)
 {
-    if (isVst3 (format))
-        return { "/usr/local/lib/vst3", "/usr/lib/vst3" };
+    return { fs::path ("/usr/local/lib") / formatName (format), fs::path ("/usr/lib") / formatName (format) };
+}
 
-    return { "/usr/local/lib/clap", "/usr/lib/clap" };
+fs::path InstallPathPolicy::firstDefaultPath (PluginFormat format)
+{
+    const auto paths = defaultInstallPaths (format);
+    return paths.empty() ? fs::path() : paths.front();
+}
+
+FormatFolders InstallPathPolicy::defaultInstallFolders()
+{
+    FormatFolders folders;
+
+    for (const auto format : pluginFormats)
+        folders[format] = firstDefaultPath (format);
+
+    return folders;
+}
+
+std::vector<fs::path> InstallPathPolicy::scanPathsFor (PluginFormat format, const fs::path& chosenFolder)
+{
+    std::vector<fs::path> folders;
+
+    const auto add = [&folders] (const fs::path& folder) {
+        if (folder.empty())
+            return;
+
+        auto normal = folder.lexically_normal();
+
+        if (std::find (folders.begin(), folders.end(), normal) == folders.end())
+            folders.push_back (std::move (normal));
+    };
+
+    add (chosenFolder);
+
+    for (auto* list : { &InstallPathPolicy::defaultInstallPaths, &InstallPathPolicy::defaultUserPaths, &InstallPathPolicy::defaultSystemScanPaths })
+        for (const auto& folder : (*list) (format))
+            add (folder);
+
+    return folders;
 }
 
 } // namespace zorvaplugins::zorvamanager::install

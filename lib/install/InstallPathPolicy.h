@@ -1,6 +1,6 @@
 #pragma once
 
-#include "install/PluginFormat.h"
+#include "install/InstallTargets.h"
 
 #include <filesystem>
 #include <vector>
@@ -8,8 +8,9 @@
 namespace zorvaplugins::zorvamanager::install
 {
 
-// The standard Linux plug-in folders of each format. HOME is read on every call; nothing
-// here touches the file system (no folder is created, checked or normalised). Any thread.
+// Where the plug-ins of each format live on Linux: the standard folders, the default install
+// folder and the folders the installed scan looks in. HOME is read on every call; nothing
+// here touches the file system (no folder is created or checked). Any thread.
 class InstallPathPolicy
 {
 public:
@@ -24,6 +25,18 @@ public:
 
     // ["/usr/local/lib/vst3", "/usr/lib/vst3"] or ["/usr/local/lib/clap", "/usr/lib/clap"].
     static std::vector<std::filesystem::path> defaultSystemScanPaths (PluginFormat format);
+
+    // The first default install folder of a format (HOME/.vst3 or HOME/.clap), or an empty
+    // path when there is none.
+    static std::filesystem::path firstDefaultPath (PluginFormat format);
+
+    // firstDefaultPath of each format: the install folders until the user chooses others.
+    static FormatFolders defaultInstallFolders();
+
+    // The folders the installed scan of one format looks in, in order and without duplicates
+    // (compared after lexical normalisation): the chosen folder, then the default install,
+    // user and system folders. Empty paths are left out.
+    static std::vector<std::filesystem::path> scanPathsFor (PluginFormat format, const std::filesystem::path& chosenFolder);
 };
 
 } // namespace zorvaplugins::zorvamanager::install

@@ -44,9 +44,7 @@ ReceiptsUpdate updateReceipts (Change&& change)
     auto receipts = loadReceipts();
     change (receipts);
 
-    ReceiptsUpdate update;
-    update.ok = writeReceipts (file, receipts, update.error);
-    return update;
+    return writeReceipts (file, receipts);
 }
 
 } // namespace
@@ -110,11 +108,15 @@ InstallReceipts loadReceipts()
     return bytes ? parseReceipts (*bytes) : InstallReceipts {};
 }
 
-bool writeReceipts (const fs::path& file, const InstallReceipts& receipts, std::string& error)
+ReceiptsUpdate writeReceipts (const fs::path& file, const InstallReceipts& receipts)
 {
+    // A folder that cannot be made fails the write below, with its reason.
     std::error_code ignored;
     fs::create_directories (file.parent_path(), ignored);
-    return safefile::writeFileAtomically (file, serialiseReceipts (receipts), 0644, "receipts file", error);
+
+    ReceiptsUpdate update;
+    update.ok = safefile::writeFileAtomically (file, serialiseReceipts (receipts), 0644, "receipts file", update.error);
+    return update;
 }
 
 ReceiptsUpdate saveReceipt (const std::string& name, const std::string& slug, const std::string& version)

@@ -5,6 +5,11 @@
 #include <string>
 #include <string_view>
 
+// Who touches the receipts file: the install and remove jobs file and forget receipts on the
+// window's pool threads (several at once) and on the command line's worker threads; the
+// window's message thread and the command line's main thread read them to build the rows.
+// Writers are kept apart by the file lock, and readers need none because the file is only
+// ever replaced whole.
 namespace zorvaplugins::zorvamanager::install
 {
 
@@ -58,16 +63,17 @@ struct ReceiptsUpdate
 // under an advisory lock on "installed.json.lock" beside the file (waiting at most 10 s), so
 // that two instances, or the window and the command line, never lose each other's receipts.
 // The write goes to a temporary file beside it that is flushed and renamed over the old one:
-// a crash or a full disk leaves the old file whole. Any thread.
+// a crash or a full disk leaves the old file whole. Blocks on the lock and on the disk: a
+// worker thread, never the message thread.
 ReceiptsUpdate saveReceipt (const std::string& name, const std::string& slug, const std::string& version);
 
 // Forgets the receipt under the normalised name and, when the slug is not empty, the
 // normalised slug (absent keys are fine), and writes the file back as saveReceipt does, even
-// when nothing was erased. Any thread.
+// when nothing was erased. A worker thread, as saveReceipt.
 ReceiptsUpdate removeReceipt (const std::string& name, const std::string& slug);
 
-// Writes receipts to a file as saveReceipt does (creating its folder), reporting a failure in
-// `error`. Takes no lock. Any thread.
-bool writeReceipts (const std::filesystem::path& file, const InstallReceipts& receipts, std::string& error);
+// Writes receipts to a file as saveReceipt does (creating its folder). Takes no lock. A worker
+// thread.
+ReceiptsUpdate writeReceipts (const std::filesystem::path& file, const InstallReceipts& receipts);
 
 } // namespace zorvaplugins::zorvamanager::install

@@ -20,9 +20,14 @@ InstallResult failure (std::string message)
     return { false, std::move (message), {} };
 }
 
-bool isSelected (const package::PackagePluginEntry& plugin, const PackageInstallRequest& request)
+// The install target of the plug-in's format, or null when that format is not installed.
+const FormatTarget* selectedTarget (const package::PackagePluginEntry& plugin, const InstallTargets& targets)
 {
-    return (plugin.format == "vst3" && request.installVst3) || (plugin.format == "clap" && request.installClap);
+    for (const auto format : pluginFormats)
+        if (plugin.format == formatName (format) && targets[format].enabled)
+            return &targets[format];
+
+    return nullptr;
 }
 
 struct BundleCopy
@@ -50,14 +55,12 @@ struct CopiesGuard
 
 InstallResult PackageInstaller::installDirectory (const fs::path& packageRoot, const PackageInstallRequest& request)
 {
-    if (! request.installVst3 && ! request.installClap)
+    if (! request.targets.vst3.enabled && ! request.targets.clap.enabled)
         return failure ("no plugin formats selected");
 
-    if (request.installVst3 && request.vst3Directory.empty())
-        return failure ("missing VST3 install path");
-
-    if (request.installClap && request.clapDirectory.empty())
-        return failure ("missing CLAP install path");
+    for (const auto format : pluginFormats)
+        if (request.targets[format].enabled && request.targets[format].folder.empty())
+            return failure (std::string ("missing ") + formatLabel (format) + " install path");
 
     const auto layout = package::PackageLayout::validateDirectory (packageRoot, request.cancel);
 
@@ -68,12 +71,13 @@ InstallResult PackageInstaller::installDirectory (const fs::path& packageRoot, c
 
     for (const auto& plugin : layout.plugins)
     {
-        if (! isSelected (plugin, request))
+        const auto* target = selectedTarget (plugin, request.targets);
+
+        if (target == nullptr)
             continue;
 
         const auto source = packageRoot / plugin.relativePath;
-        const auto& folder = plugin.format == "vst3" ? request.vst3Directory : request.clapDirectory;
-        copies.push_back ({ source, folder, folder / source.filename(), {} });
+        copies.push_back ({ source, target->folder, target->folder / source.filename(), {} });
     }
 
     if (copies.empty())

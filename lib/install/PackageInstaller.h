@@ -1,5 +1,7 @@
 #pragma once
 
+#include "install/InstallTargets.h"
+
 #include <atomic>
 #include <filesystem>
 #include <functional>
@@ -12,10 +14,7 @@ namespace zorvaplugins::zorvamanager::install
 // What to install from a package, and where.
 struct PackageInstallRequest
 {
-    bool installVst3 = false;
-    bool installClap = false;
-    std::filesystem::path vst3Directory;
-    std::filesystem::path clapDirectory;
+    InstallTargets targets; // the formats to install and the folder of each
 
     const std::atomic<bool>* cancel = nullptr; // may be null; stops the walk, the waits and the copies
     std::function<void()> onWaiting {};        // may be empty; once, when a bundle is busy in another job
@@ -50,9 +49,7 @@ class PackageInstaller
 public:
     PackageInstaller() = delete;
 
-    // Throws std::filesystem::filesystem_error when the layout walk of the package cannot advance
-    // from one entry to the next (see package::PackageLayout::validateDirectory); every other
-    // failure is returned.
+    // Never throws for the file system; every failure, the layout's included, is returned.
     static InstallResult installDirectory (const std::filesystem::path& packageRoot,
                                            const PackageInstallRequest& request);
 };

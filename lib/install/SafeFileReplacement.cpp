@@ -1,5 +1,6 @@
 #include "install/SafeFileReplacement.h"
 
+#include "install/AppImageIntegration.h"
 #include "install/ScopedFileDescriptor.h"
 
 #include <fcntl.h>
@@ -359,7 +360,7 @@ bool writeDesktopEntryAtomically (const fs::path& target,
     return writeFileAtomically (target, text, 0644, "desktop entry", error, namer);
 }
 
-bool removeRegularFile (const fs::path& path, AppImageIntegrationResult& result)
+FileRemoval removeRegularFile (const fs::path& path)
 {
     std::error_code ec;
     const auto status = fs::symlink_status (path, ec);
@@ -367,27 +368,20 @@ bool removeRegularFile (const fs::path& path, AppImageIntegrationResult& result)
     if (ec)
     {
         if (isMissing (ec))
-            return true;
+            return { true, {}, false };
 
-        result.error = "cannot inspect " + path.string() + ": " + ec.message();
-        return false;
+        return { false, "cannot inspect " + path.string() + ": " + ec.message(), false };
     }
 
     if (! fs::is_regular_file (status))
-        return true;
+        return { true, {}, false };
 
     const auto removed = fs::remove (path, ec);
 
     if (ec)
-    {
-        result.error = "cannot remove " + path.string() + ": " + ec.message();
-        return false;
-    }
+        return { false, "cannot remove " + path.string() + ": " + ec.message(), false };
 
-    if (removed)
-        result.removedAnything = true;
-
-    return true;
+    return { true, {}, removed };
 }
 
 bool desktopEntryIsOurs (const fs::path& path)

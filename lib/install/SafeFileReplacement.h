@@ -1,7 +1,5 @@
 #pragma once
 
-#include "install/AppImageIntegration.h"
-
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -10,8 +8,15 @@
 // desktop integration, the install receipts and the settings. No function here follows a
 // symbolic link at a path it reads, replaces or removes, leaves a temporary file or a partial
 // target behind after a failure it detects, or throws for a filesystem error. An `error`
-// argument is overwritten only on failure. Message thread (no locks; temporary names are
-// unique across processes through exclusive creation, the process id and the clock).
+// argument is overwritten only on failure.
+//
+// Any thread, and blocking (every replacement waits for the disk): the receipts are written by
+// the install and remove jobs on worker threads, the settings on the window's ordered worker
+// thread, the desktop integration by a pool thread (install) or the message thread (the
+// self-removal, which only removes). Nothing here takes a lock: callers that write one file
+// from several threads serialise those writes themselves (the receipts' file lock, the ordered
+// thread). Temporary names are unique across threads and processes through exclusive
+// creation, the process id and the clock.
 namespace zorvaplugins::zorvamanager::install::safefile
 {
 
@@ -72,9 +77,17 @@ bool writeDesktopEntryAtomically (const std::filesystem::path& target,
                                   std::string& error,
                                   TemporaryNamer namer = temporaryPathFor);
 
-// Removes `path` when it is a regular file and sets result.removedAnything; a missing path and
-// anything else (a link, a folder) are left alone and count as success.
-bool removeRegularFile (const std::filesystem::path& path, AppImageIntegrationResult& result);
+// Outcome of removing a file.
+struct FileRemoval
+{
+    bool ok = false;
+    std::string error;    // empty when ok
+    bool removed = false; // the file was there and is gone
+};
+
+// Removes `path` when it is a regular file; a missing path and anything else (a link, a
+// folder) are left alone and count as success with nothing removed.
+FileRemoval removeRegularFile (const std::filesystem::path& path);
 
 // True when the file contains the integration marker anywhere. The file is not opened through
 // a final symbolic link; callers check beforehand that it is a regular file.

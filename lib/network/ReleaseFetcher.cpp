@@ -1,5 +1,6 @@
 #include "network/ReleaseFetcher.h"
 
+#include "core/Failure.h"
 #include "core/HttpsUrl.h"
 #include "network/CaBundle.h"
 
@@ -576,25 +577,6 @@ DownloadResult download (const std::string& url,
     return result;
 }
 
-// Builds a failure record without risking a second exception: the fallback text is short
-// enough to need no allocation.
-template <typename Result>
-Result failure (const char* message) noexcept
-{
-    Result result;
-
-    try
-    {
-        result.error = message;
-    }
-    catch (...)
-    {
-        result.error = "std::bad_alloc";
-    }
-
-    return result;
-}
-
 } // namespace
 
 FetchResult ReleaseFetcher::fetchHttps (const std::string& url,
@@ -607,11 +589,11 @@ FetchResult ReleaseFetcher::fetchHttps (const std::string& url,
     }
     catch (const std::exception& e)
     {
-        return failure<FetchResult> (e.what());
+        return core::failure<FetchResult> (e.what());
     }
     catch (...)
     {
-        return failure<FetchResult> ("unknown error");
+        return core::failure<FetchResult> ("unknown error");
     }
 }
 
@@ -626,11 +608,11 @@ DownloadResult ReleaseFetcher::downloadHttpsToFile (const std::string& url,
     }
     catch (const std::exception& e)
     {
-        return failure<DownloadResult> (e.what());
+        return core::failure<DownloadResult> (e.what());
     }
     catch (...)
     {
-        return failure<DownloadResult> ("unknown error");
+        return core::failure<DownloadResult> ("unknown error");
     }
 }
 

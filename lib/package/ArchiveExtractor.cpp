@@ -1,5 +1,7 @@
 #include "package/ArchiveExtractor.h"
 
+#include "core/Failure.h"
+
 #include <archive.h>
 #include <archive_entry.h>
 
@@ -226,9 +228,9 @@ ExtractResult extractEntry (archive* reader,
     }
 }
 
-} // namespace
-
-ExtractResult ArchiveExtractor::extractToDirectory (const fs::path& archivePath, const fs::path& destination)
+// The extraction itself. Making the parent folders of a regular file uses the throwing
+// create_directories, whose filesystem_error the public operation turns into its result.
+ExtractResult extract (const fs::path& archivePath, const fs::path& destination)
 {
     std::error_code ec;
     fs::create_directories (destination, ec);
@@ -264,6 +266,20 @@ ExtractResult ArchiveExtractor::extractToDirectory (const fs::path& archivePath,
 
         if (auto result = extractEntry (reader.get(), entry, destination, normalisedDestination); ! result.ok)
             return result;
+    }
+}
+
+} // namespace
+
+ExtractResult ArchiveExtractor::extractToDirectory (const fs::path& archivePath, const fs::path& destination)
+{
+    try
+    {
+        return extract (archivePath, destination);
+    }
+    catch (const fs::filesystem_error& error)
+    {
+        return core::failure<ExtractResult> (error.what());
     }
 }
 

@@ -30,9 +30,9 @@ public:
     ArchiveExtractor() = delete;
 
     // Fills the destination (created with its parents; no trailing separator) from the archive.
-    // Throws std::filesystem::filesystem_error when the parent folders of a regular file cannot
-    // be created (for instance because an earlier entry is a file where a folder is needed);
-    // every other failure is returned.
+    // Never throws for the file system: when the parent folders of a regular file cannot be
+    // created (for instance because an earlier entry is a file where a folder is needed), the
+    // error is the file system's own text, as for every other failure.
     static ExtractResult extractToDirectory (const std::filesystem::path& archivePath,
                                              const std::filesystem::path& destination);
 };

@@ -1,5 +1,6 @@
 #include "package/PackageLayout.h"
 
+#include "core/Failure.h"
 #include "package/ArchiveSafety.h"
 
 #include <algorithm>
@@ -55,9 +56,9 @@ bool isInsideBundle (const fs::path& relativePath)
     return false;
 }
 
-} // namespace
-
-LayoutResult PackageLayout::validateDirectory (const fs::path& root, const std::atomic<bool>* cancel)
+// The walk. Advancing uses the throwing increment, whose filesystem_error the public
+// operation turns into its result.
+LayoutResult validate (const fs::path& root, const std::atomic<bool>* cancel)
 {
     std::error_code ec;
 
@@ -140,6 +141,20 @@ LayoutResult PackageLayout::validateDirectory (const fs::path& root, const std::
     std::sort (plugins.begin(), plugins.end(), [] (const auto& a, const auto& b) { return a.relativePath.generic_string() < b.relativePath.generic_string(); });
 
     return { true, {}, std::move (plugins) };
+}
+
+} // namespace
+
+LayoutResult PackageLayout::validateDirectory (const fs::path& root, const std::atomic<bool>* cancel)
+{
+    try
+    {
+        return validate (root, cancel);
+    }
+    catch (const fs::filesystem_error& error)
+    {
+        return core::failure<LayoutResult> (error.what());
+    }
 }
 
 } // namespace zorvaplugins::zorvamanager::package

@@ -35,8 +35,8 @@ public:
     PackageLayout() = delete;
 
     // Lists the plug-ins of the package below root (a link to a folder is accepted as root).
-    // Throws std::filesystem::filesystem_error when the walk cannot advance from one entry to
-    // the next; every other failure is returned. `cancel` (may be null) is checked before
+    // A walk that cannot advance from one entry to the next fails with the file system's own
+    // text (it never passes for a smaller package); it is not thrown. `cancel` (may be null) is checked before
     // every entry; once it is true the walk ends with "cancelled".
     static LayoutResult validateDirectory (const std::filesystem::path& root, const std::atomic<bool>* cancel = nullptr);
 };

@@ -1,15 +1,10 @@
 #include "picture/PictureDecoder.h"
 
-#include "install/ScopedFileDescriptor.h"
 #include "picture/BoxFilter.h"
 #include "picture/PictureFormats.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace zorvaplugins::zorvamanager::picture
@@ -59,60 +54,6 @@ DecodedPicture outOfMemory() noexcept
     }
 
     return result;
-}
-
-DecodedPicture readFileAndDecode (const std::filesystem::path& file, const PictureLimits& limits)
-{
-    // Non-blocking, so that a FIFO put in the picture's place cannot hang the caller in open();
-    // it is then refused as not being a regular file.
-    install::safefile::ScopedFileDescriptor descriptor (::open (file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-
-    if (! descriptor.isValid())
-        return pictureFailure ("cannot open picture file: " + file.string());
-
-    struct stat status;
-
-    if (::fstat (descriptor.get(), &status) != 0)
-        return pictureFailure ("cannot read picture file: " + file.string());
-
-    if (! S_ISREG (status.st_mode))
-        return pictureFailure ("picture file is not a regular file: " + file.string());
-
-    if (static_cast<std::uint64_t> (status.st_size) > PictureDecoder::maxFileBytes)
-        return pictureFailure ("picture file too large: " + file.string());
-
-    // One byte more than allowed is asked for, so that a file that grew since fstat is caught.
-    std::vector<std::uint8_t> bytes (static_cast<std::size_t> (status.st_size) + 1);
-    std::size_t filled = 0;
-
-    for (;;)
-    {
-        if (filled == bytes.size())
-        {
-            if (bytes.size() > PictureDecoder::maxFileBytes)
-                return pictureFailure ("picture file too large: " + file.string());
-
-            bytes.resize (std::min (bytes.size() * 2, PictureDecoder::maxFileBytes + 1));
-        }
-
-        const auto count = ::read (descriptor.get(), bytes.data() + filled, bytes.size() - filled);
-
-        if (count == 0)
-            break;
-
-        if (count < 0)
-        {
-            if (errno == EINTR)
-                continue;
-
-            return pictureFailure ("cannot read picture file: " + file.string());
-        }
-
-        filled += static_cast<std::size_t> (count);
-    }
-
-    descriptor.reset();
-    return PictureDecoder::decode (bytes.data(), filled, limits);
 }
 
 } // namespace
@@ -211,18 +152,6 @@ DecodedPicture PictureDecoder::decode (const std::uint8_t* data, std::size_t siz
     {
         // Only allocations throw on the way (std::bad_alloc, or std::length_error for a size
         // no vector can hold).
-        return outOfMemory();
-    }
-}
-
-DecodedPicture PictureDecoder::decodeFile (const std::filesystem::path& file, const PictureLimits& limits) noexcept
-{
-    try
-    {
-        return readFileAndDecode (file, limits);
-    }
-    catch (...)
-    {
         return outOfMemory();
     }
 }

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -58,7 +57,7 @@ struct DecodedPicture
 // - GIF: one screen row, except for an interlaced GIF, which keeps width x height bytes of
 //   indices for its first image;
 // plus, in every case, the filter's sums (64 bytes per result column) and the result (4 bytes
-// per pixel); decodeFile also holds the file (at most maxFileBytes).
+// per pixel).
 //
 // Errors, each one line:
 //   no picture data                        (empty input)
@@ -70,9 +69,6 @@ struct DecodedPicture
 //   damaged PNG picture: DETAIL, and likewise for JPEG and GIF (DETAIL is libpng's, libjpeg's
 //                                          or giflib's message, or our own)
 //   not enough memory to decode the picture
-// and, from decodeFile only, each followed by the path: "cannot open picture file: ",
-// "cannot read picture file: ", "picture file is not a regular file: ",
-// "picture file too large: ".
 //
 // Any thread; reentrant, with no global state (several decodings may run at once). Never
 // throws: running out of memory is an error like any other.
@@ -81,17 +77,9 @@ class PictureDecoder
 public:
     PictureDecoder() = delete;
 
-    // The largest file decodeFile reads.
-    static constexpr std::size_t maxFileBytes = 16 * 1024 * 1024;
-
     static DecodedPicture decode (const std::uint8_t* data,
                                   std::size_t size,
                                   const PictureLimits& limits = {}) noexcept;
-
-    // Reads the whole file and decodes it. Only a regular file is read, and one larger than
-    // maxFileBytes is refused from its size before reading (or while reading, if it grows).
-    static DecodedPicture decodeFile (const std::filesystem::path& file,
-                                      const PictureLimits& limits = {}) noexcept;
 };
 
 } // namespace zorvaplugins::zorvamanager::picture

@@ -101,7 +101,7 @@ private:
 InstallOutcome failed (std::string message)
 {
     InstallOutcome outcome;
-    outcome.message = std::move (message);
+    outcome.error = std::move (message);
     return outcome;
 }
 
@@ -158,35 +158,24 @@ InstallOutcome install (const InstallJobRequest& request, const JobHooks& hooks,
         return failed ("Extraction failed: cancelled");
 
     install::PackageInstallRequest installRequest;
-    installRequest.installVst3 = request.installVst3;
-    installRequest.installClap = request.installClap;
-    installRequest.vst3Directory = request.vst3Folder;
-    installRequest.clapDirectory = request.clapFolder;
+    installRequest.targets = request.targets;
     installRequest.cancel = hooks.cancel;
     installRequest.beforePutInPlace = hooks.bundlesCopied;
 
-    try
-    {
-        auto installed =
-            install::PackageInstaller::installDirectory (extracted, installRequest);
+    auto installed = install::PackageInstaller::installDirectory (extracted, installRequest);
 
-        if (! installed.ok)
-            return failed ("Install failed: " + installed.error);
+    if (! installed.ok)
+        return failed ("Install failed: " + installed.error);
 
-        InstallOutcome outcome;
-        outcome.success = true;
-        outcome.installedPaths = std::move (installed.installedPaths);
+    InstallOutcome outcome;
+    outcome.ok = true;
+    outcome.installedPaths = std::move (installed.installedPaths);
 
-        if (! request.receiptName.empty())
-            if (const auto filed = install::saveReceipt (request.receiptName, request.receiptSlug, request.receiptVersion); ! filed.ok)
-                outcome.receiptError = filed.error;
+    if (! request.receiptName.empty())
+        if (const auto filed = install::saveReceipt (request.receiptName, request.receiptSlug, request.receiptVersion); ! filed.ok)
+            outcome.receiptError = filed.error;
 
-        return outcome;
-    }
-    catch (const std::exception& error)
-    {
-        return failed (std::string ("Install failed: ") + error.what());
-    }
+    return outcome;
 }
 
 } // namespace
@@ -225,7 +214,7 @@ RemoveOutcome runRemoveJob (const std::vector<fs::path>& selectedPaths,
     {
         if (cancelled (hooks))
         {
-            outcome.lastError = "cancelled";
+            outcome.error = "cancelled";
             break;
         }
 
@@ -234,9 +223,10 @@ RemoveOutcome runRemoveJob (const std::vector<fs::path>& selectedPaths,
         if (removed.ok)
             ++outcome.removedCount;
         else
-            outcome.lastError = removed.error;
+            outcome.error = removed.error;
     }
 
+    outcome.ok = outcome.error.empty();
     outcome.allRemoved =
         static_cast<std::size_t> (outcome.removedCount) == installedPathCount;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "api/ReleaseCatalogue.h"
+#include "install/InstallTargets.h"
 
 #include <atomic>
 #include <cstdint>
@@ -16,10 +17,7 @@ namespace zorvaplugins::zorvamanager::products
 struct InstallJobRequest
 {
     api::ArtifactInfo artifact;
-    bool installVst3 = false;
-    bool installClap = false;
-    std::filesystem::path vst3Folder;
-    std::filesystem::path clapFolder;
+    install::InstallTargets targets; // the formats to install and the folder of each
 
     // The receipt filed once the bundles are in place (the catalogue's name, slug and latest
     // version); none when the name is empty.
@@ -33,8 +31,8 @@ struct InstallJobRequest
 // How an install ended.
 struct InstallOutcome
 {
-    bool success = false;
-    std::string message;                               // "Download failed: ..." and so on; empty on success
+    bool ok = false;
+    std::string error;                                 // "Download failed: ..." and so on; empty when ok
     std::vector<std::filesystem::path> installedPaths; // the installer's bundle paths, in its order; empty on failure
     std::string receiptError;                          // why the receipt could not be filed; empty when it was (or none was asked)
 };
@@ -61,9 +59,10 @@ InstallOutcome runInstallJob (const InstallJobRequest& request, const JobHooks& 
 // How a removal ended.
 struct RemoveOutcome
 {
+    bool ok = false;   // every selected bundle was removed
+    std::string error; // the text of the last failed removal, or "cancelled"; empty when ok
     int removedCount = 0;
     bool allRemoved = false; // removedCount equals every installed path of the product, selected or not
-    std::string lastError;   // the text of the last failed removal; empty when none failed
     std::string receiptError {};
 };
 

@@ -111,7 +111,8 @@ ProductRow buildRow (std::shared_ptr<const api::ProductReleaseInfo> info,
     if (! scannedVersion.empty())
         row.installedVersion = scannedVersion;
 
-    row.updateAvailable = row.installed && ! row.installedVersion.empty() && ! row.latestVersion.empty() && core::VersionString::compare (row.installedVersion, row.latestVersion) == -1;
+    // An installed version that does not parse ("unknown", or none at all) is never older.
+    row.updateAvailable = row.installed && core::VersionString::order (row.installedVersion, row.latestVersion) == core::VersionOrder::older;
 
     if (const auto activity = activityBySlug.find (product.slug); activity != activityBySlug.end())
         row.activity = activity->second;

@@ -53,18 +53,21 @@ enum class RowButton
     upToDate      // "Installed"
 };
 
-// `actionsEnabled` is false until a catalogue has loaded and while one loads.
+// `actionsEnabled` is false until a catalogue has loaded and while one loads. Pure; any
+// thread (the window paints and clicks on the message thread).
 RowButton rowButton (const ProductRow& row, ActionMode mode, bool actionsEnabled);
 
-// True for the buttons that start a job when clicked.
+// True for the buttons that start a job when clicked. Pure; any thread.
 bool buttonActs (RowButton button);
 
 // The slugs that "Install / Update All" queues: of the given visible rows, in their order,
 // those in the catalogue that are not installed or have an update. Busy rows are included;
-// their start is refused later, as a single click would be.
+// their start is refused later, as a single click would be. Pure; any thread (the window's
+// message thread, the command line's main thread).
 std::vector<std::string> installCandidates (const std::vector<ProductRow>& rows, const std::vector<std::size_t>& visible);
 
-// The slugs that "Uninstall All" queues: the installed rows among the visible ones.
+// The slugs that "Uninstall All" queues: the installed rows among the visible ones. Pure;
+// any thread.
 std::vector<std::string> uninstallCandidates (const std::vector<ProductRow>& rows, const std::vector<std::size_t>& visible);
 
 } // namespace zorvaplugins::zorvamanager::products

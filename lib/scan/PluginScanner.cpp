@@ -1,5 +1,7 @@
 #include "scan/PluginScanner.h"
 
+#include "core/Failure.h"
+
 #include <algorithm>
 #include <fstream>
 #include <regex>
@@ -98,8 +100,12 @@ std::string readVst3Version (const fs::path& bundle)
     return firstVersionValue (content);
 }
 
-std::vector<InstalledPlugin> PluginScanner::scanPaths (const std::vector<fs::path>& folders,
-                                                       install::PluginFormat format)
+namespace
+{
+
+// The scan. Advancing uses the throwing increment, whose filesystem_error scanPaths turns into
+// its result.
+std::vector<InstalledPlugin> scan (const std::vector<fs::path>& folders, install::PluginFormat format)
 {
     const auto isVst3 = format == install::PluginFormat::Vst3;
     const std::string wantedExtension = isVst3 ? ".vst3" : ".clap";
@@ -120,7 +126,7 @@ std::vector<InstalledPlugin> PluginScanner::scanPaths (const std::vector<fs::pat
             continue;
 
         // The throwing increment: a failure in the middle of a listing is not a plain
-        // "nothing here", so it is raised to the caller (see the declaration).
+        // "nothing here" (see the declaration).
         for (; it != fs::directory_iterator(); ++it)
         {
             const auto& entry = *it;
@@ -138,6 +144,20 @@ std::vector<InstalledPlugin> PluginScanner::scanPaths (const std::vector<fs::pat
     std::stable_sort (found.begin(), found.end(), [] (const InstalledPlugin& a, const InstalledPlugin& b) { return a.path.native() < b.path.native(); });
 
     return found;
+}
+
+} // namespace
+
+ScanResult PluginScanner::scanPaths (const std::vector<fs::path>& folders, install::PluginFormat format)
+{
+    try
+    {
+        return { true, {}, scan (folders, format) };
+    }
+    catch (const fs::filesystem_error& error)
+    {
+        return core::failure<ScanResult> (error.what());
+    }
 }
 
 } // namespace zorvaplugins::zorvamanager::scan

@@ -302,7 +302,7 @@ TEST_F (HostileSiteWindow, AbsurdlyLongTextsKeepMemoryBoundedAndTheWindowAnsweri
     expectTheWindowAnswers ("after searching");
 
     // The log takes a long text as well: a line of its own, cut.
-    probe->component.log ("ERROR", juce::String (absurdText (4u << 20)));
+    probe->component.log (LogLevel::error, juce::String (absurdText (4u << 20)));
     pumpFor (100);
     expectTheWindowAnswers ("after a long log line");
 

@@ -117,7 +117,7 @@ TEST_F (InstallFolders, AChosenFolderIsShownScannedAndKept)
     EXPECT_EQ (probe->messages()[before], "Installed scan: 1 plugin(s) found.");
     EXPECT_TRUE (probe->controller().productList().rows()[0].installed);
     ASSERT_TRUE (pumpUntil ([this] { return probe->controller().runningJobs() == 0; }, 10000));
-    EXPECT_EQ (install::loadInstallFolderChoice().vst3Folder, custom);
+    EXPECT_EQ (install::loadInstallFolderChoice().vst3, custom);
 }
 
 TEST_F (InstallFolders, ACancelledDialogChangesNothing)
@@ -143,7 +143,7 @@ TEST_F (InstallFolders, ResetRestoresTheDefaultsAndSavesThem)
     EXPECT_EQ (probe->messages()[before], "Default install paths restored");
     EXPECT_TRUE (probe->messages()[before + 1].startsWith ("Installed scan: "));
     ASSERT_TRUE (pumpUntil ([this] { return probe->controller().runningJobs() == 0; }, 10000));
-    EXPECT_EQ (install::loadInstallFolderChoice().clapFolder, home.clap());
+    EXPECT_EQ (install::loadInstallFolderChoice().clap, home.clap());
 }
 
 TEST_F (InstallFolders, LongPathsStayOnOneLineWithTheirEndAndTheTooltipShowsThemWhole)

@@ -70,7 +70,7 @@ TEST_F (LargePackageWindow, ClosingDuringTheCopyEndsPromptlyWithOneWholeBundle)
     EXPECT_LT (closingMs, 60000.0) << "a liveness bound only; the figure is reported";
 
     const auto receipt = install::loadReceipts().at ("big").version;
-    const auto found = scan::PluginScanner::scanPaths ({ home->vst3() }, install::PluginFormat::Vst3);
+    const auto found = scan::PluginScanner::scanPaths ({ home->vst3() }, install::PluginFormat::Vst3).plugins;
     ASSERT_EQ (found.size(), 1u);
 
     if (found[0].version == "2.0.0")

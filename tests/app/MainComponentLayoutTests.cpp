@@ -98,11 +98,11 @@ TEST (LogPanelBounds, KeepsTheLatestLinesEachCutAndOnOneLine)
     panel.setBounds (0, 0, 800, 140);
 
     const auto longMessage = juce::String::repeatedString ("long ", 100'000);
-    panel.append ("ERROR", longMessage);
-    panel.append ("WARN", "first line\nsecond line");
+    panel.append (LogLevel::error, longMessage);
+    panel.append (LogLevel::warn, "first line\nsecond line");
 
     for (int i = 0; i < 2 * LogPanel::maxLines; ++i)
-        panel.append ("INFO", "message " + juce::String (i));
+        panel.append (LogLevel::info, "message " + juce::String (i));
 
     juce::StringArray lines;
     lines.addLines (panel.text());
@@ -115,8 +115,8 @@ TEST (LogPanelBounds, KeepsTheLatestLinesEachCutAndOnOneLine)
 
     // The long message and the one with a line break, each one line, the long one cut.
     LogPanel fresh;
-    fresh.append ("ERROR", longMessage);
-    fresh.append ("WARN", "first line\nsecond line");
+    fresh.append (LogLevel::error, longMessage);
+    fresh.append (LogLevel::warn, "first line\nsecond line");
     juce::StringArray freshLines;
     freshLines.addLines (fresh.text());
     ASSERT_EQ (freshLines.size(), 4); // the start-up line, two messages, and the empty end

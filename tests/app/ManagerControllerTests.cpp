@@ -66,7 +66,7 @@ class Controller : public ::testing::Test
 protected:
     void SetUp() override
     {
-        controller.onLog = [this] (const juce::String& level, const juce::String& message) { lines.add (level + " " + message); };
+        controller.onLog = [this] (LogLevel level, const juce::String& message) { lines.add (logLevelText (level) + " " + message); };
     }
 
     void refreshAndWait()

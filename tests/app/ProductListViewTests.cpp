@@ -299,7 +299,7 @@ TEST_F (ListView, TheFrameTimerRestsOnlyWhileNothingMoves)
     const std::pair<const char*, std::function<void()>> wakers[] = {
         { "a wheel over the list", [this] { uidriver::wheelAt (list(), list().rowsArea().getCentre(), -0.2f); } },
         { "a row selected", [this] { model().select (static_cast<int> (model().visibleRows()[3])); } },
-        { "a log line", [this] { probe->component.log ("INFO", "something happened"); } },
+        { "a log line", [this] { probe->component.log (LogLevel::info, "something happened"); } },
         { "a key in the search box", [this] { window->getPeer()->handleKeyPress (juce::KeyPress ('a')); } },
     };
 

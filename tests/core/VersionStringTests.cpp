@@ -8,6 +8,7 @@
 namespace
 {
 
+using zorvaplugins::zorvamanager::core::VersionOrder;
 using zorvaplugins::zorvamanager::core::VersionString;
 
 struct CompareCase
@@ -79,14 +80,32 @@ class VersionStringCompare : public ::testing::TestWithParam<CompareCase>
 {
 };
 
+// The order the protocol's number stands for.
+VersionOrder orderNamed (int number)
+{
+    switch (number)
+    {
+        case -1:
+            return VersionOrder::older;
+        case 0:
+            return VersionOrder::same;
+        case 1:
+            return VersionOrder::newer;
+        default:
+            return VersionOrder::unordered;
+    }
+}
+
 TEST_P (VersionStringCompare, OrdersBothWays)
 {
     const auto& c = GetParam();
     EXPECT_EQ (VersionString::compare (c.first, c.second), c.expected);
+    EXPECT_EQ (VersionString::order (c.first, c.second), orderNamed (c.expected));
 
     // Swapping the arguments mirrors the order; "no order" stays "no order".
     const auto mirrored = c.expected == 2 ? 2 : -c.expected;
     EXPECT_EQ (VersionString::compare (c.second, c.first), mirrored);
+    EXPECT_EQ (VersionString::order (c.second, c.first), orderNamed (mirrored));
 }
 
 INSTANTIATE_TEST_SUITE_P (EdgeCases, VersionStringCompare, ::testing::ValuesIn (compareCases));

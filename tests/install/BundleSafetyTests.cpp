@@ -67,7 +67,7 @@ struct Folders
     fs::path oldPackage = writeSynthPackage (temp / "old", 1, 3, 4096);
     fs::path newPackage = writeSynthPackage (temp / "new", 2, 5, 4096);
 
-    install::PackageInstallRequest request() const { return { true, true, vst3, clap }; }
+    install::PackageInstallRequest request() const { return { { { true, vst3 }, { true, clap } } }; }
 
     bool holds (const fs::path& package) const
     {
@@ -157,7 +157,7 @@ TEST (BundleSafety, AStopBetweenCopyAndRenameLeavesTheOldBundlesWhole)
     EXPECT_TRUE (folders.holds (folders.oldPackage));
 
     // What the stopped job left is no plug-in to a scan.
-    const auto found = scan::PluginScanner::scanPaths ({ folders.vst3 }, install::PluginFormat::Vst3);
+    const auto found = scan::PluginScanner::scanPaths ({ folders.vst3 }, install::PluginFormat::Vst3).plugins;
     ASSERT_EQ (found.size(), 1u);
     EXPECT_EQ (found[0].path, folders.vst3 / "Synth.vst3");
     EXPECT_GT (namesIn (folders.vst3).size(), 1u) << "the stopped job's copy is still there";
@@ -276,7 +276,7 @@ TEST (BundleSafety, DigestAndLayoutWalkStopWhenCancelled)
     EXPECT_EQ (crypto::Sha256::verifyFile (package / "Synth.clap", std::string (64, 'a'), 0, &cancel).error, "cancelled");
     EXPECT_EQ (package::PackageLayout::validateDirectory (package, &cancel).error, "cancelled");
 
-    install::PackageInstallRequest request { true, true, temp / "vst3", temp / "clap" };
+    install::PackageInstallRequest request { { { true, temp / "vst3" }, { true, temp / "clap" } } };
     request.cancel = &cancel;
     EXPECT_EQ (install::PackageInstaller::installDirectory (package, request).error, "cancelled");
     EXPECT_FALSE (fs::exists (temp / "vst3"));

@@ -10,28 +10,6 @@ namespace
 using namespace zorvaplugins::zorvamanager::install;
 namespace fs = std::filesystem;
 
-TEST (ScanPathsFor, PutsTheChosenFolderFirstAndDropsDuplicates)
-{
-    zorvatest::ScopedEnv home ("HOME", "/home/musician");
-
-    EXPECT_EQ (scanPathsFor (PluginFormat::Vst3, "/home/musician/.vst3"),
-               (std::vector<fs::path> { "/home/musician/.vst3", "/usr/local/lib/vst3", "/usr/lib/vst3" }));
-    EXPECT_EQ (scanPathsFor (PluginFormat::Vst3, "/home/musician/./.vst3"),
-               (std::vector<fs::path> { "/home/musician/.vst3", "/usr/local/lib/vst3", "/usr/lib/vst3" }));
-    EXPECT_EQ (scanPathsFor (PluginFormat::Clap, "/opt/plugins/clap"),
-               (std::vector<fs::path> { "/opt/plugins/clap", "/home/musician/.clap", "/usr/local/lib/clap", "/usr/lib/clap" }));
-    EXPECT_EQ (scanPathsFor (PluginFormat::Clap, {}),
-               (std::vector<fs::path> { "/home/musician/.clap", "/usr/local/lib/clap", "/usr/lib/clap" }));
-}
-
-TEST (FirstDefaultPath, IsTheHomeFolderOfTheFormat)
-{
-    zorvatest::ScopedEnv home ("HOME", "/home/musician");
-
-    EXPECT_EQ (firstDefaultPath (PluginFormat::Vst3), fs::path ("/home/musician/.vst3"));
-    EXPECT_EQ (firstDefaultPath (PluginFormat::Clap), fs::path ("/home/musician/.clap"));
-}
-
 class CanWriteDirectory : public ::testing::Test
 {
 protected:
@@ -41,24 +19,25 @@ protected:
 TEST_F (CanWriteDirectory, CreatesTheFolderAndLeavesNoProbe)
 {
     const auto folder = temp / "a/b/.vst3";
-    std::string error;
+    const auto check = canWriteDirectory (folder);
 
-    ASSERT_TRUE (canWriteDirectory (folder, error)) << error;
+    ASSERT_TRUE (check.ok) << check.error;
     EXPECT_TRUE (fs::is_directory (folder));
     EXPECT_TRUE (fs::is_empty (folder));
-    EXPECT_TRUE (error.empty());
+    EXPECT_TRUE (check.error.empty());
 }
 
 TEST_F (CanWriteDirectory, ReportsWhyAFolderCannotBeUsed)
 {
     zorvatest::writeFile (temp / "file", "x");
-    std::string error;
 
-    EXPECT_FALSE (canWriteDirectory (temp / "file/sub", error));
-    EXPECT_EQ (error, "cannot create install folder: " + (temp / "file/sub").string());
+    const auto underAFile = canWriteDirectory (temp / "file/sub");
+    EXPECT_FALSE (underAFile.ok);
+    EXPECT_EQ (underAFile.error, "cannot create install folder: " + (temp / "file/sub").string());
 
-    EXPECT_FALSE (canWriteDirectory ({}, error));
-    EXPECT_EQ (error, "cannot create install folder: ");
+    const auto none = canWriteDirectory ({});
+    EXPECT_FALSE (none.ok);
+    EXPECT_EQ (none.error, "cannot create install folder: ");
 
     // A folder that exists but that the user may not write to: it stays as it is.
     const auto locked = temp / "locked";
@@ -67,8 +46,8 @@ TEST_F (CanWriteDirectory, ReportsWhyAFolderCannotBeUsed)
     fs::permissions (locked, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
 
     const auto status = zorvatest::runWithoutPrivileges ([&locked] {
-        std::string childError;
-        return ! canWriteDirectory (locked, childError) && childError == "install folder is not writable: " + locked.string() ? 0 : 1;
+        const auto check = canWriteDirectory (locked);
+        return ! check.ok && check.error == "install folder is not writable: " + locked.string() ? 0 : 1;
     });
 
     EXPECT_EQ (status, 0);
@@ -83,9 +62,9 @@ TEST_F (CanWriteDirectory, NeverWritesThroughALinkInThePlaceOfTheProbe)
     fs::create_directories (folder);
     fs::create_symlink (victim, folder / ".zorvamanager-write-test");
 
-    std::string error;
-    EXPECT_FALSE (canWriteDirectory (folder, error));
-    EXPECT_EQ (error, "install folder is not writable: " + folder.string());
+    const auto check = canWriteDirectory (folder);
+    EXPECT_FALSE (check.ok);
+    EXPECT_EQ (check.error, "install folder is not writable: " + folder.string());
     EXPECT_EQ (zorvatest::readFile (victim), "precious");
 }
 
@@ -102,17 +81,17 @@ protected:
 TEST_F (FolderSettings, DefaultsUntilSavedThenTheChoiceSurvives)
 {
     const auto defaults = loadInstallFolderChoice();
-    EXPECT_EQ (defaults.vst3Folder, temp / "home/.vst3");
-    EXPECT_EQ (defaults.clapFolder, temp / "home/.clap");
+    EXPECT_EQ (defaults.vst3, temp / "home/.vst3");
+    EXPECT_EQ (defaults.clap, temp / "home/.clap");
     EXPECT_FALSE (fs::exists (file()));
 
-    std::string error;
-    ASSERT_TRUE (saveInstallFolderChoice ({ "/opt/my vst3", "/opt/clap \xc3\xa9" }, error)) << error;
+    const auto saved = saveInstallFolderChoice ({ "/opt/my vst3", "/opt/clap \xc3\xa9" });
+    ASSERT_TRUE (saved.ok) << saved.error;
     EXPECT_EQ (zorvatest::readFile (file()), "{\n  \"clapFolder\": \"/opt/clap \xc3\xa9\",\n  \"vst3Folder\": \"/opt/my vst3\"\n}");
 
     const auto loaded = loadInstallFolderChoice();
-    EXPECT_EQ (loaded.vst3Folder, fs::path ("/opt/my vst3"));
-    EXPECT_EQ (loaded.clapFolder, fs::path ("/opt/clap \xc3\xa9"));
+    EXPECT_EQ (loaded.vst3, fs::path ("/opt/my vst3"));
+    EXPECT_EQ (loaded.clap, fs::path ("/opt/clap \xc3\xa9"));
 }
 
 TEST_F (FolderSettings, ADamagedFileGivesTheDefaultsForWhatItCannotSay)
@@ -133,8 +112,8 @@ TEST_F (FolderSettings, ADamagedFileGivesTheDefaultsForWhatItCannotSay)
     {
         zorvatest::writeFile (file(), text);
         const auto loaded = loadInstallFolderChoice();
-        EXPECT_EQ (loaded.vst3Folder, vst3) << text.substr (0, 60);
-        EXPECT_EQ (loaded.clapFolder, clap) << text.substr (0, 60);
+        EXPECT_EQ (loaded.vst3, vst3) << text.substr (0, 60);
+        EXPECT_EQ (loaded.clap, clap) << text.substr (0, 60);
     }
 }
 

@@ -59,15 +59,33 @@ TEST (InstallPathPolicy, SystemFoldersAreFixedAndIndependentOfHome)
     EXPECT_EQ (InstallPathPolicy::defaultSystemScanPaths (PluginFormat::Vst3)[0].native(), "/usr/local/lib/vst3");
 }
 
-TEST (InstallPathPolicy, AnyFormatNumberOtherThanZeroIsClap)
+TEST (InstallPathPolicy, FormatsKeepTheirNumbers)
 {
-    zorvatest::ScopedEnv home ("HOME", "/home/someone");
-    const auto other = static_cast<PluginFormat> (7);
-
     EXPECT_EQ (static_cast<int> (PluginFormat::Vst3), 0);
     EXPECT_EQ (static_cast<int> (PluginFormat::Clap), 1);
-    EXPECT_EQ (InstallPathPolicy::defaultInstallPaths (other), Paths { "/home/someone/.clap" });
-    EXPECT_EQ (InstallPathPolicy::defaultSystemScanPaths (other), InstallPathPolicy::defaultSystemScanPaths (PluginFormat::Clap));
+}
+
+TEST (InstallPathPolicy, ScanPathsPutTheChosenFolderFirstAndDropDuplicates)
+{
+    zorvatest::ScopedEnv home ("HOME", "/home/musician");
+
+    EXPECT_EQ (InstallPathPolicy::scanPathsFor (PluginFormat::Vst3, "/home/musician/.vst3"),
+               (std::vector<fs::path> { "/home/musician/.vst3", "/usr/local/lib/vst3", "/usr/lib/vst3" }));
+    EXPECT_EQ (InstallPathPolicy::scanPathsFor (PluginFormat::Vst3, "/home/musician/./.vst3"),
+               (std::vector<fs::path> { "/home/musician/.vst3", "/usr/local/lib/vst3", "/usr/lib/vst3" }));
+    EXPECT_EQ (InstallPathPolicy::scanPathsFor (PluginFormat::Clap, "/opt/plugins/clap"),
+               (std::vector<fs::path> { "/opt/plugins/clap", "/home/musician/.clap", "/usr/local/lib/clap", "/usr/lib/clap" }));
+    EXPECT_EQ (InstallPathPolicy::scanPathsFor (PluginFormat::Clap, {}),
+               (std::vector<fs::path> { "/home/musician/.clap", "/usr/local/lib/clap", "/usr/lib/clap" }));
+}
+
+TEST (InstallPathPolicy, FirstDefaultPathIsTheHomeFolderOfTheFormat)
+{
+    zorvatest::ScopedEnv home ("HOME", "/home/musician");
+
+    EXPECT_EQ (InstallPathPolicy::firstDefaultPath (PluginFormat::Vst3), fs::path ("/home/musician/.vst3"));
+    EXPECT_EQ (InstallPathPolicy::firstDefaultPath (PluginFormat::Clap), fs::path ("/home/musician/.clap"));
+    EXPECT_EQ (InstallPathPolicy::defaultInstallFolders(), (FormatFolders { "/home/musician/.vst3", "/home/musician/.clap" }));
 }
 
 } // namespace

@@ -36,7 +36,7 @@ struct Install
 
     explicit Install (const std::vector<std::string>& tree = synthPackage) { zorvatest::writeTree (package, tree); }
 
-    PackageInstallRequest both() const { return { true, true, vst3, clap }; }
+    PackageInstallRequest both() const { return { { { true, vst3 }, { true, clap } } }; }
 
     InstallResult run (const PackageInstallRequest& request) const { return PackageInstaller::installDirectory (package, request); }
 };
@@ -74,13 +74,13 @@ TEST (PackageInstaller, InstallsBothFormatsInSortedOrder)
 TEST (PackageInstaller, InstallsOnlySelectedFormatsAndCreatesNoOtherFolder)
 {
     Install vst3Only;
-    const auto vst3 = vst3Only.run ({ true, false, vst3Only.vst3, {} });
+    const auto vst3 = vst3Only.run ({ { { true, vst3Only.vst3 }, { false, {} } } });
     ASSERT_TRUE (vst3.ok) << vst3.error;
     EXPECT_EQ (vst3.installedPaths, (std::vector<fs::path> { vst3Only.vst3 / "Synth.vst3" }));
     EXPECT_FALSE (fs::exists (vst3Only.clap));
 
     Install clapOnly;
-    const auto clap = clapOnly.run ({ false, true, clapOnly.vst3, clapOnly.clap });
+    const auto clap = clapOnly.run ({ { { false, clapOnly.vst3 }, { true, clapOnly.clap } } });
     ASSERT_TRUE (clap.ok) << clap.error;
     EXPECT_EQ (clap.installedPaths, (std::vector<fs::path> { clapOnly.clap / "Synth.clap" }));
     EXPECT_FALSE (fs::exists (clapOnly.vst3));
@@ -122,13 +122,13 @@ TEST (PackageInstaller, ChecksTheRequestBeforeThePackage)
     zorvatest::TempDir temp;
     const auto missingPackage = temp / "no-package";
     const std::pair<PackageInstallRequest, std::string> cases[] = {
-        { { false, false, temp / "vst3", temp / "clap" }, "no plugin formats selected" },
-        { { true, true, {}, temp / "clap" }, "missing VST3 install path" },
-        { { true, false, {}, temp / "clap" }, "missing VST3 install path" },
-        { { true, true, temp / "vst3", {} }, "missing CLAP install path" },
-        { { true, true, {}, {} }, "missing VST3 install path" },
-        { { false, true, {}, {} }, "missing CLAP install path" },
-        { { false, true, {}, temp / "clap" }, "package root is not a directory" },
+        { { { { false, temp / "vst3" }, { false, temp / "clap" } } }, "no plugin formats selected" },
+        { { { { true, {} }, { true, temp / "clap" } } }, "missing VST3 install path" },
+        { { { { true, {} }, { false, temp / "clap" } } }, "missing VST3 install path" },
+        { { { { true, temp / "vst3" }, { true, {} } } }, "missing CLAP install path" },
+        { { { { true, {} }, { true, {} } } }, "missing VST3 install path" },
+        { { { { false, {} }, { true, {} } } }, "missing CLAP install path" },
+        { { { { false, {} }, { true, temp / "clap" } } }, "package root is not a directory" },
     };
 
     for (const auto& [request, error] : cases)
@@ -187,7 +187,7 @@ TEST (PackageInstaller, RefusesALinkPlantedInAnExtractedPackage)
 TEST (PackageInstaller, CreatesMissingInstallFoldersWithParents)
 {
     Install install;
-    const PackageInstallRequest request { true, true, install.temp / "a/b/c/vst3", install.temp / "d/e/clap" };
+    const PackageInstallRequest request { { { true, install.temp / "a/b/c/vst3" }, { true, install.temp / "d/e/clap" } } };
 
     const auto result = install.run (request);
 
@@ -202,7 +202,7 @@ TEST (PackageInstaller, ReportsAnInstallFolderThatCannotBeCreated)
     zorvatest::writeFile (install.temp / "blocker", "a file where a folder is needed");
     const auto folder = install.temp / "blocker/clap";
 
-    const auto result = install.run ({ true, true, install.vst3, folder });
+    const auto result = install.run ({ { { true, install.vst3 }, { true, folder } } });
 
     EXPECT_FALSE (result.ok);
     EXPECT_EQ (result.error, "cannot create install directory: " + folder.string());
@@ -218,7 +218,7 @@ TEST (PackageInstaller, FailureBeforeTheRenamesLeavesEveryBundleAsItWas)
     zorvatest::writeFile (install.temp / "blocker", "x");
     const auto folder = install.temp / "blocker/vst3";
 
-    const auto result = install.run ({ true, true, folder, install.clap });
+    const auto result = install.run ({ { { true, folder }, { true, install.clap } } });
 
     EXPECT_FALSE (result.ok);
     EXPECT_EQ (result.error, "cannot create install directory: " + folder.string());

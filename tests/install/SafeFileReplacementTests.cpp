@@ -22,7 +22,6 @@ namespace
 
 namespace fs = std::filesystem;
 namespace safefile = zorvaplugins::zorvamanager::install::safefile;
-using zorvaplugins::zorvamanager::install::AppImageIntegrationResult;
 using zorvatest::readFile;
 using zorvatest::TempDir;
 using zorvatest::writeFile;
@@ -615,9 +614,9 @@ TEST (SafeFileReplacement, RemoveRegularFileRemovesOnlyRegularFiles)
 
     for (const auto& c : cases)
     {
-        AppImageIntegrationResult result;
-        EXPECT_TRUE (safefile::removeRegularFile (c.path, result)) << c.path;
-        EXPECT_EQ (result.removedAnything, c.removed) << c.path;
+        const auto result = safefile::removeRegularFile (c.path);
+        EXPECT_TRUE (result.ok) << c.path;
+        EXPECT_EQ (result.removed, c.removed) << c.path;
         EXPECT_EQ (result.error, "");
     }
 
@@ -626,8 +625,8 @@ TEST (SafeFileReplacement, RemoveRegularFileRemovesOnlyRegularFiles)
     EXPECT_EQ (readFile (dir / "victim"), "precious");
     EXPECT_TRUE (fs::is_directory (dir / "folder"));
 
-    AppImageIntegrationResult result;
-    EXPECT_FALSE (safefile::removeRegularFile (dir / "victim/below", result));
+    const auto result = safefile::removeRegularFile (dir / "victim/below");
+    EXPECT_FALSE (result.ok);
     EXPECT_EQ (result.error, "cannot inspect " + (dir / "victim/below").string() + ": Not a directory");
 }
 
@@ -640,10 +639,10 @@ TEST (SafeFileReplacement, RemoveRegularFileReportsARefusedRemoval)
     if (! readOnly.active())
         GTEST_SKIP() << readOnly.reason();
 
-    AppImageIntegrationResult result;
-    EXPECT_FALSE (safefile::removeRegularFile (dir / "locked/file", result));
+    const auto result = safefile::removeRegularFile (dir / "locked/file");
+    EXPECT_FALSE (result.ok);
     EXPECT_EQ (result.error.rfind ("cannot remove " + (dir / "locked/file").string() + ": ", 0), 0u) << result.error;
-    EXPECT_FALSE (result.removedAnything);
+    EXPECT_FALSE (result.removed);
     EXPECT_EQ (readFile (dir / "locked/file"), "x");
 }
 

@@ -237,7 +237,8 @@ std::vector<std::string> outsideOrSpecial (const fs::path& temp, const fs::path&
 
 bool dependsOnDisk (const std::string& error)
 {
-    for (const char* prefix : { "cannot create extracted directory: ", "cannot create extracted file: ", "cannot write extracted file: " })
+    // The last: the parent folders of a file could not be made, in the file system's words.
+    for (const char* prefix : { "cannot create extracted directory: ", "cannot create extracted file: ", "cannot write extracted file: ", "filesystem error: " })
         if (error.rfind (prefix, 0) == 0)
             return true;
 
@@ -274,24 +275,14 @@ TEST (ArchiveExtractorCorpus, LibarchiveTestArchivesAreHandledSafely)
         const auto destination = temp / "work/extract";
         const auto descriptors = zorvatest::openDescriptorCount();
 
-        zorvaplugins::zorvamanager::package::ExtractResult result;
-        bool threw = false;
-
-        try
-        {
-            result = ArchiveExtractor::extractToDirectory (file, destination);
-        }
-        catch (const fs::filesystem_error&)
-        {
-            threw = true;
-        }
+        const auto result = ArchiveExtractor::extractToDirectory (file, destination);
 
         EXPECT_EQ (zorvatest::openDescriptorCount(), descriptors);
         EXPECT_EQ (outsideOrSpecial (temp.path(), destination), std::vector<std::string>());
         EXPECT_EQ (result.error.find ('\n'), std::string::npos) << result.error;
         EXPECT_EQ (result.ok, result.error.empty());
 
-        if (threw || dependsOnDisk (result.error))
+        if (dependsOnDisk (result.error))
         {
             ++diskDependent;
             continue;

@@ -48,14 +48,7 @@ const std::set<std::string> libarchiveHangs = {
 
 ExtractResult inProcess (const fs::path& archive, const fs::path& destination)
 {
-    try
-    {
-        return ArchiveExtractor::extractToDirectory (archive, destination);
-    }
-    catch (const fs::filesystem_error& error)
-    {
-        return { false, error.what() };
-    }
+    return ArchiveExtractor::extractToDirectory (archive, destination);
 }
 
 // Every path below the folder with the size of each file.

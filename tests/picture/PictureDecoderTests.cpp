@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <string>
 #include <thread>
 #include <vector>
@@ -233,54 +231,4 @@ TEST (PictureDecoder, DecodesFromAnyThreadAtOnce)
         thread.join();
 
     EXPECT_EQ (mismatches, std::vector<int> (4, 0));
-}
-
-TEST (PictureDecoderFile, ReadsPicturesWhateverTheirName)
-{
-    zorvatest::TempDir dir;
-    const auto png = zorvatest::encodeGreyPng (3, 2, 0x20);
-    zorvatest::writeFile (dir / "picture.jpg", png);
-    zorvatest::writeFile (dir / "empty.png", "");
-
-    const auto result = PictureDecoder::decodeFile (dir / "picture.jpg");
-    ASSERT_TRUE (result.ok) << result.error;
-    EXPECT_EQ (result.pixels, std::vector<std::uint32_t> (6, 0xff202020));
-
-    EXPECT_EQ (PictureDecoder::decodeFile (dir / "empty.png").error, "no picture data");
-}
-
-TEST (PictureDecoderFile, RefusesWhatIsNotAPictureFileWithinTheSizeLimit)
-{
-    zorvatest::TempDir dir;
-    const auto png = zorvatest::encodeGreyPng (3, 2);
-
-    // Bytes after IEND are never read, so padding makes a picture of any file size.
-    zorvatest::writeFile (dir / "largest.png", png + std::string (PictureDecoder::maxFileBytes - png.size(), '\0'));
-    zorvatest::writeFile (dir / "too-large.png", png + std::string (PictureDecoder::maxFileBytes + 1 - png.size(), '\0'));
-    ASSERT_EQ (::mkfifo ((dir / "fifo.png").c_str(), 0600), 0);
-    std::filesystem::create_directory (dir / "folder.png");
-
-    EXPECT_TRUE (PictureDecoder::decodeFile (dir / "largest.png").ok);
-
-    const struct
-    {
-        const char* name;
-        const char* error;
-    } cases[] = {
-        { "too-large.png", "picture file too large: " },
-        { "missing.png", "cannot open picture file: " },
-        { "fifo.png", "picture file is not a regular file: " },
-        { "folder.png", "picture file is not a regular file: " },
-    };
-
-    const auto descriptors = zorvatest::openDescriptorCount();
-
-    for (const auto& c : cases)
-    {
-        const auto result = PictureDecoder::decodeFile (dir / c.name);
-        EXPECT_FALSE (result.ok);
-        EXPECT_EQ (result.error, c.error + (dir / c.name).string());
-    }
-
-    EXPECT_EQ (zorvatest::openDescriptorCount(), descriptors);
 }

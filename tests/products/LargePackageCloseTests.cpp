@@ -91,7 +91,7 @@ protected:
 
         // The old version, installed and remembered.
         zorvatest::writeTree (temp / "old", { "Big.vst3/Contents/Resources/moduleinfo.json", "Big.vst3/Contents/x86_64-linux/Big.so", "Big.vst3/Contents/only-old.txt", "Big.clap" });
-        ASSERT_TRUE (install::PackageInstaller::installDirectory (temp / "old", { true, true, vst3, clap }).ok);
+        ASSERT_TRUE (install::PackageInstaller::installDirectory (temp / "old", { { { true, vst3 }, { true, clap } } }).ok);
         fs::remove_all (temp / "old");
         ASSERT_TRUE (install::saveReceipt ("Big", "big", "1.0.0").ok);
     }
@@ -177,7 +177,7 @@ TEST_P (LargePackageClose, EndsPromptlyAndLeavesOneWholeBundle)
         }
     });
 
-    products::InstallJobRequest request { artifact, true, true, vst3, clap, "Big", "big", "2.0.0" };
+    products::InstallJobRequest request { artifact, { { true, vst3 }, { true, clap } }, "Big", "big", "2.0.0" };
     request.unpackHelper = ZORVAMANAGER_UNPACK_HELPER;
     const auto outcome = products::runInstallJob (request, hooks);
     const auto ended = std::chrono::steady_clock::now();
@@ -187,7 +187,7 @@ TEST_P (LargePackageClose, EndsPromptlyAndLeavesOneWholeBundle)
     ASSERT_TRUE (cancel) << nameOf (step) << ": the job finished before the cancel came";
     const auto exitSeconds = std::chrono::duration<double> (ended - cancelledAt).count();
     RecordProperty ("exitMilliseconds", static_cast<int> (exitSeconds * 1000));
-    std::printf ("step %s: ended %.3f s after the cancel (%s)\n", nameOf (step), exitSeconds, outcome.success ? "installed" : outcome.message.c_str());
+    std::printf ("step %s: ended %.3f s after the cancel (%s)\n", nameOf (step), exitSeconds, outcome.ok ? "installed" : outcome.error.c_str());
 
     // A liveness bound only: the figure itself is reported, not judged here.
     EXPECT_LT (exitSeconds, 120.0);
@@ -198,14 +198,14 @@ TEST_P (LargePackageClose, EndsPromptlyAndLeavesOneWholeBundle)
     if (step == Step::rename)
     {
         // Every copy was complete: the renames are one step and the receipt follows them.
-        EXPECT_TRUE (outcome.success) << outcome.message;
+        EXPECT_TRUE (outcome.ok) << outcome.error;
         EXPECT_TRUE (holdsNew());
         EXPECT_EQ (receipts.at ("big").version, "2.0.0");
     }
     else
     {
-        EXPECT_FALSE (outcome.success);
-        EXPECT_NE (outcome.message.find ("cancelled"), std::string::npos) << outcome.message;
+        EXPECT_FALSE (outcome.ok);
+        EXPECT_NE (outcome.error.find ("cancelled"), std::string::npos) << outcome.error;
         EXPECT_TRUE (holdsOld());
         EXPECT_EQ (receipts.at ("big").version, "1.0.0");
     }

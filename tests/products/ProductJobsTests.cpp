@@ -53,7 +53,7 @@ protected:
 
     products::InstallJobRequest requestFor (api::ArtifactInfo artifact, bool vst3 = true, bool clap = true) const
     {
-        products::InstallJobRequest request { std::move (artifact), vst3, clap, temp / "vst3", temp / "clap" };
+        products::InstallJobRequest request { std::move (artifact), { { vst3, temp / "vst3" }, { clap, temp / "clap" } } };
         request.unpackHelper = ZORVAMANAGER_UNPACK_HELPER;
         return request;
     }
@@ -104,8 +104,8 @@ TEST_F (Jobs, InstallsBothFormatsAndCleansUp)
     Reports reports;
     const auto outcome = products::runInstallJob (requestFor (publish (tape, "tape-echo-1.2.0.tar.gz")), reports.hooks());
 
-    ASSERT_TRUE (outcome.success) << outcome.message;
-    EXPECT_TRUE (outcome.message.empty());
+    ASSERT_TRUE (outcome.ok) << outcome.error;
+    EXPECT_TRUE (outcome.error.empty());
     // Sorted by their place in the package: Linux/CLAP comes before Linux/VST3.
     EXPECT_EQ (outcome.installedPaths, (std::vector<fs::path> { temp / "clap/Tape Echo.clap", temp / "vst3/Tape Echo.vst3" }));
     EXPECT_EQ (zorvatest::readTree (temp / "vst3/Tape Echo.vst3"), zorvatest::vst3BundleFiles (tape));
@@ -163,8 +163,8 @@ TEST_F (Jobs, EveryFailureNamesItsStepAndLeavesNothingBehind)
         Reports reports;
         const auto outcome = products::runInstallJob (c.request, reports.hooks());
 
-        EXPECT_FALSE (outcome.success) << c.what;
-        EXPECT_EQ (outcome.message.rfind (c.expected, 0), 0u) << c.what << ": " << outcome.message;
+        EXPECT_FALSE (outcome.ok) << c.what;
+        EXPECT_EQ (outcome.error.rfind (c.expected, 0), 0u) << c.what << ": " << outcome.error;
         EXPECT_TRUE (outcome.installedPaths.empty()) << c.what;
         EXPECT_TRUE (leftovers().empty()) << c.what;
         EXPECT_FALSE (fs::exists (temp / "clap")) << c.what;
@@ -178,8 +178,8 @@ TEST_F (Jobs, AnInstallFolderThatCannotBeWrittenFailsTheInstallStep)
     zorvatest::writeFile (temp / "vst3", "a file where the folder should be");
     const auto outcome = products::runInstallJob (requestFor (publish (tape, "p.tar.gz")), {});
 
-    EXPECT_FALSE (outcome.success);
-    EXPECT_EQ (outcome.message.rfind ("Install failed: ", 0), 0u) << outcome.message;
+    EXPECT_FALSE (outcome.ok);
+    EXPECT_EQ (outcome.error.rfind ("Install failed: ", 0), 0u) << outcome.error;
     EXPECT_TRUE (leftovers().empty());
 }
 
@@ -190,8 +190,8 @@ TEST_F (Jobs, NoScratchFolderEndsTheJobWithAClearMessage)
 
     const auto outcome = products::runInstallJob (requestFor (publish (tape, "p.tar.gz")), {});
 
-    EXPECT_FALSE (outcome.success);
-    EXPECT_EQ (outcome.message.rfind ("Download failed: cannot create temporary folder: ", 0), 0u) << outcome.message;
+    EXPECT_FALSE (outcome.ok);
+    EXPECT_EQ (outcome.error.rfind ("Download failed: cannot create temporary folder: ", 0), 0u) << outcome.error;
 }
 
 TEST_F (Jobs, AFileNameThatIsNotAPlainNameStaysInsideTheScratchFolder)
@@ -202,7 +202,7 @@ TEST_F (Jobs, AFileNameThatIsNotAPlainNameStaysInsideTheScratchFolder)
         artifact.fileName = name;
         const auto outcome = products::runInstallJob (requestFor (artifact), {});
 
-        EXPECT_TRUE (outcome.success) << name << ": " << outcome.message;
+        EXPECT_TRUE (outcome.ok) << name << ": " << outcome.error;
         EXPECT_TRUE (leftovers().empty()) << name;
         EXPECT_FALSE (fs::exists (scratch.path().parent_path() / "outside.tar.gz")) << name;
     }
@@ -216,8 +216,8 @@ TEST_F (Jobs, AnExceptionFromTheExtractorBecomesAFailure)
 
     const auto outcome = products::runInstallJob (requestFor (publish (recipe, "clash.tar.gz")), {});
 
-    EXPECT_FALSE (outcome.success);
-    EXPECT_EQ (outcome.message.rfind ("Extraction failed: ", 0), 0u) << outcome.message;
+    EXPECT_FALSE (outcome.ok);
+    EXPECT_EQ (outcome.error.rfind ("Extraction failed: ", 0), 0u) << outcome.error;
     EXPECT_TRUE (leftovers().empty());
 }
 
@@ -240,8 +240,8 @@ TEST_F (Jobs, CancellingStopsASlowDownloadAndRemovesEverything)
     const auto seconds = std::chrono::duration<double> (std::chrono::steady_clock::now() - started).count();
     canceller.join();
 
-    EXPECT_FALSE (outcome.success);
-    EXPECT_EQ (outcome.message, "Download failed: transfer cancelled");
+    EXPECT_FALSE (outcome.ok);
+    EXPECT_EQ (outcome.error, "Download failed: transfer cancelled");
     EXPECT_LT (seconds, 10.0) << "the job must not wait for the whole transfer";
     EXPECT_TRUE (leftovers().empty());
     EXPECT_FALSE (fs::exists (temp / "vst3"));
@@ -281,7 +281,7 @@ TEST_F (Jobs, FourJobsInParallelIntoTheSameFolders)
 
     for (std::size_t i = 0; i < outcomes.size(); ++i)
     {
-        EXPECT_TRUE (outcomes[i].success) << outcomes[i].message;
+        EXPECT_TRUE (outcomes[i].ok) << outcomes[i].error;
         EXPECT_TRUE (fs::exists (temp / "vst3" / ("Product " + std::to_string (i) + ".vst3/Contents/Resources/moduleinfo.json")));
     }
 
@@ -296,19 +296,22 @@ TEST (RemoveJob, CountsRemovalsAndKeepsTheLastError)
     const auto both = products::runRemoveJob ({ temp / "A.vst3", temp / "A.clap" }, 2);
     EXPECT_EQ (both.removedCount, 2);
     EXPECT_TRUE (both.allRemoved);
-    EXPECT_TRUE (both.lastError.empty());
+    EXPECT_TRUE (both.ok);
+    EXPECT_TRUE (both.error.empty());
     EXPECT_TRUE (fs::is_empty (temp.path()));
 
     zorvatest::writeTree (temp.path(), { "B.vst3/", "B.vst3/x", "B.clap" });
     const auto oneOfTwo = products::runRemoveJob ({ temp / "B.vst3" }, 2);
     EXPECT_EQ (oneOfTwo.removedCount, 1);
+    EXPECT_TRUE (oneOfTwo.ok);
     EXPECT_FALSE (oneOfTwo.allRemoved);
 
     // Paths the uninstaller refuses: both fail, the second failure's text is kept.
     const auto refused = products::runRemoveJob ({ temp / "Missing.vst3", temp / "B.txt" }, 2);
     EXPECT_EQ (refused.removedCount, 0);
     EXPECT_FALSE (refused.allRemoved);
-    EXPECT_EQ (refused.lastError, "uninstall path must be a .vst3 or .clap plugin");
+    EXPECT_FALSE (refused.ok);
+    EXPECT_EQ (refused.error, "uninstall path must be a .vst3 or .clap plugin");
     EXPECT_TRUE (fs::exists (temp / "B.clap"));
 }
 
@@ -327,7 +330,7 @@ TEST (KilledInstall, LeavesNoHalfBundleAndTheNextInstallClearsItsTemporaries)
 
     zorvatest::writeFile (package / "Linux/CLAP/Heavy.clap", zorvatest::clapFile (recipe));
 
-    install::PackageInstallRequest request { true, true, temp / "vst3", temp / "clap" };
+    install::PackageInstallRequest request { { { true, temp / "vst3" }, { true, temp / "clap" } } };
     const auto child = ::fork();
     ASSERT_GE (child, 0);
 
