@@ -157,18 +157,19 @@ void ProductList::updatePictureDemand()
 
     if (showsCards())
     {
-        // The cards that reach into the rows area: a card spans 82 of its 92-pixel pitch.
+        // The cards that reach into the rows area (a card is shorter than its row's pitch).
         const auto area = rowsArea();
         const auto count = model.visibleRows().size();
         const auto scroll = static_cast<int> (scrollBar.getCurrentRangeStart());
+        const auto cardOf = [this] (std::size_t position) { return CardLayout::forRow (contentWidth(), rowTop (position)).card; };
         first = static_cast<std::size_t> (juce::jmax (0, scroll / rowPitch - 1));
 
-        while (first < count && rowTop (first) - 3 + cardHeight <= area.getY())
+        while (first < count && cardOf (first).getBottom() <= area.getY())
             ++first;
 
         end = first;
 
-        while (end < count && rowTop (end) - 3 < area.getBottom())
+        while (end < count && cardOf (end).getY() < area.getBottom())
             ++end;
     }
 
