@@ -7,13 +7,15 @@ namespace fonts
 
 juce::Typeface::Ptr regular()
 {
-    static const auto face = juce::Typeface::createSystemTypefaceFor (BinaryData::LiberationSansRegular_ttf, BinaryData::LiberationSansRegular_ttfSize);
+    static const auto face =
+        juce::Typeface::createSystemTypefaceFor (BinaryData::LiberationSansRegular_ttf, BinaryData::LiberationSansRegular_ttfSize);
     return face;
 }
 
 juce::Typeface::Ptr bold()
 {
-    static const auto face = juce::Typeface::createSystemTypefaceFor (BinaryData::LiberationSansBold_ttf, BinaryData::LiberationSansBold_ttfSize);
+    static const auto face =
+        juce::Typeface::createSystemTypefaceFor (BinaryData::LiberationSansBold_ttf, BinaryData::LiberationSansBold_ttfSize);
     return face;
 }
 

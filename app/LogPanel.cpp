@@ -28,9 +28,7 @@ void LogPanel::append (LogLevel level, const juce::String& message)
     if (lineCount() >= maxLines)
         dropOldestLines (maxLines / 10);
 
-    const auto colour = level == LogLevel::error ? palette::destructive
-        : level == LogLevel::warn                ? palette::warning
-                                                 : palette::primaryText;
+    const auto colour = level == LogLevel::error ? palette::destructive : level == LogLevel::warn ? palette::warning : palette::primaryText;
     const auto time = juce::Time::getCurrentTime().formatted ("%H:%M:%S");
 
     // One message, one line: a line break inside it would make lines the count does not know.

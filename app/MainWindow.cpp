@@ -23,7 +23,8 @@ MainWindow::MainWindow (const juce::String& name, ManagerController::CatalogueLo
 
 bool MainWindow::keyPressed (const juce::KeyPress& key)
 {
-    if (auto* content = getContentComponent(); content != nullptr && ! content->isParentOf (juce::Component::getCurrentlyFocusedComponent()))
+    if (auto* content = getContentComponent();
+        content != nullptr && ! content->isParentOf (juce::Component::getCurrentlyFocusedComponent()))
         return content->keyPressed (key);
 
     return DocumentWindow::keyPressed (key);

@@ -23,11 +23,14 @@ ProductPictures::Fetch fetchFromProductPages (const WorkerPool& pool)
 ManagerController::ManagerController (CatalogueLoader loader, ProductPictures::Fetch pictureFetch)
     : loadCatalogueWith (std::move (loader))
     , folders (install::loadInstallFolderChoice())
-    , pictures ([this] (std::function<juce::Image()> work, std::function<void (juce::Image)> done) { pool.runShort<juce::Image> (std::move (work), std::move (done)); },
+    , pictures ([this] (std::function<juce::Image()> work,
+                        std::function<void (juce::Image)> done) { pool.runShort<juce::Image> (std::move (work), std::move (done)); },
                 pictureFetch ? std::move (pictureFetch) : fetchFromProductPages (pool))
 {
     if (! loadCatalogueWith)
-        loadCatalogueWith = [url = api::CatalogueEndpoint::catalogueUrl()] (const std::atomic<bool>* cancel) { return loadWindowCatalogue (url, cancel); };
+        loadCatalogueWith = [url = api::CatalogueEndpoint::catalogueUrl()] (const std::atomic<bool>* cancel) {
+            return loadWindowCatalogue (url, cancel);
+        };
 
     list.setPictures (&pictures);
     pictures.onPictureArrived = [this] { list.picturesArrived(); };
@@ -58,8 +61,9 @@ void ManagerController::refreshCatalogue()
     list.setActionsEnabled (false);
     changed();
 
-    pool.run<std::shared_ptr<const WindowCatalogue>> ([load = loadCatalogueWith, cancel = pool.cancelFlag()] { return load (cancel); },
-                                                      [this] (std::shared_ptr<const WindowCatalogue> load) { handleCatalogueLoad (*load); });
+    pool.run<std::shared_ptr<const WindowCatalogue>> (
+        [load = loadCatalogueWith, cancel = pool.cancelFlag()] { return load (cancel); },
+        [this] (std::shared_ptr<const WindowCatalogue> load) { handleCatalogueLoad (*load); });
 }
 
 void ManagerController::handleCatalogueLoad (const WindowCatalogue& load)
@@ -151,12 +155,12 @@ void ManagerController::resetInstallFolders()
 void ManagerController::saveFolders()
 {
     // Written off the message thread, after any earlier write of the file.
-    pool.runInOrder<install::FolderResult> (
-        [choice = folders] { return install::saveInstallFolderChoice (choice); },
-        [this] (install::FolderResult saved) {
-            if (! saved.ok)
-                log (LogLevel::warn, "Install folders could not be saved: " + toGuiString (saved.error));
-        });
+    pool.runInOrder<install::FolderResult> ([choice = folders] { return install::saveInstallFolderChoice (choice); },
+                                            [this] (install::FolderResult saved) {
+                                                if (! saved.ok)
+                                                    log (LogLevel::warn,
+                                                         "Install folders could not be saved: " + toGuiString (saved.error));
+                                            });
 }
 
 void ManagerController::rowAction (int rowIndex)

@@ -6,7 +6,10 @@
 
 juce::Rectangle<float> outlineInside (juce::Rectangle<int> area)
 {
-    return area.toFloat().translated (0.5f, 0.5f).withSize (juce::jmax (0.0f, static_cast<float> (area.getWidth()) - 1.0f), juce::jmax (0.0f, static_cast<float> (area.getHeight()) - 1.0f));
+    return area.toFloat()
+        .translated (0.5f, 0.5f)
+        .withSize (juce::jmax (0.0f, static_cast<float> (area.getWidth()) - 1.0f),
+                   juce::jmax (0.0f, static_cast<float> (area.getHeight()) - 1.0f));
 }
 
 void drawPanel (juce::Graphics& g, juce::Rectangle<int> area, float cornerSize)

@@ -136,7 +136,10 @@ void paintVersionLine (juce::Graphics& g, juce::Rectangle<int> line, const produ
 
     g.setColour (row.installed ? palette::installed : palette::secondaryText);
     g.setFont (font);
-    drawFittedLine (g, row.updateAvailable ? "Update available" : (row.installed ? "Installed" : "Not installed"), cutLeft (line, stateCellWidth), juce::Justification::centredLeft);
+    drawFittedLine (g,
+                    row.updateAvailable ? "Update available" : (row.installed ? "Installed" : "Not installed"),
+                    cutLeft (line, stateCellWidth),
+                    juce::Justification::centredLeft);
 }
 } // namespace
 
@@ -162,8 +165,13 @@ CardLayout CardLayout::forRow (int contentWidth, int rowTop)
 
     // The bars run on over the action column, which a loading card leaves empty.
     const auto besidePicture = layout.card.withTrimmedLeft (pictureColumn.getWidth());
-    layout.nameBar = { besidePicture.getX(), layout.card.getY() + nameBarTop, juce::jmin (nameBarSize.x, besidePicture.getWidth()), nameBarSize.y };
-    layout.descriptionBar = { besidePicture.getX(), layout.card.getY() + descriptionBarTop, juce::jmin (descriptionBarSize.x, besidePicture.getWidth()), descriptionBarSize.y };
+    layout.nameBar = {
+        besidePicture.getX(), layout.card.getY() + nameBarTop, juce::jmin (nameBarSize.x, besidePicture.getWidth()), nameBarSize.y
+    };
+    layout.descriptionBar = { besidePicture.getX(),
+                              layout.card.getY() + descriptionBarTop,
+                              juce::jmin (descriptionBarSize.x, besidePicture.getWidth()),
+                              descriptionBarSize.y };
     return layout;
 }
 
@@ -176,7 +184,12 @@ void paintCard (juce::Graphics& g, const CardLayout& layout, const products::Pro
 
     if (look.picture.isValid())
     {
-        g.drawImageWithin (look.picture, layout.picture.getX(), layout.picture.getY(), layout.picture.getWidth(), layout.picture.getHeight(), juce::RectanglePlacement::centred | juce::RectanglePlacement::onlyReduceInSize);
+        g.drawImageWithin (look.picture,
+                           layout.picture.getX(),
+                           layout.picture.getY(),
+                           layout.picture.getWidth(),
+                           layout.picture.getHeight(),
+                           juce::RectanglePlacement::centred | juce::RectanglePlacement::onlyReduceInSize);
     }
     else
     {

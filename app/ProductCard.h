@@ -44,4 +44,7 @@ struct CardLook
 };
 
 // Draws one card. Message thread.
-void paintCard (juce::Graphics& g, const CardLayout& layout, const zorvaplugins::zorvamanager::products::ProductRow& row, const CardLook& look);
+void paintCard (juce::Graphics& g,
+                const CardLayout& layout,
+                const zorvaplugins::zorvamanager::products::ProductRow& row,
+                const CardLook& look);

@@ -109,13 +109,15 @@ int ProductList::positionOf (int rowIndex) const
 juce::Rectangle<int> ProductList::cardBounds (int rowIndex) const
 {
     const auto position = positionOf (rowIndex);
-    return position < 0 || ! showsCards() ? juce::Rectangle<int>() : CardLayout::forRow (contentWidth(), rowTop (static_cast<std::size_t> (position))).card;
+    return position < 0 || ! showsCards() ? juce::Rectangle<int>()
+                                          : CardLayout::forRow (contentWidth(), rowTop (static_cast<std::size_t> (position))).card;
 }
 
 juce::Rectangle<int> ProductList::buttonBounds (int rowIndex) const
 {
     const auto position = positionOf (rowIndex);
-    return position < 0 || ! showsCards() ? juce::Rectangle<int>() : CardLayout::forRow (contentWidth(), rowTop (static_cast<std::size_t> (position))).button;
+    return position < 0 || ! showsCards() ? juce::Rectangle<int>()
+                                          : CardLayout::forRow (contentWidth(), rowTop (static_cast<std::size_t> (position))).button;
 }
 
 double ProductList::maximumScrollPosition() const
@@ -174,7 +176,10 @@ void ProductList::updatePictureDemand()
     }
 
     const auto box = CardLayout::forRow (contentWidth(), 0).picture;
-    model.showPictures (first, end, juce::roundToInt (std::ceil (static_cast<float> (box.getWidth()) * pictureScale)), juce::roundToInt (std::ceil (static_cast<float> (box.getHeight()) * pictureScale)));
+    model.showPictures (first,
+                        end,
+                        juce::roundToInt (std::ceil (static_cast<float> (box.getWidth()) * pictureScale)),
+                        juce::roundToInt (std::ceil (static_cast<float> (box.getHeight()) * pictureScale)));
 }
 
 void ProductList::bringSelectionIntoView()
@@ -284,12 +289,9 @@ bool ProductList::keyPressed (const juce::KeyPress& key)
     using Move = ManagerController::SelectionMove;
 
     const std::pair<int, Move> moves[] = {
-        { juce::KeyPress::upKey, Move::up },
-        { juce::KeyPress::downKey, Move::down },
-        { juce::KeyPress::pageUpKey, Move::pageUp },
-        { juce::KeyPress::pageDownKey, Move::pageDown },
-        { juce::KeyPress::homeKey, Move::home },
-        { juce::KeyPress::endKey, Move::end },
+        { juce::KeyPress::upKey, Move::up },         { juce::KeyPress::downKey, Move::down },
+        { juce::KeyPress::pageUpKey, Move::pageUp }, { juce::KeyPress::pageDownKey, Move::pageDown },
+        { juce::KeyPress::homeKey, Move::home },     { juce::KeyPress::endKey, Move::end },
     };
 
     if (key.getModifiers().isAnyModifierKeyDown())
@@ -352,7 +354,10 @@ void ProductList::paintHeader (juce::Graphics& g) const
 
     g.setColour (palette::secondaryText);
     g.setFont (fonts::ui (16.25f, true));
-    drawFittedLine (g, "Catalogue data comes from the ZorvaPlugins API.", { sideInset, headerTop + titleRowHeight, contentWidth(), informationLineHeight }, juce::Justification::centredLeft);
+    drawFittedLine (g,
+                    "Catalogue data comes from the ZorvaPlugins API.",
+                    { sideInset, headerTop + titleRowHeight, contentWidth(), informationLineHeight },
+                    juce::Justification::centredLeft);
 }
 
 void ProductList::paintLoadingView (juce::Graphics& g) const
@@ -362,7 +367,8 @@ void ProductList::paintLoadingView (juce::Graphics& g) const
     const juce::Rectangle<int> firstRow (sideInset, top, width, juce::jmin (juce::jmax (0, getHeight() - top), rowPitch));
 
     const auto spinnerBox = firstRow.withWidth (juce::jmin (width, rowPitch)).reduced (0, CardLayout::offsetInRow);
-    const auto radius = static_cast<float> (juce::jmin (spinnerBox.getWidth(), spinnerBox.getHeight()) - 2 * loadingSpinnerInset) / 2.0f - 1.5f;
+    const auto radius =
+        static_cast<float> (juce::jmin (spinnerBox.getWidth(), spinnerBox.getHeight()) - 2 * loadingSpinnerInset) / 2.0f - 1.5f;
 
     if (radius > 1.0f)
         drawSpinner (g, spinnerBox.toFloat().getCentre(), radius, animationPhase);
@@ -456,6 +462,9 @@ void ProductList::paint (juce::Graphics& g)
 
         const auto index = visible[position];
         const auto& row = rows[index];
-        paintCard (g, CardLayout::forRow (contentWidth(), r), row, { model.pictureFor (row), model.buttonFor (row), static_cast<int> (index) == model.selectedIndex(), animationPhase });
+        paintCard (g,
+                   CardLayout::forRow (contentWidth(), r),
+                   row,
+                   { model.pictureFor (row), model.buttonFor (row), static_cast<int> (index) == model.selectedIndex(), animationPhase });
     }
 }

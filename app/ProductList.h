@@ -14,10 +14,7 @@
 // range matches exactly. Whenever the cards it shows change (scrolling, resizing, new rows or
 // filters, another display scale) it tells the model which ones, and at what pixel size their
 // pictures are drawn. Message thread only.
-class ProductList : public juce::Component,
-                    private ProductListModel::Listener,
-                    private juce::ScrollBar::Listener,
-                    private juce::Timer
+class ProductList : public juce::Component, private ProductListModel::Listener, private juce::ScrollBar::Listener, private juce::Timer
 {
 public:
     explicit ProductList (ProductListModel& modelToShow);

@@ -98,7 +98,8 @@ void ProductListModel::select (int rowIndex, bool moved)
 
 int ProductListModel::indexOfSlug (const std::string& slug) const
 {
-    const auto found = std::find_if (allRows.begin(), allRows.end(), [&slug] (const products::ProductRow& row) { return row.slug == slug; });
+    const auto found =
+        std::find_if (allRows.begin(), allRows.end(), [&slug] (const products::ProductRow& row) { return row.slug == slug; });
     return found != allRows.end() ? static_cast<int> (found - allRows.begin()) : -1;
 }
 

@@ -37,7 +37,10 @@ public:
     };
 
     void addListener (Listener* listener) { listeners.push_back (listener); }
-    void removeListener (Listener* listener) { listeners.erase (std::remove (listeners.begin(), listeners.end(), listener), listeners.end()); }
+    void removeListener (Listener* listener)
+    {
+        listeners.erase (std::remove (listeners.begin(), listeners.end(), listener), listeners.end());
+    }
 
     const std::vector<zorvaplugins::zorvamanager::products::ProductRow>& rows() const { return allRows; }
     const std::vector<std::size_t>& visibleRows() const { return visible; }

@@ -22,8 +22,7 @@ struct ProductOperations::RemoveJob
 
 ProductOperations::ProductOperations (Host& owner)
     : host (owner)
-{
-}
+{}
 
 void ProductOperations::installOrUpdateProduct (int rowIndex)
 {
@@ -76,8 +75,9 @@ void ProductOperations::installOrUpdateProduct (int rowIndex)
         post ([this, slug, activity] { host.setRowActivity (slug, activity); });
     };
 
-    workers.run<products::InstallOutcome> ([request = std::move (request), hooks = std::move (hooks)] { return products::runInstallJob (request, hooks); },
-                                           [this, job = std::move (job)] (products::InstallOutcome outcome) { finishInstall (job, outcome); });
+    workers.run<products::InstallOutcome> (
+        [request = std::move (request), hooks = std::move (hooks)] { return products::runInstallJob (request, hooks); },
+        [this, job = std::move (job)] (products::InstallOutcome outcome) { finishInstall (job, outcome); });
 }
 
 void ProductOperations::finishInstall (const InstallJob& job, const products::InstallOutcome& outcome)
@@ -146,12 +146,15 @@ void ProductOperations::removeProduct (int rowIndex)
 
     // A partial removal (one format kept, or a failure) keeps the receipt; the job forgets it
     // otherwise.
-    host.workers().run<products::RemoveOutcome> ([selected = std::move (selected),
-                                                  total,
-                                                  hooks = std::move (hooks),
-                                                  catalogueName = row.info != nullptr ? row.info->name : std::string(),
-                                                  catalogueSlug = row.info != nullptr ? row.info->slug : std::string()] { return products::runRemoveJob (selected, total, hooks, catalogueName, catalogueSlug); },
-                                                 [this, job = std::move (job)] (products::RemoveOutcome outcome) { finishRemove (job, outcome); });
+    host.workers().run<products::RemoveOutcome> (
+        [selected = std::move (selected),
+         total,
+         hooks = std::move (hooks),
+         catalogueName = row.info != nullptr ? row.info->name : std::string(),
+         catalogueSlug = row.info != nullptr ? row.info->slug : std::string()] {
+            return products::runRemoveJob (selected, total, hooks, catalogueName, catalogueSlug);
+        },
+        [this, job = std::move (job)] (products::RemoveOutcome outcome) { finishRemove (job, outcome); });
 }
 
 void ProductOperations::finishRemove (const RemoveJob& job, const products::RemoveOutcome& outcome)

@@ -16,8 +16,7 @@ ProductPictures::ProductPictures (Runner runner, Fetch fetcher, std::size_t cach
     : run (std::move (runner))
     , fetch (std::move (fetcher))
     , limit (cacheBytes)
-{
-}
+{}
 
 ProductPictures::~ProductPictures()
 {

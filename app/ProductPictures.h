@@ -32,7 +32,8 @@ class ProductPictures
 public:
     // Fetches and decodes one picture on a pool thread; an invalid image when there is none.
     // `dropped` becomes true when the card is no longer wanted.
-    using Fetch = std::function<juce::Image (const zorvaplugins::zorvamanager::products::PictureRequest& request, const std::atomic<bool>& dropped)>;
+    using Fetch =
+        std::function<juce::Image (const zorvaplugins::zorvamanager::products::PictureRequest& request, const std::atomic<bool>& dropped)>;
 
     // Runs `work` on a pool thread and hands its result to `done` on the message thread.
     using Runner = std::function<void (std::function<juce::Image()> work, std::function<void (juce::Image)> done)>;

@@ -5,7 +5,7 @@
 #include "QueuedXEventDispatcher.h"
 
 #if JUCE_LINUX || JUCE_BSD
- #include <juce_events/native/juce_linux_EventLoopInternal.h>
+#    include <juce_events/native/juce_linux_EventLoopInternal.h>
 #endif
 
 namespace
@@ -22,13 +22,12 @@ namespace
 
 QueuedXEventDispatcher::QueuedXEventDispatcher (juce::Component& window)
     : frames (&window, [this] {
-          // Message thread, inside the window peer's frame callback: only post here, so that
-          // the events are handled at the top of the loop, where closing a window is safe.
-          if (eventsAreQueued())
-              triggerAsyncUpdate();
-      })
-{
-}
+        // Message thread, inside the window peer's frame callback: only post here, so that
+        // the events are handled at the top of the loop, where closing a window is safe.
+        if (eventsAreQueued())
+            triggerAsyncUpdate();
+    })
+{}
 
 QueuedXEventDispatcher::~QueuedXEventDispatcher() = default;
 

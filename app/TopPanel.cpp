@@ -24,7 +24,8 @@ void placeLabelled (juce::Rectangle<int> group, juce::Label& label, juce::Compon
 
 TopPanel::TopPanel()
 {
-    for (auto [label, text] : { std::pair (&searchLabel, "Search"), std::pair (&vst3PathLabel, "VST3 path"), std::pair (&clapPathLabel, "CLAP path") })
+    for (auto [label, text] :
+         { std::pair (&searchLabel, "Search"), std::pair (&vst3PathLabel, "VST3 path"), std::pair (&clapPathLabel, "CLAP path") })
     {
         addAndMakeVisible (*label);
         label->setText (text, juce::dontSendNotification);

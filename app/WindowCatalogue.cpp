@@ -10,7 +10,8 @@ juce::Image toImage (const picture::DecodedPicture& decoded)
     if (! decoded.ok || decoded.width == 0 || decoded.height == 0)
         return {};
 
-    juce::Image image (juce::Image::ARGB, static_cast<int> (decoded.width), static_cast<int> (decoded.height), false, juce::SoftwareImageType());
+    juce::Image image (
+        juce::Image::ARGB, static_cast<int> (decoded.width), static_cast<int> (decoded.height), false, juce::SoftwareImageType());
     const juce::Image::BitmapData pixels (image, juce::Image::BitmapData::writeOnly);
 
     for (std::uint32_t y = 0; y < decoded.height; ++y)

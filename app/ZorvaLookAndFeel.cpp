@@ -91,11 +91,15 @@ juce::Colour ZorvaLookAndFeel::buttonFill (bool primary, bool highlighted, bool 
 void ZorvaLookAndFeel::drawButtonBackground (juce::Graphics& g, juce::Button& button, const juce::Colour&, bool isHighlighted, bool isDown)
 {
     const auto primary = button.getName() == primaryButtonName;
-    const juce::Rectangle<float> area (0.5f, 0.5f, juce::jmax (static_cast<float> (button.getWidth()) - 1.0f, 0.0f), juce::jmax (static_cast<float> (button.getHeight()) - 1.0f, 0.0f));
+    const juce::Rectangle<float> area (0.5f,
+                                       0.5f,
+                                       juce::jmax (static_cast<float> (button.getWidth()) - 1.0f, 0.0f),
+                                       juce::jmax (static_cast<float> (button.getHeight()) - 1.0f, 0.0f));
 
     // A disabled button shows a muted fill, so that an orange button always means "click me".
     const auto enabled = button.isEnabled();
-    const auto fill = enabled ? buttonFill (primary, isHighlighted, isDown) : (primary ? palette::primaryFill.withAlpha (0.28f) : palette::buttonFill.withAlpha (0.6f));
+    const auto fill = enabled ? buttonFill (primary, isHighlighted, isDown)
+                              : (primary ? palette::primaryFill.withAlpha (0.28f) : palette::buttonFill.withAlpha (0.6f));
     const auto outline = primary ? palette::primaryOutline : palette::outline;
 
     g.setColour (fill);
@@ -159,18 +163,27 @@ std::unique_ptr<juce::FocusOutline> ZorvaLookAndFeel::createFocusOutlineForCompo
         void drawOutline (juce::Graphics& g, int width, int height) override
         {
             g.setColour (palette::primaryText);
-            g.drawRoundedRectangle (juce::Rectangle<float> (static_cast<float> (width), static_cast<float> (height)).reduced (1.0f), 8.0f, 2.0f);
+            g.drawRoundedRectangle (
+                juce::Rectangle<float> (static_cast<float> (width), static_cast<float> (height)).reduced (1.0f), 8.0f, 2.0f);
         }
     };
 
     return std::make_unique<juce::FocusOutline> (std::make_unique<Ring>());
 }
 
-juce::AlertWindow* ZorvaLookAndFeel::createAlertWindow (const juce::String& title, const juce::String& message, const juce::String& button1, const juce::String& button2, const juce::String& button3, juce::MessageBoxIconType iconType, int numButtons, juce::Component* associatedComponent)
+juce::AlertWindow* ZorvaLookAndFeel::createAlertWindow (const juce::String& title,
+                                                        const juce::String& message,
+                                                        const juce::String& button1,
+                                                        const juce::String& button2,
+                                                        const juce::String& button3,
+                                                        juce::MessageBoxIconType iconType,
+                                                        int numButtons,
+                                                        juce::Component* associatedComponent)
 {
     // A message box lays out its whole message, which may carry an error text of any length.
     const auto shown = shownText::message (message);
-    auto* window = LookAndFeel_V4::createAlertWindow (shownText::line (title), shown, button1, button2, button3, iconType, numButtons, associatedComponent);
+    auto* window = LookAndFeel_V4::createAlertWindow (
+        shownText::line (title), shown, button1, button2, button3, iconType, numButtons, associatedComponent);
     window->getProperties().set ("message", shown);
     window->setDescription (shown);
     return window;

@@ -27,12 +27,20 @@ public:
     juce::Font getTextButtonFont (juce::TextButton& button, int buttonHeight) override;
     juce::Font getPopupMenuFont() override;
     juce::Font getComboBoxFont (juce::ComboBox& box) override;
-    void drawButtonBackground (juce::Graphics& g, juce::Button& button, const juce::Colour& backgroundColour, bool isHighlighted, bool isDown) override;
+    void drawButtonBackground (
+        juce::Graphics& g, juce::Button& button, const juce::Colour& backgroundColour, bool isHighlighted, bool isDown) override;
     void drawButtonText (juce::Graphics& g, juce::TextButton& button, bool isHighlighted, bool isDown) override;
 
     // The framework's message box, with its message kept as the property "message" so that
     // what it says can be read back (accessibility and tests).
-    juce::AlertWindow* createAlertWindow (const juce::String& title, const juce::String& message, const juce::String& button1, const juce::String& button2, const juce::String& button3, juce::MessageBoxIconType iconType, int numButtons, juce::Component* associatedComponent) override;
+    juce::AlertWindow* createAlertWindow (const juce::String& title,
+                                          const juce::String& message,
+                                          const juce::String& button1,
+                                          const juce::String& button2,
+                                          const juce::String& button3,
+                                          juce::MessageBoxIconType iconType,
+                                          int numButtons,
+                                          juce::Component* associatedComponent) override;
 
     // The fill of an enabled button in a given state; exposed so the drawing rule can be checked.
     static juce::Colour buttonFill (bool primary, bool highlighted, bool down);

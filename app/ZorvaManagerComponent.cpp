@@ -72,7 +72,9 @@ ZorvaManagerComponent::ZorvaManagerComponent (ManagerController::CatalogueLoader
         repaint();
     };
     productList.onRowAction = [this] (int index) { controller.rowAction (index); };
-    productList.onMoveSelection = [this] (ManagerController::SelectionMove move, int rowsPerPage) { controller.moveSelection (move, rowsPerPage); };
+    productList.onMoveSelection = [this] (ManagerController::SelectionMove move, int rowsPerPage) {
+        controller.moveSelection (move, rowsPerPage);
+    };
     productList.onActivateSelection = [this] { controller.activateSelection(); };
 
     addAndMakeVisible (sidebar);
@@ -155,7 +157,8 @@ void ZorvaManagerComponent::stateChanged()
 
 void ZorvaManagerComponent::updateProductFilters()
 {
-    controller.updateProductFilters ({ topPanel.searchText(), sidebar.showVst3(), sidebar.showClap(), sidebar.productFilter(), sidebar.actionMode() });
+    controller.updateProductFilters (
+        { topPanel.searchText(), sidebar.showVst3(), sidebar.showClap(), sidebar.productFilter(), sidebar.actionMode() });
 }
 
 void ZorvaManagerComponent::chooseInstallFolder (PluginFormat format)
@@ -208,7 +211,10 @@ void ZorvaManagerComponent::paint (juce::Graphics& g)
     drawFittedLine (g, "ZorvaManager", header.withHeight (titleHeight), juce::Justification::centredLeft);
     g.setColour (palette::secondaryText);
     g.setFont (fonts::ui (17.5f, true));
-    drawFittedLine (g, "Public catalogue downloads.", header.withTrimmedTop (titleHeight).withHeight (subtitleHeight), juce::Justification::centredLeft);
+    drawFittedLine (g,
+                    "Public catalogue downloads.",
+                    header.withTrimmedTop (titleHeight).withHeight (subtitleHeight),
+                    juce::Justification::centredLeft);
 }
 
 void ZorvaManagerComponent::resized()

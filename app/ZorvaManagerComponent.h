@@ -15,8 +15,7 @@
 // It lays them out, paints the header and forwards what the user does to its controller,
 // which holds the rules and the state. The list's component ID is "productList"; the panels
 // give their own controls theirs. Message thread only.
-class ZorvaManagerComponent : public juce::Component,
-                              private ProductListModel::Listener
+class ZorvaManagerComponent : public juce::Component, private ProductListModel::Listener
 {
 public:
     static constexpr int defaultWidth = 1180;

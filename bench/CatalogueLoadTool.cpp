@@ -57,7 +57,8 @@ constexpr std::uint32_t cardPictureWidth = 50, cardPictureHeight = 62;
 
 int usage()
 {
-    std::cerr << "usage: CatalogueLoadTool load URL [CARDS] | scroll URL | make-site DIR BASEURL COUNT | picture png|jpeg WIDTH HEIGHT FILE | decode FILE...\n";
+    std::cerr << "usage: CatalogueLoadTool load URL [CARDS] | scroll URL | make-site DIR BASEURL COUNT | picture png|jpeg WIDTH HEIGHT "
+                 "FILE | decode FILE...\n";
     return 2;
 }
 
@@ -161,7 +162,8 @@ void writeJpeg (const fs::path& file, int width, int height, std::uint32_t seed)
 
     while (info.next_scanline < info.image_height)
     {
-        auto* row = const_cast<JSAMPLE*> (rgb.data() + static_cast<std::size_t> (info.next_scanline) * static_cast<std::size_t> (width) * 3);
+        auto* row =
+            const_cast<JSAMPLE*> (rgb.data() + static_cast<std::size_t> (info.next_scanline) * static_cast<std::size_t> (width) * 3);
         jpeg_write_scanlines (&info, &row, 1);
     }
 
@@ -198,7 +200,15 @@ void writePng (const fs::path& file, int width, int height, std::uint32_t seed)
     }
 
     png_set_write_fn (png, &bytes, appendPng, flushNothing);
-    png_set_IHDR (png, info, static_cast<png_uint_32> (width), static_cast<png_uint_32> (height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR (png,
+                  info,
+                  static_cast<png_uint_32> (width),
+                  static_cast<png_uint_32> (height),
+                  8,
+                  PNG_COLOR_TYPE_RGB,
+                  PNG_INTERLACE_NONE,
+                  PNG_COMPRESSION_TYPE_DEFAULT,
+                  PNG_FILTER_TYPE_DEFAULT);
     png_write_info (png, info);
 
     for (int y = 0; y < height; ++y)
@@ -234,15 +244,26 @@ std::string productJson (const std::string& slug, int index, const std::string& 
             for (const auto* format : { "vst3", "clap" })
             {
                 const auto fileName = slug + "-" + version + "-" + platform + "-" + format + ".tar.gz";
-                artifacts += std::string (artifacts.empty() ? "" : ",") + R"({"id": ")" + slug + "-" + version + "-" + platform + "-" + format + R"(", "platform": ")" + platform + R"(", "format": ")" + format + R"(", "packageType": "archive", "downloadUrl": "https://downloads.example.invalid/)" + fileName + R"(", "fileName": ")" + fileName + R"(", "sha256": ")" + hexDigest (static_cast<std::uint32_t> (index * 16 + release * 4) + static_cast<std::uint32_t> (artifacts.size())) + R"(", "sizeBytes": )" + std::to_string (20'000'000 + index * 1000) + "}";
+                artifacts += std::string (artifacts.empty() ? "" : ",") + R"({"id": ")" + slug + "-" + version + "-" + platform + "-" +
+                    format + R"(", "platform": ")" + platform + R"(", "format": ")" + format +
+                    R"(", "packageType": "archive", "downloadUrl": "https://downloads.example.invalid/)" + fileName +
+                    R"(", "fileName": ")" + fileName + R"(", "sha256": ")" +
+                    hexDigest (static_cast<std::uint32_t> (index * 16 + release * 4) + static_cast<std::uint32_t> (artifacts.size())) +
+                    R"(", "sizeBytes": )" + std::to_string (20'000'000 + index * 1000) + "}";
             }
         }
 
-        releases += std::string (releases.empty() ? "" : ",") + R"({"version": ")" + version + R"(", "status": "stable", "publishedAt": "2026-0)" + std::to_string (9 - release) + R"(-01", "changelogTitle": "What is new in )" + version + R"(", "changelogText": "Faster loading of presets, a resizable window and fixes for three rare crashes when the host changes the sample rate.", "artifacts": [)" + artifacts + "]}";
+        releases += std::string (releases.empty() ? "" : ",") + R"({"version": ")" + version +
+            R"(", "status": "stable", "publishedAt": "2026-0)" + std::to_string (9 - release) +
+            R"(-01", "changelogTitle": "What is new in )" + version +
+            R"(", "changelogText": "Faster loading of presets, a resizable window and fixes for three rare crashes when the host changes the sample rate.", "artifacts": [)" +
+            artifacts + "]}";
     }
 
     const auto name = "Product " + std::to_string (index);
-    return R"({"slug": ")" + slug + R"(", "name": ")" + name + R"(", "tagline": "A plug-in for mixing and sound design", "isFree": )" + (index % 5 == 0 ? "true" : "false") + R"(, "latestVersion": "1.3.0", "productPageUrl": ")" + baseUrl + "/products/" + slug + R"(.html", "supportUrl": "https://support.example.invalid/", "capabilities": ["vst3", "clap"], "releases": [)" + releases + "]}";
+    return R"({"slug": ")" + slug + R"(", "name": ")" + name + R"(", "tagline": "A plug-in for mixing and sound design", "isFree": )" +
+        (index % 5 == 0 ? "true" : "false") + R"(, "latestVersion": "1.3.0", "productPageUrl": ")" + baseUrl + "/products/" + slug +
+        R"(.html", "supportUrl": "https://support.example.invalid/", "capabilities": ["vst3", "clap"], "releases": [)" + releases + "]}";
 }
 
 std::string productPage (const std::string& name, const std::string& pictureUrl)
@@ -358,7 +379,10 @@ int run (int argc, char** argv)
             limits.fitHeight = cardPictureHeight;
             std::ifstream input (argv[i], std::ios::binary);
             const std::string bytes { std::istreambuf_iterator<char> (input), std::istreambuf_iterator<char>() };
-            decoded += input && picture::PictureDecoder::decode (reinterpret_cast<const std::uint8_t*> (bytes.data()), bytes.size(), limits).ok ? 1 : 0;
+            decoded +=
+                input && picture::PictureDecoder::decode (reinterpret_cast<const std::uint8_t*> (bytes.data()), bytes.size(), limits).ok
+                ? 1
+                : 0;
         }
 
         std::cout << decoded << " decoded\n";

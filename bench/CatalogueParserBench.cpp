@@ -194,10 +194,7 @@ int main (int argc, char** argv)
     if (benchmark::ReportUnrecognizedArguments (argc, argv))
         return 1;
 
-    std::printf ("catalogue: %d products x %d releases x 4 artifacts, %zu bytes\n",
-                 productCount,
-                 releasesPerProduct,
-                 catalogue().size());
+    std::printf ("catalogue: %d products x %d releases x 4 artifacts, %zu bytes\n", productCount, releasesPerProduct, catalogue().size());
 
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks (&reporter);

@@ -157,7 +157,9 @@ Distribution distributionOf (std::vector<double> values)
         return d;
 
     std::sort (values.begin(), values.end());
-    const auto rank = [&values] (double p) { return values[std::min (values.size() - 1, static_cast<std::size_t> (p * static_cast<double> (values.size())))]; };
+    const auto rank = [&values] (double p) {
+        return values[std::min (values.size() - 1, static_cast<std::size_t> (p * static_cast<double> (values.size())))];
+    };
     d.median = rank (0.5);
     d.p99 = rank (0.99);
     d.max = values.back();
@@ -167,8 +169,7 @@ Distribution distributionOf (std::vector<double> values)
 // Covers the product list without taking its clicks, and notes when it is painted: the
 // framework paints a component's children after the component, for every area of it
 // that it repaints.
-class FrameRecorder : public juce::Component,
-                      private juce::ComponentListener
+class FrameRecorder : public juce::Component, private juce::ComponentListener
 {
 public:
     explicit FrameRecorder (juce::Component& watchedList)
@@ -261,8 +262,7 @@ public:
                 std::this_thread::sleep_for (std::chrono::milliseconds (5));
             }
         })
-    {
-    }
+    {}
 
     ~LatencyProbe() { stop(); }
 
@@ -296,8 +296,7 @@ public:
                 std::this_thread::sleep_for (std::chrono::milliseconds (10));
             }
         })
-    {
-    }
+    {}
 
     ~MemorySampler() { stop(); }
 
@@ -354,7 +353,12 @@ void clickAt (juce::Component& component, juce::Point<int> position)
     const auto inPeer = peer->getComponent().getLocalPoint (&component, position).toFloat();
 
     for (const auto modifiers : { juce::ModifierKeys(), juce::ModifierKeys (juce::ModifierKeys::leftButtonModifier), juce::ModifierKeys() })
-        peer->handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse, inPeer, modifiers, juce::MouseInputSource::defaultPressure, juce::MouseInputSource::defaultOrientation, juce::Time::currentTimeMillis());
+        peer->handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse,
+                                inPeer,
+                                modifiers,
+                                juce::MouseInputSource::defaultPressure,
+                                juce::MouseInputSource::defaultOrientation,
+                                juce::Time::currentTimeMillis());
 }
 
 // The gaps between the frames painted from `from` to `to`: their lengths, and the time of the
@@ -388,7 +392,8 @@ void printDistribution (const char* name, const Distribution& d)
 
 int run (const std::string& catalogueUrl, std::size_t productCount, int workerNice)
 {
-    MainWindow window ("ZorvaManager", [catalogueUrl] (const std::atomic<bool>* cancel) { return loadWindowCatalogue (catalogueUrl, cancel); });
+    MainWindow window ("ZorvaManager",
+                       [catalogueUrl] (const std::atomic<bool>* cancel) { return loadWindowCatalogue (catalogueUrl, cancel); });
     auto& content = *dynamic_cast<ZorvaManagerComponent*> (window.getContentComponent());
     auto& controller = content.getController();
 
@@ -400,7 +405,8 @@ int run (const std::string& catalogueUrl, std::size_t productCount, int workerNi
             previous (level, message);
     };
 
-    if (! pumpUntil ([&] { return controller.isCatalogueLoaded() && ! controller.isLoading(); }, 60000) || controller.productList().rows().size() != productCount)
+    if (! pumpUntil ([&] { return controller.isCatalogueLoaded() && ! controller.isLoading(); }, 60000) ||
+        controller.productList().rows().size() != productCount)
     {
         std::fprintf (stderr, "the catalogue did not load with %zu products:\n%s\n", productCount, log.joinIntoString ("\n").toRawUTF8());
         return 1;
@@ -497,7 +503,8 @@ int run (const std::string& catalogueUrl, std::size_t productCount, int workerNi
 
     const auto seconds = (end - start) / 1000.0;
     const auto failures = log.joinIntoString ("\n").contains ("ERROR");
-    std::printf ("installs: %zu in %.2f s%s; worker threads at nice %d\n", productCount, seconds, failures ? " (with errors)" : "", workerNice);
+    std::printf (
+        "installs: %zu in %.2f s%s; worker threads at nice %d\n", productCount, seconds, failures ? " (with errors)" : "", workerNice);
     printDistribution ("frame gaps", distributionOf (gapLengths));
     printDistribution ("message latency", distributionOf (*probe.latencies));
     printDistribution ("spinners alone, frame gaps", distributionOf (lengthsOf (frameGaps (recorder.frames, idleStart, idleEnd))));
@@ -516,7 +523,12 @@ int run (const std::string& catalogueUrl, std::size_t productCount, int workerNi
                  workers.size(),
                  (workersScheduleEnd.first - workersSchedule.first) / seconds,
                  (workersScheduleEnd.second - workersSchedule.second) / seconds);
-    std::printf ("memory: VmRSS before %ld KiB, VmHWM before %ld KiB, VmHWM after %ld KiB, highest VmRSS sample %ld KiB at %.1f s\n", rssBefore, hwmBefore, hwmAfter, peakRss.second, (peakRss.first - start) / 1000.0);
+    std::printf ("memory: VmRSS before %ld KiB, VmHWM before %ld KiB, VmHWM after %ld KiB, highest VmRSS sample %ld KiB at %.1f s\n",
+                 rssBefore,
+                 hwmBefore,
+                 hwmAfter,
+                 peakRss.second,
+                 (peakRss.first - start) / 1000.0);
 
     std::printf ("completions on the message thread (activity cleared to rows rebuilt):");
 

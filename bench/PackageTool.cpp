@@ -76,9 +76,8 @@ double medianExtractionMs (const std::filesystem::path& scratch, int rounds, Ext
 int helperCost (const std::filesystem::path& archive, int rounds)
 {
     const auto scratch = std::filesystem::temp_directory_path() / ("zorvamanager-helper-cost-" + std::to_string (::getpid()));
-    const auto inProcess = medianExtractionMs (scratch, rounds, [&] (const auto& destination) {
-        return package::ArchiveExtractor::extractToDirectory (archive, destination);
-    });
+    const auto inProcess = medianExtractionMs (
+        scratch, rounds, [&] (const auto& destination) { return package::ArchiveExtractor::extractToDirectory (archive, destination); });
     const auto isolated = medianExtractionMs (scratch, rounds, [&] (const auto& destination) {
         return package::IsolatedExtractor::extractToDirectory (ZORVAMANAGER_UNPACK_HELPER, archive, destination, nullptr);
     });

@@ -102,8 +102,8 @@ void scanVst3Folder (benchmark::State& state)
     }
 
     state.SetItemsProcessed (state.iterations() * count);
-    state.counters["per_bundle"] = benchmark::Counter (static_cast<double> (count),
-                                                       benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["per_bundle"] =
+        benchmark::Counter (static_cast<double> (count), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 BENCHMARK (scanVst3Folder)->Arg (100)->Arg (1000)->Unit (benchmark::kMillisecond)->UseRealTime();

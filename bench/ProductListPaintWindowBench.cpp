@@ -27,7 +27,8 @@ juce::MemoryBlock pictureFile (int index)
     juce::Image image (juce::Image::ARGB, 1024, 1024, true);
     juce::Graphics g (image);
     const auto hue = static_cast<float> (index % 97) / 97.0f;
-    g.setGradientFill (juce::ColourGradient (juce::Colour::fromHSV (hue, 0.8f, 0.9f, 1.0f), 0, 0, juce::Colour::fromHSV (hue, 0.4f, 0.3f, 1.0f), 1024, 1024, false));
+    g.setGradientFill (juce::ColourGradient (
+        juce::Colour::fromHSV (hue, 0.8f, 0.9f, 1.0f), 0, 0, juce::Colour::fromHSV (hue, 0.4f, 0.3f, 1.0f), 1024, 1024, false));
     g.fillAll();
     g.setColour (juce::Colours::white);
     g.fillEllipse (200.0f, 200.0f, 624.0f, 624.0f);
@@ -64,13 +65,15 @@ struct Scene
             picture::PictureLimits limits;
             limits.fitWidth = limits.fitHeight = fullSize ? 1024 : 128;
             const auto file = pictureFile (i);
-            decoded[core::normaliseName (product.name)] = toImage (picture::PictureDecoder::decode (static_cast<const std::uint8_t*> (file.getData()), file.getSize(), limits));
+            decoded[core::normaliseName (product.name)] =
+                toImage (picture::PictureDecoder::decode (static_cast<const std::uint8_t*> (file.getData()), file.getSize(), limits));
         }
 
         std::vector<scan::InstalledPlugin> installed;
 
         for (int i = 0; i < 1000; i += 2)
-            installed.push_back ({ install::PluginFormat::Vst3, "Product " + std::to_string (i), "/p/Product " + std::to_string (i) + ".vst3", "1.2.0" });
+            installed.push_back (
+                { install::PluginFormat::Vst3, "Product " + std::to_string (i), "/p/Product " + std::to_string (i) + ".vst3", "1.2.0" });
 
         pictures.setSources (std::move (sources));
         model.setPictures (&pictures);
@@ -82,7 +85,9 @@ struct Scene
     // The pictures of the cards near the screen, handed over at once from those decoded above.
     std::map<std::string, juce::Image> decoded;
     ProductPictures pictures { [] (std::function<juce::Image()> work, std::function<void (juce::Image)> done) { done (work()); },
-                               [this] (const products::PictureRequest& request, const std::atomic<bool>&) { return decoded.at (request.productPageUrls.back()); } };
+                               [this] (const products::PictureRequest& request, const std::atomic<bool>&) {
+                                   return decoded.at (request.productPageUrls.back());
+                               } };
     ProductListModel model;
     ProductList list { model };
     juce::Image canvas { juce::Image::ARGB, 866, 280, true, juce::SoftwareImageType() };

@@ -54,8 +54,14 @@ struct Data
 
             products->push_back (product);
 
-            plugins.push_back ({ install::PluginFormat::Vst3, "Product-" + std::to_string (i), "/home/u/.vst3/Product-" + std::to_string (i) + ".vst3", "1." + std::to_string (i % 30) + ".0" });
-            plugins.push_back ({ install::PluginFormat::Clap, "Product " + std::to_string (i), "/home/u/.clap/Product " + std::to_string (i) + ".clap", "" });
+            plugins.push_back ({ install::PluginFormat::Vst3,
+                                 "Product-" + std::to_string (i),
+                                 "/home/u/.vst3/Product-" + std::to_string (i) + ".vst3",
+                                 "1." + std::to_string (i % 30) + ".0" });
+            plugins.push_back ({ install::PluginFormat::Clap,
+                                 "Product " + std::to_string (i),
+                                 "/home/u/.clap/Product " + std::to_string (i) + ".clap",
+                                 "" });
             receipts["product" + std::to_string (i)] = { product.name, "1.5.0" };
 
             if (i % 20 == 0)

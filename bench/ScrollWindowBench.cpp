@@ -14,9 +14,9 @@
 //
 // bench/scroll_window makes the site and runs this under the service and a virtual display.
 
-#include "WindowCatalogue.h"
 #include "MainWindow.h"
 #include "ProductList.h"
+#include "WindowCatalogue.h"
 #include "ZorvaManagerComponent.h"
 #include "products/CatalogueLoad.h"
 
@@ -103,7 +103,12 @@ void wheel (ProductList& list, float deltaY)
     auto* peer = list.getPeer();
     juce::MouseWheelDetails details { 0.0f, deltaY, false, false, false };
     const auto at = peer->getComponent().getLocalPoint (&list, list.rowsArea().getCentre()).toFloat();
-    peer->handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse, at, {}, juce::MouseInputSource::defaultPressure, juce::MouseInputSource::defaultOrientation, juce::Time::currentTimeMillis());
+    peer->handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse,
+                            at,
+                            {},
+                            juce::MouseInputSource::defaultPressure,
+                            juce::MouseInputSource::defaultOrientation,
+                            juce::Time::currentTimeMillis());
     peer->handleMouseWheel (juce::MouseInputSource::InputSourceType::mouse, at, juce::Time::currentTimeMillis(), details);
 }
 
@@ -115,7 +120,8 @@ double rank (const std::vector<double>& sorted, double p)
 
 // Scrolls by a notch every `intervalMs` until `done`, then prints the gaps between the frames
 // painted from the first notch on, and how long each notch waited for its frame.
-void pass (const char* name, ProductList& list, ProductPictures& pictures, float deltaY, double intervalMs, const std::function<bool()>& done)
+void pass (
+    const char* name, ProductList& list, ProductPictures& pictures, float deltaY, double intervalMs, const std::function<bool()>& done)
 {
     FrameRecorder recorder (list);
     pumpUntil ([] { return false; }, 300.0); // the recorder's own first paint
@@ -165,11 +171,13 @@ void pass (const char* name, ProductList& list, ProductPictures& pictures, float
 
 int run (const std::string& catalogueUrl, std::size_t productCount)
 {
-    MainWindow window ("ZorvaManager", [catalogueUrl] (const std::atomic<bool>* cancel) { return loadWindowCatalogue (catalogueUrl, cancel); });
+    MainWindow window ("ZorvaManager",
+                       [catalogueUrl] (const std::atomic<bool>* cancel) { return loadWindowCatalogue (catalogueUrl, cancel); });
     auto& content = *dynamic_cast<ZorvaManagerComponent*> (window.getContentComponent());
     auto& controller = content.getController();
 
-    if (! pumpUntil ([&] { return controller.isCatalogueLoaded() && ! controller.isLoading(); }, 60000) || controller.productList().rows().size() != productCount)
+    if (! pumpUntil ([&] { return controller.isCatalogueLoaded() && ! controller.isLoading(); }, 60000) ||
+        controller.productList().rows().size() != productCount)
     {
         std::fprintf (stderr, "the catalogue did not load with %zu products\n", productCount);
         return 1;

@@ -90,7 +90,8 @@ std::map<std::string, la_int64_t> declaredSizes (const fs::path& file)
 
         while (archive_read_next_header (reader.get(), &entry) == ARCHIVE_OK)
             if (archive_entry_filetype (entry) == AE_IFREG && archive_entry_pathname (entry) != nullptr)
-                sizes[fs::path (archive_entry_pathname (entry)).lexically_normal().string()] = archive_entry_size_is_set (entry) ? archive_entry_size (entry) : -1;
+                sizes[fs::path (archive_entry_pathname (entry)).lexically_normal().string()] =
+                    archive_entry_size_is_set (entry) ? archive_entry_size (entry) : -1;
     }
 
     reader.reset();
@@ -115,7 +116,9 @@ void checkExtraction (const fs::path& archive, const fs::path& destination)
         {
             std::error_code ec;
             const auto length = fs::file_size (destination / name, ec);
-            zorvafuzz::check (size < 0 || (! ec && length == static_cast<std::uintmax_t> (size)), "an extracted file of another length than declared", name);
+            zorvafuzz::check (size < 0 || (! ec && length == static_cast<std::uintmax_t> (size)),
+                              "an extracted file of another length than declared",
+                              name);
         }
     }
     catch (const std::exception& e)
@@ -138,7 +141,8 @@ void checkLayout (const fs::path& destination)
         }
 
         const auto has = [&result] (const char* format) {
-            return std::any_of (result.plugins.begin(), result.plugins.end(), [format] (const auto& plugin) { return plugin.format == format; });
+            return std::any_of (
+                result.plugins.begin(), result.plugins.end(), [format] (const auto& plugin) { return plugin.format == format; });
         };
 
         zorvafuzz::check (has ("vst3") && has ("clap"), "an accepted layout without both formats");
@@ -147,11 +151,17 @@ void checkLayout (const fs::path& destination)
         {
             const auto& relative = plugin.relativePath;
             zorvafuzz::check (relative.is_relative() && ! relative.empty(), "a plug-in path that is not relative", relative.string());
-            zorvafuzz::check (std::find (relative.begin(), relative.end(), fs::path ("..")) == relative.end(), "a plug-in path that climbs", relative.string());
+            zorvafuzz::check (std::find (relative.begin(), relative.end(), fs::path ("..")) == relative.end(),
+                              "a plug-in path that climbs",
+                              relative.string());
             zorvafuzz::check (plugin.name == relative.stem().string(), "a plug-in named other than its bundle", plugin.name);
         }
 
-        zorvafuzz::check (std::is_sorted (result.plugins.begin(), result.plugins.end(), [] (const auto& a, const auto& b) { return a.relativePath.generic_string() < b.relativePath.generic_string(); }),
+        zorvafuzz::check (std::is_sorted (result.plugins.begin(),
+                                          result.plugins.end(),
+                                          [] (const auto& a, const auto& b) {
+                                              return a.relativePath.generic_string() < b.relativePath.generic_string();
+                                          }),
                           "plug-ins not sorted by path");
     }
     catch (const std::exception& e)
@@ -179,10 +189,13 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t siz
     const auto after = zorvafuzz::listTree (scratch);
     zorvafuzz::check (outsideDestination (after) == before, "extraction changed something outside the destination", joined (after));
 
-    zorvafuzz::check (readFile (archive) == std::string_view (reinterpret_cast<const char*> (data), size), "extraction wrote over the archive");
+    zorvafuzz::check (readFile (archive) == std::string_view (reinterpret_cast<const char*> (data), size),
+                      "extraction wrote over the archive");
 
     for (const auto& entry : zorvafuzz::listTree (destination))
-        zorvafuzz::check (endsWith (entry, " (folder)") || endsWith (entry, " (file)"), "extraction made something other than a folder or a regular file", entry);
+        zorvafuzz::check (endsWith (entry, " (folder)") || endsWith (entry, " (file)"),
+                          "extraction made something other than a folder or a regular file",
+                          entry);
 
     zorvafuzz::check (zorvafuzz::openDescriptorCount() == descriptors, "extraction left a descriptor open");
 

@@ -30,7 +30,8 @@ bool isLowercaseSha256 (const std::string& text)
 
 void checkArtifact (const ArtifactInfo& artifact)
 {
-    zorvafuzz::check (artifact.platform == "linux-x64" || artifact.platform == "windows-x64", "unknown platform accepted", artifact.platform);
+    zorvafuzz::check (
+        artifact.platform == "linux-x64" || artifact.platform == "windows-x64", "unknown platform accepted", artifact.platform);
     zorvafuzz::check (artifact.format == "vst3" || artifact.format == "clap", "unknown format accepted", artifact.format);
     zorvafuzz::check (artifact.packageType == "archive", "unknown packageType accepted", artifact.packageType);
     zorvafuzz::check (isHttps (artifact.downloadUrl), "downloadUrl that is not HTTPS accepted", artifact.downloadUrl);
@@ -43,7 +44,9 @@ void checkProduct (const ProductReleaseInfo& product)
     zorvafuzz::check (isHttps (product.productPageUrl), "productPageUrl that is not HTTPS accepted", product.productPageUrl);
     zorvafuzz::check (isHttps (product.supportUrl), "supportUrl that is not HTTPS accepted", product.supportUrl);
     zorvafuzz::check (product.manualUrl.empty() || isHttps (product.manualUrl), "manualUrl that is not HTTPS accepted", product.manualUrl);
-    zorvafuzz::check (product.quickStartUrl.empty() || isHttps (product.quickStartUrl), "quickStartUrl that is not HTTPS accepted", product.quickStartUrl);
+    zorvafuzz::check (product.quickStartUrl.empty() || isHttps (product.quickStartUrl),
+                      "quickStartUrl that is not HTTPS accepted",
+                      product.quickStartUrl);
 
     for (const auto& release : product.releases)
         for (const auto& artifact : release.artifacts)

@@ -118,8 +118,7 @@ void listInto (const std::string& folder, const std::string& relative, std::vect
         const auto path = folder + "/" + name;
         const auto relativePath = relative.empty() ? name : relative + "/" + name;
         struct stat info
-        {
-        };
+        {};
 
         if (::lstat (path.c_str(), &info) != 0)
         {

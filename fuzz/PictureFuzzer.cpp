@@ -16,8 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t siz
 
     if (! picture.ok)
     {
-        zorvafuzz::check (! picture.error.empty() && picture.error.find ('\n') == std::string::npos, "a failure without a one-line error", picture.error);
-        zorvafuzz::check (picture.pixels.empty() && picture.width == 0 && picture.height == 0, "a failure with a partial picture", picture.error);
+        zorvafuzz::check (
+            ! picture.error.empty() && picture.error.find ('\n') == std::string::npos, "a failure without a one-line error", picture.error);
+        zorvafuzz::check (
+            picture.pixels.empty() && picture.width == 0 && picture.height == 0, "a failure with a partial picture", picture.error);
         zorvafuzz::check (picture.sourceWidth == 0 && picture.sourceHeight == 0, "a failure with a source size", picture.error);
         return 0;
     }
@@ -42,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t siz
         const auto actual2 = 2 * side * sourceOther;
         return side == 1 || (actual2 + sourceOther >= exact2 && actual2 <= exact2 + sourceOther);
     };
-    zorvafuzz::check (keepsAspect (height, width, sourceHeight, sourceWidth) || keepsAspect (width, height, sourceWidth, sourceHeight), "a decoded picture of another aspect");
+    zorvafuzz::check (keepsAspect (height, width, sourceHeight, sourceWidth) || keepsAspect (width, height, sourceWidth, sourceHeight),
+                      "a decoded picture of another aspect");
 
     for (const auto pixel : picture.pixels)
         zorvafuzz::check ((pixel >> 24) != 0 || pixel == 0, "a fully transparent pixel that keeps a colour");

@@ -72,9 +72,13 @@ void writePackages (const fs::path& folder)
 
     // Shapes no writer makes: raw tar blocks.
     writeFile (folder / "raw-tar-symlink", rawTarHeader ("Linux/CLAP/a.clap", '2', 0, "/etc/passwd") + rawTarEnd());
-    writeFile (folder / "raw-tar-pax-path", rawPaxHeader ({ { "path", "Linux/VST3/P\xc3\xa4x.vst3/x" } }) + rawTarHeader ("short", '0', 5) + rawTarData ("hello") + rawTarEnd());
+    writeFile (folder / "raw-tar-pax-path",
+               rawPaxHeader ({ { "path", "Linux/VST3/P\xc3\xa4x.vst3/x" } }) + rawTarHeader ("short", '0', 5) + rawTarData ("hello") +
+                   rawTarEnd());
     writeFile (folder / "raw-tar-dot-dot", rawTarHeader ("a/../../b", '0', 1) + rawTarData ("b") + rawTarEnd());
-    writeFile (folder / "raw-tar-gnu-longname", rawTarHeader ("././@LongLink", 'L', 21) + rawTarData ("Linux/CLAP/Long.clap\n") + rawTarHeader ("x", '0', 2) + rawTarData ("ab") + rawTarEnd());
+    writeFile (folder / "raw-tar-gnu-longname",
+               rawTarHeader ("././@LongLink", 'L', 21) + rawTarData ("Linux/CLAP/Long.clap\n") + rawTarHeader ("x", '0', 2) +
+                   rawTarData ("ab") + rawTarEnd());
 }
 
 void writePictures (const fs::path& folder)
@@ -84,7 +88,8 @@ void writePictures (const fs::path& folder)
     {
         const char* name;
         int colourType, bitDepth, channels;
-    } pngs[] = { { "grey1", 0, 1, 1 }, { "grey8", 0, 8, 1 }, { "grey16", 0, 16, 1 }, { "rgb8", 2, 8, 3 }, { "rgb16", 2, 16, 3 }, { "palette4", 3, 4, 1 }, { "greyalpha8", 4, 8, 2 }, { "rgba8", 6, 8, 4 }, { "rgba16", 6, 16, 4 } };
+    } pngs[] = { { "grey1", 0, 1, 1 },    { "grey8", 0, 8, 1 },      { "grey16", 0, 16, 1 }, { "rgb8", 2, 8, 3 },   { "rgb16", 2, 16, 3 },
+                 { "palette4", 3, 4, 1 }, { "greyalpha8", 4, 8, 2 }, { "rgba8", 6, 8, 4 },   { "rgba16", 6, 16, 4 } };
 
     for (const auto& png : pngs)
     {
@@ -140,7 +145,9 @@ void writePictures (const fs::path& folder)
                 recipe.fullChroma = fullChroma;
                 recipe.quality = 50;
                 recipe.samples = gradient (recipe.width * recipe.height * static_cast<std::uint32_t> (jpeg.components), 3);
-                writeFile (folder / (std::string ("jpeg-") + jpeg.name + (progressive ? "-progressive" : "") + (fullChroma ? "-444" : "-420")), encodeJpeg (recipe));
+                writeFile (folder /
+                               (std::string ("jpeg-") + jpeg.name + (progressive ? "-progressive" : "") + (fullChroma ? "-444" : "-420")),
+                           encodeJpeg (recipe));
             }
         }
     }
@@ -150,7 +157,8 @@ void writePictures (const fs::path& folder)
     std::vector<GifColour> colours;
 
     for (int i = 0; i < 8; ++i)
-        colours.push_back ({ static_cast<std::uint8_t> (i * 30), static_cast<std::uint8_t> (255 - i * 30), static_cast<std::uint8_t> (i * 7) });
+        colours.push_back (
+            { static_cast<std::uint8_t> (i * 30), static_cast<std::uint8_t> (255 - i * 30), static_cast<std::uint8_t> (i * 7) });
 
     GifFrame frame;
     frame.width = 7;

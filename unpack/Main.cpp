@@ -11,8 +11,7 @@ using zorvaplugins::zorvamanager::package::UnpackHelper;
 // The C allocator of this process is glibc's own, seen through these entry points only to learn
 // whether a request was refused under the address-space limit: libarchive turns a refused
 // buffer into an ordinary error, which would hide the limit behind an unrelated message.
-extern "C"
-{
+extern "C" {
 void* __libc_malloc (std::size_t size);
 void* __libc_calloc (std::size_t count, std::size_t size);
 void* __libc_realloc (void* block, std::size_t size);

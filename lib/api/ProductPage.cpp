@@ -20,8 +20,7 @@ public:
         : text (textToSearch)
         , needle (needleToFind)
         , anyOf (anyOfNeedle)
-    {
-    }
+    {}
 
     std::size_t firstAtOrAfter (std::size_t from)
     {
@@ -47,8 +46,7 @@ class LastOpenBracket
 public:
     explicit LastOpenBracket (std::string_view textToSearch)
         : text (textToSearch)
-    {
-    }
+    {}
 
     std::size_t atOrBefore (std::size_t position)
     {

@@ -255,8 +255,7 @@ class TreeDiscarder
 public:
     explicit TreeDiscarder (Json& treeToDiscard)
         : tree (treeToDiscard)
-    {
-    }
+    {}
 
     ~TreeDiscarder() { discard (tree); }
 
@@ -282,8 +281,7 @@ public:
     CancellablePosition (const char* start, const std::atomic<bool>* cancelFlag)
         : position (start)
         , cancel (cancelFlag)
-    {
-    }
+    {}
 
     reference operator*() const { return *position; }
 
@@ -321,8 +319,7 @@ public:
     CancellableTreeBuilder (Json& root, const std::atomic<bool>& cancelFlag)
         : builder (root, true)
         , cancel (cancelFlag)
-    {
-    }
+    {}
 
     bool null() { return goOn() && builder.null(); }
     bool boolean (bool value) { return goOn() && builder.boolean (value); }
@@ -371,7 +368,12 @@ Json parseTree (std::string_view text, const std::atomic<bool>* cancel)
 
     try
     {
-        Json::sax_parse (CancellablePosition (text.data(), cancel), CancellablePosition (text.data() + text.size(), nullptr), &builder, Json::input_format_t::json, true, false);
+        Json::sax_parse (CancellablePosition (text.data(), cancel),
+                         CancellablePosition (text.data() + text.size(), nullptr),
+                         &builder,
+                         Json::input_format_t::json,
+                         true,
+                         false);
     }
     catch (...)
     {

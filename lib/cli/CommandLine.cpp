@@ -12,12 +12,8 @@ namespace
 const std::map<std::string, CommandKind>& commandNames()
 {
     static const std::map<std::string, CommandKind> names {
-        { "list", CommandKind::list },
-        { "install", CommandKind::install },
-        { "update", CommandKind::update },
-        { "remove", CommandKind::remove },
-        { "scan", CommandKind::scan },
-        { "help", CommandKind::help },
+        { "list", CommandKind::list },     { "install", CommandKind::install }, { "update", CommandKind::update },
+        { "remove", CommandKind::remove }, { "scan", CommandKind::scan },       { "help", CommandKind::help },
     };
     return names;
 }
@@ -159,8 +155,7 @@ CommandLineResult parseCommandLine (const std::vector<std::string>& arguments)
                 return failure ("--installed, --updates and --free exclude each other");
 
             viewGiven = true;
-            command.view = argument == "--installed" ? ListView::installed : argument == "--updates" ? ListView::updates
-                                                                                                     : ListView::free;
+            command.view = argument == "--installed" ? ListView::installed : argument == "--updates" ? ListView::updates : ListView::free;
         }
         else if (command.kind == CommandKind::list && argument == "--search")
         {

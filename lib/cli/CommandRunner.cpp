@@ -57,7 +57,8 @@ CatalogueRecords loadCatalogueRecords (const std::string& url, const std::atomic
 
         if (! parsed.ok)
         {
-            load.error = cancel != nullptr && cancel->load() ? "Catalogue fetch failed: transfer cancelled" : "Invalid catalogue: " + parsed.error;
+            load.error =
+                cancel != nullptr && cancel->load() ? "Catalogue fetch failed: transfer cancelled" : "Invalid catalogue: " + parsed.error;
             return load;
         }
 
@@ -224,13 +225,13 @@ private:
 
             if (chosen.empty())
             {
-                console.info (removing ? "Nothing installed to uninstall." : updating ? "Nothing to update."
-                                                                                      : "Nothing to install or update.");
+                console.info (removing       ? "Nothing installed to uninstall."
+                                  : updating ? "Nothing to update."
+                                             : "Nothing to install or update.");
                 return exitSuccess;
             }
 
-            const auto what = removing ? "uninstall." : updating ? "update."
-                                                                 : "install/update.";
+            const auto what = removing ? "uninstall." : updating ? "update." : "install/update.";
             console.info ("Queued " + std::to_string (chosen.size()) + " product(s) for " + what);
         }
 

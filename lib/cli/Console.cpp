@@ -52,8 +52,7 @@ Console::Console (std::FILE* outStream, std::FILE* errStream, bool liveLines)
     : out (outStream)
     , err (errStream)
     , live (liveLines)
-{
-}
+{}
 
 bool Console::errorIsTerminal()
 {
@@ -151,7 +150,8 @@ void Console::finished (const std::string& product)
 {
     std::lock_guard<std::mutex> guard (lock);
     eraseLive();
-    running.erase (std::remove_if (running.begin(), running.end(), [&] (const auto& item) { return item.first == product; }), running.end());
+    running.erase (std::remove_if (running.begin(), running.end(), [&] (const auto& item) { return item.first == product; }),
+                   running.end());
     drawLive();
 }
 

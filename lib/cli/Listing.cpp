@@ -14,7 +14,8 @@ using Json = nlohmann::ordered_json;
 
 std::size_t characterCount (const std::string& text)
 {
-    return static_cast<std::size_t> (std::count_if (text.begin(), text.end(), [] (char c) { return (static_cast<unsigned char> (c) & 0xC0) != 0x80; }));
+    return static_cast<std::size_t> (
+        std::count_if (text.begin(), text.end(), [] (char c) { return (static_cast<unsigned char> (c) & 0xC0) != 0x80; }));
 }
 
 // Columns separated by two spaces, each as wide as its widest cell; the last one unpadded.
@@ -145,7 +146,8 @@ std::string pluginTable (const std::vector<scan::InstalledPlugin>& plugins)
         std::vector<std::vector<std::string>> lines { { "FORMAT", "NAME", "VERSION", "PATH" } };
 
         for (const auto& plugin : plugins)
-            lines.push_back ({ install::formatName (plugin.format), plugin.name, plugin.version.empty() ? "-" : plugin.version, plugin.path.string() });
+            lines.push_back (
+                { install::formatName (plugin.format), plugin.name, plugin.version.empty() ? "-" : plugin.version, plugin.path.string() });
 
         text = table (lines);
     }

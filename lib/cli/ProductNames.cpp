@@ -80,7 +80,8 @@ NameMatch matchProductNames (const std::vector<products::ProductRow>& rows, cons
         std::vector<std::size_t> similar;
 
         for (std::size_t i = 0; i < rows.size() && ! key.empty(); ++i)
-            if (core::normaliseName (rows[i].slug).find (key) != std::string::npos || core::normaliseName (rows[i].name).find (key) != std::string::npos)
+            if (core::normaliseName (rows[i].slug).find (key) != std::string::npos ||
+                core::normaliseName (rows[i].name).find (key) != std::string::npos)
                 similar.push_back (i);
 
         match.error += "no product is called " + name;

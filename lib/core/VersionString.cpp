@@ -113,9 +113,7 @@ VersionOrder VersionString::order (const std::string& first, const std::string& 
     if (! a || ! b)
         return VersionOrder::unordered;
 
-    for (const auto numbers : { orderOf (a->major, b->major),
-                                orderOf (a->minor, b->minor),
-                                orderOf (a->patch, b->patch) })
+    for (const auto numbers : { orderOf (a->major, b->major), orderOf (a->minor, b->minor), orderOf (a->patch, b->patch) })
         if (numbers != VersionOrder::same)
             return numbers;
 

@@ -300,7 +300,8 @@ AppImageIntegrationResult AppImageIntegration::install (const fs::path& sourceAp
         if (! isReplaceableRegularFileOrMissing (*file, error))
             return failure (result, error);
 
-    const auto anythingThere = existsWithoutFollowing (paths.appImage) || existsWithoutFollowing (paths.desktopEntry) || existsWithoutFollowing (paths.icon);
+    const auto anythingThere =
+        existsWithoutFollowing (paths.appImage) || existsWithoutFollowing (paths.desktopEntry) || existsWithoutFollowing (paths.icon);
 
     if (anythingThere)
     {
@@ -318,7 +319,9 @@ AppImageIntegrationResult AppImageIntegration::install (const fs::path& sourceAp
 
     const auto entry = desktopEntryText (paths.appImage);
 
-    if (! replaceFromFileAtomically (sourceAppImage, paths.appImage, 0755, error) || ! replaceFromFileAtomically (sourceIcon, paths.icon, 0644, error) || ! writeDesktopEntryAtomically (paths.desktopEntry, entry, error))
+    if (! replaceFromFileAtomically (sourceAppImage, paths.appImage, 0755, error) ||
+        ! replaceFromFileAtomically (sourceIcon, paths.icon, 0644, error) ||
+        ! writeDesktopEntryAtomically (paths.desktopEntry, entry, error))
         return failure (result, error);
 
     if (! installCommandLinkToo)
@@ -351,8 +354,10 @@ AppImageIntegrationResult AppImageIntegration::uninstall (const AppImageIntegrat
     if (! validatePathNames (paths, error))
         return failure (result, error);
 
-    const auto entryIsOurs = isInRealDirectory (paths.desktopEntry) && isRegularFileNotLink (paths.desktopEntry) && desktopEntryIsOurs (paths.desktopEntry);
-    const auto copyIsValid = isInRealDirectory (paths.appImage) && isRegularFileNotLink (paths.appImage) && hasAppImageHeader (paths.appImage);
+    const auto entryIsOurs =
+        isInRealDirectory (paths.desktopEntry) && isRegularFileNotLink (paths.desktopEntry) && desktopEntryIsOurs (paths.desktopEntry);
+    const auto copyIsValid =
+        isInRealDirectory (paths.appImage) && isRegularFileNotLink (paths.appImage) && hasAppImageHeader (paths.appImage);
 
     if (copyIsValid && ! removeInto (paths.appImage, result))
         return failure (result, result.error);

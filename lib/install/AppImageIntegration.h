@@ -57,8 +57,7 @@ public:
 
     // The locations for a home directory and a data directory (empty: home/.local/share).
     // Pure path arithmetic: nothing is normalised or looked at.
-    static AppImageIntegrationPaths pathsForUser (const std::filesystem::path& homeDirectory,
-                                                  const std::filesystem::path& dataDirectory);
+    static AppImageIntegrationPaths pathsForUser (const std::filesystem::path& homeDirectory, const std::filesystem::path& dataDirectory);
 
     // Checks APPIMAGE (absolute, named *.AppImage, a regular file that is not a link, with the
     // type-2 AppImage header) and looks for the icon under APPDIR.
@@ -66,8 +65,7 @@ public:
 
     // True only when `appImage` is the very file (same device and inode) at `paths.appImage`,
     // and that location is a regular file, not a symbolic link.
-    static bool isIntegratedAppImage (const std::filesystem::path& appImage,
-                                      const AppImageIntegrationPaths& paths);
+    static bool isIntegratedAppImage (const std::filesystem::path& appImage, const AppImageIntegrationPaths& paths);
 
     // Copies the AppImage and the icon, writes the desktop entry and, when asked, points the
     // command link at the copy. Refuses to overwrite an integration it does not recognise; a

@@ -98,8 +98,7 @@ public:
     TreeCopy (const std::atomic<bool>* cancelFlag, std::string& errorText)
         : cancel (cancelFlag)
         , error (errorText)
-    {
-    }
+    {}
 
     bool copy (const fs::path& source, const fs::path& destination)
     {
@@ -164,7 +163,8 @@ private:
         if (! in.isValid())
             return fail ("cannot read package file: " + source.string());
 
-        safefile::ScopedFileDescriptor out (::open (destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode | S_IRUSR));
+        safefile::ScopedFileDescriptor out (
+            ::open (destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode | S_IRUSR));
 
         if (! out.isValid())
             return fail ("cannot create file: " + destination.string());

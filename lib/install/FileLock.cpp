@@ -30,7 +30,8 @@ bool isStillThere (int descriptor, const fs::path& path)
     struct stat held = {};
     struct stat named = {};
 
-    return ::fstat (descriptor, &held) == 0 && ::lstat (path.c_str(), &named) == 0 && held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+    return ::fstat (descriptor, &held) == 0 && ::lstat (path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+        held.st_ino == named.st_ino;
 }
 
 } // namespace
@@ -39,8 +40,7 @@ FileLock::FileLock (FileLock&& other) noexcept
     : descriptor (other.descriptor.release())
     , file (std::move (other.file))
     , removeWhenReleased (other.removeWhenReleased)
-{
-}
+{}
 
 FileLock& FileLock::operator= (FileLock&& other) noexcept
 {

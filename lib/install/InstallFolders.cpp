@@ -56,7 +56,8 @@ FolderResult canWriteDirectory (const fs::path& folder)
         return { false, "cannot create install folder: " + folder.string() };
 
     const auto probe = folder / ".zorvamanager-write-test";
-    safefile::ScopedFileDescriptor output (::open (probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644));
+    safefile::ScopedFileDescriptor output (
+        ::open (probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644));
 
     if (! output.isValid())
         return { false, "install folder is not writable: " + folder.string() };
@@ -80,7 +81,8 @@ FormatFolders loadInstallFolderChoice()
     Json root;
 
     // The JSON library takes a raw NUL for the end of the input; no JSON text holds one.
-    if (const auto bytes = readSmallFile (installFolderSettingsPath(), maxSettingsFileBytes); bytes && bytes->find ('\0') == std::string::npos)
+    if (const auto bytes = readSmallFile (installFolderSettingsPath(), maxSettingsFileBytes);
+        bytes && bytes->find ('\0') == std::string::npos)
         root = Json::parse (bytes->begin(), bytes->end(), nullptr, false);
 
     FormatFolders folders;
@@ -103,7 +105,8 @@ FolderResult saveInstallFolderChoice (const FormatFolders& choice)
     std::error_code ignored;
     fs::create_directories (file.parent_path(), ignored);
     FolderResult result;
-    result.ok = safefile::writeFileAtomically (file, root.dump (2, ' ', false, Json::error_handler_t::replace), 0644, "settings file", result.error);
+    result.ok = safefile::writeFileAtomically (
+        file, root.dump (2, ' ', false, Json::error_handler_t::replace), 0644, "settings file", result.error);
     return result;
 }
 

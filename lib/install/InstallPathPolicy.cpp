@@ -67,7 +67,8 @@ std::vector<fs::path> InstallPathPolicy::scanPathsFor (PluginFormat format, cons
 
     add (chosenFolder);
 
-    for (auto* list : { &InstallPathPolicy::defaultInstallPaths, &InstallPathPolicy::defaultUserPaths, &InstallPathPolicy::defaultSystemScanPaths })
+    for (auto* list :
+         { &InstallPathPolicy::defaultInstallPaths, &InstallPathPolicy::defaultUserPaths, &InstallPathPolicy::defaultSystemScanPaths })
         for (const auto& folder : (*list) (format))
             add (folder);
 

@@ -50,8 +50,7 @@ public:
     PackageInstaller() = delete;
 
     // Never throws for the file system; every failure, the layout's included, is returned.
-    static InstallResult installDirectory (const std::filesystem::path& packageRoot,
-                                           const PackageInstallRequest& request);
+    static InstallResult installDirectory (const std::filesystem::path& packageRoot, const PackageInstallRequest& request);
 };
 
 } // namespace zorvaplugins::zorvamanager::install

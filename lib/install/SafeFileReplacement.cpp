@@ -79,9 +79,8 @@ ScopedFileDescriptor createTemporary (const fs::path& target, unsigned mode, Tem
     for (std::uint32_t attempt = 0; attempt < temporaryAttempts; ++attempt)
     {
         const auto candidate = namer (target, attempt);
-        const auto descriptor = ::open (candidate.c_str(),
-                                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                                        static_cast<mode_t> (mode));
+        const auto descriptor =
+            ::open (candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t> (mode));
 
         if (descriptor >= 0)
         {
@@ -108,7 +107,8 @@ void removeQuietly (const fs::path& path)
 // failure, so the target is always the complete old or the complete new file. `noun` names
 // the file in the messages ("cannot sync temporary " + noun + ": " + reason).
 template <typename Fill>
-bool replaceAtomically (const fs::path& target, unsigned mode, const std::string& noun, TemporaryNamer namer, std::string& error, Fill&& fill)
+bool replaceAtomically (
+    const fs::path& target, unsigned mode, const std::string& noun, TemporaryNamer namer, std::string& error, Fill&& fill)
 {
     fs::path temporary;
     bool exhausted = false;
@@ -116,8 +116,7 @@ bool replaceAtomically (const fs::path& target, unsigned mode, const std::string
 
     if (! output.isValid())
     {
-        error = exhausted ? "cannot create a unique temporary " + noun
-                          : "cannot create temporary " + noun + ": " + errnoText (errno);
+        error = exhausted ? "cannot create a unique temporary " + noun : "cannot create temporary " + noun + ": " + errnoText (errno);
         return false;
     }
 
@@ -207,11 +206,10 @@ bool commandLinkPointsTo (const fs::path& link, const fs::path& target)
 
 fs::path temporaryPathFor (const fs::path& target, std::uint32_t attempt)
 {
-    const auto clock = std::chrono::duration_cast<std::chrono::nanoseconds> (
-                           std::chrono::steady_clock::now().time_since_epoch())
-                           .count();
+    const auto clock = std::chrono::duration_cast<std::chrono::nanoseconds> (std::chrono::steady_clock::now().time_since_epoch()).count();
 
-    const auto name = "." + target.filename().string() + "." + std::to_string (::getpid()) + "." + std::to_string (clock) + "." + std::to_string (attempt) + ".tmp";
+    const auto name = "." + target.filename().string() + "." + std::to_string (::getpid()) + "." + std::to_string (clock) + "." +
+        std::to_string (attempt) + ".tmp";
 
     return target.parent_path() / name;
 }
@@ -287,11 +285,7 @@ bool isReplaceableRegularFileOrMissing (const fs::path& path, std::string& error
     return false;
 }
 
-bool replaceFromFileAtomically (const fs::path& source,
-                                const fs::path& target,
-                                unsigned mode,
-                                std::string& error,
-                                TemporaryNamer namer)
+bool replaceFromFileAtomically (const fs::path& source, const fs::path& target, unsigned mode, std::string& error, TemporaryNamer namer)
 {
     ScopedFileDescriptor input (::open (source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
 
@@ -340,22 +334,15 @@ bool replaceFromFileAtomically (const fs::path& source,
     });
 }
 
-bool writeFileAtomically (const fs::path& target,
-                          const std::string& bytes,
-                          unsigned mode,
-                          const std::string& noun,
-                          std::string& error,
-                          TemporaryNamer namer)
+bool writeFileAtomically (
+    const fs::path& target, const std::string& bytes, unsigned mode, const std::string& noun, std::string& error, TemporaryNamer namer)
 {
     return replaceAtomically (target, mode, noun, namer, error, [&bytes] (int output, std::string& writeError) {
         return writeAll (output, bytes.data(), bytes.size(), writeError);
     });
 }
 
-bool writeDesktopEntryAtomically (const fs::path& target,
-                                  const std::string& text,
-                                  std::string& error,
-                                  TemporaryNamer namer)
+bool writeDesktopEntryAtomically (const fs::path& target, const std::string& text, std::string& error, TemporaryNamer namer)
 {
     return writeFileAtomically (target, text, 0644, "desktop entry", error, namer);
 }
@@ -428,7 +415,8 @@ bool hasAppImageHeader (const fs::path& path)
     if (readFully (input.get(), reinterpret_cast<char*> (header), sizeof (header)) != static_cast<ssize_t> (sizeof (header)))
         return false;
 
-    return header[0] == 0x7f && header[1] == 'E' && header[2] == 'L' && header[3] == 'F' && header[8] == 'A' && header[9] == 'I' && header[10] == 0x02;
+    return header[0] == 0x7f && header[1] == 'E' && header[2] == 'L' && header[3] == 'F' && header[8] == 'A' && header[9] == 'I' &&
+        header[10] == 0x02;
 }
 
 } // namespace zorvaplugins::zorvamanager::install::safefile

@@ -12,8 +12,7 @@ public:
     ScopedFileDescriptor() = default;
     explicit ScopedFileDescriptor (int descriptorToOwn) noexcept
         : descriptor (descriptorToOwn)
-    {
-    }
+    {}
     ~ScopedFileDescriptor() { reset(); }
 
     ScopedFileDescriptor (const ScopedFileDescriptor&) = delete;
@@ -21,8 +20,7 @@ public:
 
     ScopedFileDescriptor (ScopedFileDescriptor&& other) noexcept
         : descriptor (other.release())
-    {
-    }
+    {}
 
     ScopedFileDescriptor& operator= (ScopedFileDescriptor&& other) noexcept
     {

@@ -445,8 +445,7 @@ class PartialFileRemover
 public:
     explicit PartialFileRemover (fs::path fileToRemove)
         : file (std::move (fileToRemove))
-    {
-    }
+    {}
 
     ~PartialFileRemover()
     {
@@ -513,10 +512,7 @@ FetchResult fetch (const std::string& url, std::int64_t timeoutSeconds, const Tr
     return result;
 }
 
-DownloadResult download (const std::string& url,
-                         const fs::path& destination,
-                         std::int64_t timeoutSeconds,
-                         const TransferControl& control)
+DownloadResult download (const std::string& url, const fs::path& destination, std::int64_t timeoutSeconds, const TransferControl& control)
 {
     DownloadResult result;
 
@@ -579,9 +575,7 @@ DownloadResult download (const std::string& url,
 
 } // namespace
 
-FetchResult ReleaseFetcher::fetchHttps (const std::string& url,
-                                        std::int64_t timeoutSeconds,
-                                        const TransferControl& control) noexcept
+FetchResult ReleaseFetcher::fetchHttps (const std::string& url, std::int64_t timeoutSeconds, const TransferControl& control) noexcept
 {
     try
     {

@@ -75,9 +75,7 @@ public:
     ReleaseFetcher() = delete;
 
     // Keeps the response body in memory (catalogue, product pages).
-    static FetchResult fetchHttps (const std::string& url,
-                                   std::int64_t timeoutSeconds,
-                                   const TransferControl& control = {}) noexcept;
+    static FetchResult fetchHttps (const std::string& url, std::int64_t timeoutSeconds, const TransferControl& control = {}) noexcept;
 
     // Streams the response body into `destination`, created or truncated. On success the file
     // holds exactly the body; on every failure after it was created it has been removed again.

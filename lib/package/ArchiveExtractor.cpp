@@ -184,10 +184,7 @@ ExtractResult extractRegularFile (archive* reader, archive_entry* entry, const f
     return { true, {} };
 }
 
-ExtractResult extractEntry (archive* reader,
-                            archive_entry* entry,
-                            const fs::path& destination,
-                            const fs::path& normalisedDestination)
+ExtractResult extractEntry (archive* reader, archive_entry* entry, const fs::path& destination, const fs::path& normalisedDestination)
 {
     const char* name = archive_entry_pathname (entry);
 

@@ -33,8 +33,7 @@ public:
     // Never throws for the file system: when the parent folders of a regular file cannot be
     // created (for instance because an earlier entry is a file where a folder is needed), the
     // error is the file system's own text, as for every other failure.
-    static ExtractResult extractToDirectory (const std::filesystem::path& archivePath,
-                                             const std::filesystem::path& destination);
+    static ExtractResult extractToDirectory (const std::filesystem::path& archivePath, const std::filesystem::path& destination);
 };
 
 } // namespace zorvaplugins::zorvamanager::package

@@ -39,7 +39,9 @@ class FileDescriptor
 {
 public:
     FileDescriptor() = default;
-    explicit FileDescriptor (int descriptor) : fd (descriptor) {}
+    explicit FileDescriptor (int descriptor)
+        : fd (descriptor)
+    {}
     ~FileDescriptor() { reset(); }
     FileDescriptor (const FileDescriptor&) = delete;
     FileDescriptor& operator= (const FileDescriptor&) = delete;
@@ -85,8 +87,7 @@ public:
         int status = 0;
 
         while (::waitpid (pid, &status, 0) < 0 && errno == EINTR)
-        {
-        }
+        {}
 
         pid = -1;
         return status;
@@ -271,18 +272,21 @@ ExtractResult IsolatedExtractor::extractToDirectory (const fs::path& helper,
         ::sigemptyset (&none);
         ::sigfillset (&all);
 
-        if (! actions.ok || ! attributes.ok
-            || ::posix_spawn_file_actions_addopen (&actions.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0) != 0
-            || ::posix_spawn_file_actions_adddup2 (&actions.actions, writeEnd.get(), STDOUT_FILENO) != 0
-            || ::posix_spawn_file_actions_addclosefrom_np (&actions.actions, STDERR_FILENO + 1) != 0
-            || ::posix_spawnattr_setsigmask (&attributes.attributes, &none) != 0
-            || ::posix_spawnattr_setsigdefault (&attributes.attributes, &all) != 0
-            || ::posix_spawnattr_setflags (&attributes.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) != 0)
+        if (! actions.ok || ! attributes.ok ||
+            ::posix_spawn_file_actions_addopen (&actions.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0) != 0 ||
+            ::posix_spawn_file_actions_adddup2 (&actions.actions, writeEnd.get(), STDOUT_FILENO) != 0 ||
+            ::posix_spawn_file_actions_addclosefrom_np (&actions.actions, STDERR_FILENO + 1) != 0 ||
+            ::posix_spawnattr_setsigmask (&attributes.attributes, &none) != 0 ||
+            ::posix_spawnattr_setsigdefault (&attributes.attributes, &all) != 0 ||
+            ::posix_spawnattr_setflags (&attributes.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) != 0)
             return failure ("cannot start package unpacking helper: cannot prepare the process");
 
         const auto cpuSeconds = std::chrono::duration_cast<std::chrono::seconds> (limits.wallClock).count() + 1;
-        std::vector<std::string> arguments { helper.string(), archivePath.string(), destination.string(),
-                                             std::to_string (limits.addressSpaceMiB), std::to_string (cpuSeconds) };
+        std::vector<std::string> arguments { helper.string(),
+                                             archivePath.string(),
+                                             destination.string(),
+                                             std::to_string (limits.addressSpaceMiB),
+                                             std::to_string (cpuSeconds) };
         std::vector<char*> argv;
 
         for (auto& argument : arguments)
@@ -293,7 +297,9 @@ ExtractResult IsolatedExtractor::extractToDirectory (const fs::path& helper,
         const auto start = Clock::now();
         Child child;
 
-        if (const auto error = ::posix_spawn (child.target(), helper.c_str(), &actions.actions, &attributes.attributes, argv.data(), environ); error != 0)
+        if (const auto error =
+                ::posix_spawn (child.target(), helper.c_str(), &actions.actions, &attributes.attributes, argv.data(), environ);
+            error != 0)
         {
             *child.target() = -1;
             return failure (std::string ("cannot start package unpacking helper: ") + std::strerror (error));

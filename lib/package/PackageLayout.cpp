@@ -138,7 +138,9 @@ LayoutResult validate (const fs::path& root, const std::atomic<bool>* cancel)
     if (! hasFormat ("clap"))
         return failure ("package contains no CLAP plugin");
 
-    std::sort (plugins.begin(), plugins.end(), [] (const auto& a, const auto& b) { return a.relativePath.generic_string() < b.relativePath.generic_string(); });
+    std::sort (plugins.begin(), plugins.end(), [] (const auto& a, const auto& b) {
+        return a.relativePath.generic_string() < b.relativePath.generic_string();
+    });
 
     return { true, {}, std::move (plugins) };
 }

@@ -75,9 +75,8 @@ int UnpackHelper::run (int argc, const char* const* argv)
 
     // The CPU limit is the parent's wall-clock limit again, a backstop should the parent be
     // stopped; SIGKILL follows SIGXCPU one second later if the soft limit is ignored.
-    if (! limit (RLIMIT_AS, static_cast<rlim_t> (addressSpaceMiB) << 20)
-        || ! limit (RLIMIT_CPU, static_cast<rlim_t> (cpuSeconds))
-        || ! limit (RLIMIT_CORE, 0))
+    if (! limit (RLIMIT_AS, static_cast<rlim_t> (addressSpaceMiB) << 20) || ! limit (RLIMIT_CPU, static_cast<rlim_t> (cpuSeconds)) ||
+        ! limit (RLIMIT_CORE, 0))
         return usageStatus;
 
     std::string record;
@@ -101,8 +100,8 @@ int UnpackHelper::run (int argc, const char* const* argv)
     {
         try
         {
-            record = allocationRefused.load (std::memory_order_relaxed) ? std::string (1, memoryLimit)
-                                                                          : failed + std::string (error.what());
+            record =
+                allocationRefused.load (std::memory_order_relaxed) ? std::string (1, memoryLimit) : failed + std::string (error.what());
         }
         catch (...)
         {

@@ -17,8 +17,7 @@ BoxFilter::BoxFilter (std::uint32_t sourceWidthToUse,
     , resultSums (resultWidth)
     , pixels (static_cast<std::size_t> (resultWidth) * resultHeight, 0u)
     , resultRowEnd (sourceHeightToUse)
-{
-}
+{}
 
 void BoxFilter::addRow (const std::uint8_t* row, int bytesPerPixel) noexcept
 {

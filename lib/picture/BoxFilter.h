@@ -21,10 +21,7 @@ class BoxFilter
 public:
     // The result is no larger than the source in either direction, and at least 1 x 1 (a size
     // outside that range is clamped into it). Throws std::bad_alloc.
-    BoxFilter (std::uint32_t sourceWidth,
-               std::uint32_t sourceHeight,
-               std::uint32_t resultWidth,
-               std::uint32_t resultHeight);
+    BoxFilter (std::uint32_t sourceWidth, std::uint32_t sourceHeight, std::uint32_t resultWidth, std::uint32_t resultHeight);
 
     // Adds the next source row of sourceWidth pixels of 3 bytes (R, G, B; opaque) or 4 bytes
     // (R, G, B, straight A). Rows past the last one are ignored.

@@ -87,11 +87,7 @@ bool skipExtension (GifFileType* gif, int& transparentIndex)
 
 // Lays one line of the image's indices into a screen-wide row, whose other pixels stay
 // transparent: what lies outside the first image has not been drawn yet.
-void paintLine (const GifByteType* indices,
-                std::size_t width,
-                const ColorMapObject& colours,
-                int transparentIndex,
-                std::uint8_t* out)
+void paintLine (const GifByteType* indices, std::size_t width, const ColorMapObject& colours, int transparentIndex, std::uint8_t* out)
 {
     for (std::size_t x = 0; x < width; ++x, out += 4)
     {
@@ -195,7 +191,8 @@ DecodedPicture decodeGif (const std::uint8_t* data, std::size_t size, const Pict
     if (gif == nullptr)
         return giflibFailure (input, openError);
 
-    if (auto error = checkDeclaredSize (static_cast<std::uint32_t> (gif->SWidth), static_cast<std::uint32_t> (gif->SHeight), limits); ! error.empty())
+    if (auto error = checkDeclaredSize (static_cast<std::uint32_t> (gif->SWidth), static_cast<std::uint32_t> (gif->SHeight), limits);
+        ! error.empty())
         return pictureFailure (std::move (error));
 
     // Records are read one by one up to the first image: whatever follows it (an animation's

@@ -50,8 +50,7 @@ DecodedPicture outOfMemory() noexcept
         result.error = "not enough memory to decode the picture";
     }
     catch (...)
-    {
-    }
+    {}
 
     return result;
 }
@@ -85,7 +84,8 @@ std::string checkDeclaredSize (std::uint64_t width, std::uint64_t height, const 
         return "picture has zero size: " + size;
 
     // Beyond 2^32 pixels the box filter's sums could overflow, whatever the limits allow.
-    if (width > limits.maxWidth || height > limits.maxHeight || width * height > limits.maxPixels || width * height > (std::uint64_t { 1 } << 32))
+    if (width > limits.maxWidth || height > limits.maxHeight || width * height > limits.maxPixels ||
+        width * height > (std::uint64_t { 1 } << 32))
         return "picture too large: " + size;
 
     return {};

@@ -77,9 +77,7 @@ class PictureDecoder
 public:
     PictureDecoder() = delete;
 
-    static DecodedPicture decode (const std::uint8_t* data,
-                                  std::size_t size,
-                                  const PictureLimits& limits = {}) noexcept;
+    static DecodedPicture decode (const std::uint8_t* data, std::size_t size, const PictureLimits& limits = {}) noexcept;
 };
 
 } // namespace zorvaplugins::zorvamanager::picture

@@ -58,8 +58,7 @@ public:
     explicit PngReadStruct (PngJob& job)
         : png (png_create_read_struct (PNG_LIBPNG_VER_STRING, &job, pngError, pngWarning))
         , info (png != nullptr ? png_create_info_struct (png) : nullptr)
-    {
-    }
+    {}
 
     ~PngReadStruct() { png_destroy_read_struct (&png, info != nullptr ? &info : nullptr, nullptr); }
 
@@ -213,7 +212,8 @@ DecodedPicture decodePng (const std::uint8_t* data, std::size_t size, const Pict
 
     const auto fitted = fittedSize (job.width, job.height, limits);
     BoxFilter filter (job.width, job.height, fitted.width, fitted.height);
-    std::vector<std::uint8_t> rows (static_cast<std::size_t> (job.width) * static_cast<std::size_t> (job.bytesPerPixel) * (job.passes == 1 ? 1 : job.height));
+    std::vector<std::uint8_t> rows (static_cast<std::size_t> (job.width) * static_cast<std::size_t> (job.bytesPerPixel) *
+                                    (job.passes == 1 ? 1 : job.height));
 
     if (! readPngRows (reader.png, &job, &filter, rows.data()))
         return libpngFailure (job);

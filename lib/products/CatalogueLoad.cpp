@@ -20,9 +20,7 @@ bool isSet (const std::atomic<bool>* flag)
     return flag != nullptr && flag->load();
 }
 
-network::TransferControl boundedBy (std::uint64_t maxBytes,
-                                    const std::atomic<bool>* cancel,
-                                    const std::atomic<bool>* dropped)
+network::TransferControl boundedBy (std::uint64_t maxBytes, const std::atomic<bool>* cancel, const std::atomic<bool>* dropped)
 {
     network::TransferControl control;
     control.maxBodyBytes = maxBytes;
@@ -52,8 +50,8 @@ picture::DecodedPicture pictureOfPage (const std::string& pageUrl,
                                        const std::atomic<bool>* dropped,
                                        const CatalogueLoadLimits& limits)
 {
-    const auto page = network::ReleaseFetcher::fetchHttps (
-        pageUrl, limits.pageTimeoutSeconds, boundedBy (limits.maxPageBytes, cancel, dropped));
+    const auto page =
+        network::ReleaseFetcher::fetchHttps (pageUrl, limits.pageTimeoutSeconds, boundedBy (limits.maxPageBytes, cancel, dropped));
 
     if (! page.ok)
         return noPicture (page.error);
@@ -69,8 +67,8 @@ picture::DecodedPicture pictureOfPage (const std::string& pageUrl,
     // The picture is held in memory, never written: it is bounded like a page, and the decoder
     // reads it from there as well as from a file, without the cost of a scratch folder per
     // product.
-    const auto download = network::ReleaseFetcher::fetchHttps (
-        pictureUrl, limits.pictureTimeoutSeconds, boundedBy (limits.maxPictureBytes, cancel, dropped));
+    const auto download =
+        network::ReleaseFetcher::fetchHttps (pictureUrl, limits.pictureTimeoutSeconds, boundedBy (limits.maxPictureBytes, cancel, dropped));
 
     if (! download.ok)
         return noPicture (download.error);
@@ -126,9 +124,7 @@ picture::DecodedPicture fetchProductPicture (const PictureRequest& request,
     return result;
 }
 
-CatalogueLoadResult loadCatalogue (const std::string& catalogueUrl,
-                                   const std::atomic<bool>* cancel,
-                                   const CatalogueLoadLimits& limits)
+CatalogueLoadResult loadCatalogue (const std::string& catalogueUrl, const std::atomic<bool>* cancel, const CatalogueLoadLimits& limits)
 {
     CatalogueLoadResult load;
 

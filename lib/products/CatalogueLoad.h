@@ -38,9 +38,8 @@ struct CatalogueLoadLimits
 // fetches each one when its card comes near the screen (fetchProductPicture). When `cancel`
 // becomes true, the transfer (or the catalogue's parse) stops within about a second.
 // Blocking; a pool thread. Never throws.
-CatalogueLoadResult loadCatalogue (const std::string& catalogueUrl,
-                                   const std::atomic<bool>* cancel,
-                                   const CatalogueLoadLimits& limits = {});
+CatalogueLoadResult
+loadCatalogue (const std::string& catalogueUrl, const std::atomic<bool>* cancel, const CatalogueLoadLimits& limits = {});
 
 // One product picture as a card wants it.
 struct PictureRequest

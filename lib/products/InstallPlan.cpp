@@ -19,7 +19,8 @@ std::optional<api::ArtifactInfo> chooseArtifact (const api::ProductReleaseInfo& 
     return std::nullopt;
 }
 
-std::vector<std::filesystem::path> pathsToRemove (const std::vector<std::filesystem::path>& installedPaths, bool vst3Enabled, bool clapEnabled)
+std::vector<std::filesystem::path>
+pathsToRemove (const std::vector<std::filesystem::path>& installedPaths, bool vst3Enabled, bool clapEnabled)
 {
     std::vector<std::filesystem::path> selected;
 
@@ -38,7 +39,8 @@ std::filesystem::path packageFileName (const std::string& artifactFileName)
 {
     const auto unsafe = [] (char c) { return c == '/' || c == '\\' || static_cast<unsigned char> (c) < 0x20 || c == 0x7f; };
 
-    if (artifactFileName.empty() || artifactFileName.size() > 255 || artifactFileName == "." || artifactFileName == ".." || std::any_of (artifactFileName.begin(), artifactFileName.end(), unsafe))
+    if (artifactFileName.empty() || artifactFileName.size() > 255 || artifactFileName == "." || artifactFileName == ".." ||
+        std::any_of (artifactFileName.begin(), artifactFileName.end(), unsafe))
         return "package.archive";
 
     return artifactFileName;

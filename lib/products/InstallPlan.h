@@ -18,7 +18,8 @@ std::optional<api::ArtifactInfo> chooseArtifact (const api::ProductReleaseInfo& 
 
 // The bundles a removal takes, in the order given: a path whose extension is exactly ".vst3"
 // while VST3 is enabled, or exactly ".clap" while CLAP is enabled. Pure; any thread.
-std::vector<std::filesystem::path> pathsToRemove (const std::vector<std::filesystem::path>& installedPaths, bool vst3Enabled, bool clapEnabled);
+std::vector<std::filesystem::path>
+pathsToRemove (const std::vector<std::filesystem::path>& installedPaths, bool vst3Enabled, bool clapEnabled);
 
 // The name the downloaded package gets inside the job's temporary folder: the artifact's file
 // name when it is one plain name (not empty, at most 255 bytes, no separator, not "." or "..",

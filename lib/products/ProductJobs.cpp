@@ -79,8 +79,7 @@ public:
         if (total == 0 || ! hooks.report)
             return;
 
-        const auto percent =
-            static_cast<int> (std::min<std::uint64_t> (100, received * 100 / total));
+        const auto percent = static_cast<int> (std::min<std::uint64_t> (100, received * 100 / total));
         const auto now = std::chrono::steady_clock::now();
 
         if (percent == lastPercent || now - lastReport < progressInterval)
@@ -113,13 +112,10 @@ InstallOutcome install (const InstallJobRequest& request, const JobHooks& hooks,
     }
     catch (const std::exception& error)
     {
-        return failed (
-            std::string ("Download failed: cannot create temporary folder: ") +
-            error.what());
+        return failed (std::string ("Download failed: cannot create temporary folder: ") + error.what());
     }
 
-    const auto archive =
-        folder.path() / packageFileName (request.artifact.fileName);
+    const auto archive = folder.path() / packageFileName (request.artifact.fileName);
     const auto extracted = folder.path() / "extract";
 
     network::TransferControl control;
@@ -127,8 +123,8 @@ InstallOutcome install (const InstallJobRequest& request, const JobHooks& hooks,
     control.cancel = hooks.cancel;
     control.onProgress = DownloadProgress (hooks, request.artifact.sizeBytes);
 
-    const auto download = network::ReleaseFetcher::downloadHttpsToFile (
-        request.artifact.downloadUrl, archive, downloadTimeoutSeconds, control);
+    const auto download =
+        network::ReleaseFetcher::downloadHttpsToFile (request.artifact.downloadUrl, archive, downloadTimeoutSeconds, control);
 
     if (! download.ok)
         return failed ("Download failed: " + download.error);
@@ -137,8 +133,7 @@ InstallOutcome install (const InstallJobRequest& request, const JobHooks& hooks,
         return failed ("Download failed: transfer cancelled");
 
     report (hooks, "Verifying...");
-    const auto verified = crypto::Sha256::verifyFile (
-        archive, request.artifact.sha256, request.artifact.sizeBytes, hooks.cancel);
+    const auto verified = crypto::Sha256::verifyFile (archive, request.artifact.sha256, request.artifact.sizeBytes, hooks.cancel);
 
     if (! verified.ok)
         return failed ("Verification failed: " + verified.error);
@@ -148,8 +143,7 @@ InstallOutcome install (const InstallJobRequest& request, const JobHooks& hooks,
 
     report (hooks, "Installing...");
 
-    const auto extraction = package::IsolatedExtractor::extractToDirectory (
-        request.unpackHelper, archive, extracted, hooks.cancel);
+    const auto extraction = package::IsolatedExtractor::extractToDirectory (request.unpackHelper, archive, extracted, hooks.cancel);
 
     if (! extraction.ok)
         return failed ("Extraction failed: " + extraction.error);
@@ -180,8 +174,7 @@ InstallOutcome install (const InstallJobRequest& request, const JobHooks& hooks,
 
 } // namespace
 
-InstallOutcome runInstallJob (const InstallJobRequest& request,
-                              const JobHooks& hooks)
+InstallOutcome runInstallJob (const InstallJobRequest& request, const JobHooks& hooks)
 {
     try
     {
@@ -227,8 +220,7 @@ RemoveOutcome runRemoveJob (const std::vector<fs::path>& selectedPaths,
     }
 
     outcome.ok = outcome.error.empty();
-    outcome.allRemoved =
-        static_cast<std::size_t> (outcome.removedCount) == installedPathCount;
+    outcome.allRemoved = static_cast<std::size_t> (outcome.removedCount) == installedPathCount;
 
     if (outcome.allRemoved && ! receiptName.empty())
         if (const auto forgotten = install::removeReceipt (receiptName, receiptSlug); ! forgotten.ok)

@@ -48,11 +48,10 @@ struct JobHooks
 // Download, verification, extraction and installation of one artifact, each failure prefixed
 // with its step ("Download failed: ", "Verification failed: ", "Extraction failed: ",
 // "Install failed: "). The extraction runs in the request's unpack helper under its limits
-// (package::IsolatedExtractor), never in this process; a missing helper fails the extraction. Works in a fresh temporary folder that is removed on every path, also
-// when a step throws or the job is cancelled. The download is bounded by the artifact's size
-// and 300 seconds; while it runs, `report` receives "Downloading... N%" at most about ten times a
-// second, then "Verifying..." and "Installing...". When `cancel` becomes true the transfer stops
-// within about a second, the unpack helper is killed at once, and the job ends before its next
+// (package::IsolatedExtractor), never in this process; a missing helper fails the extraction. Works in a fresh temporary folder that is
+// removed on every path, also when a step throws or the job is cancelled. The download is bounded by the artifact's size and 300 seconds;
+// while it runs, `report` receives "Downloading... N%" at most about ten times a second, then "Verifying..." and "Installing...". When
+// `cancel` becomes true the transfer stops within about a second, the unpack helper is killed at once, and the job ends before its next
 // step; an installation already under way completes. Blocking; a pool thread. Never throws.
 InstallOutcome runInstallJob (const InstallJobRequest& request, const JobHooks& hooks);
 

@@ -72,9 +72,7 @@ ProductRow buildRow (std::shared_ptr<const api::ProductReleaseInfo> info,
 
     // An empty key matches nothing: a product named only in punctuation or another script
     // must not claim other products' receipts or bundles (and so offer them for removal).
-    const auto findReceipt = [&receipts] (const std::string& key) {
-        return key.empty() ? receipts.end() : receipts.find (key);
-    };
+    const auto findReceipt = [&receipts] (const std::string& key) { return key.empty() ? receipts.end() : receipts.find (key); };
 
     if (auto receipt = findReceipt (nameKey); receipt != receipts.end())
         row.installedVersion = receipt->second.version;
@@ -112,7 +110,8 @@ ProductRow buildRow (std::shared_ptr<const api::ProductReleaseInfo> info,
         row.installedVersion = scannedVersion;
 
     // An installed version that does not parse ("unknown", or none at all) is never older.
-    row.updateAvailable = row.installed && core::VersionString::order (row.installedVersion, row.latestVersion) == core::VersionOrder::older;
+    row.updateAvailable =
+        row.installed && core::VersionString::order (row.installedVersion, row.latestVersion) == core::VersionOrder::older;
 
     if (const auto activity = activityBySlug.find (product.slug); activity != activityBySlug.end())
         row.activity = activity->second;
@@ -137,7 +136,8 @@ std::vector<ProductRow> buildRows (const Catalogue& catalogue,
     rows.reserve (catalogue->size());
 
     for (const auto& product : *catalogue)
-        rows.push_back (buildRow (std::shared_ptr<const api::ProductReleaseInfo> (catalogue, &product), pluginsByKey, receipts, activityBySlug));
+        rows.push_back (
+            buildRow (std::shared_ptr<const api::ProductReleaseInfo> (catalogue, &product), pluginsByKey, receipts, activityBySlug));
 
     return rows;
 }

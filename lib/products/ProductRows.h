@@ -29,7 +29,10 @@ struct RowCounts
     int installed = 0;
     int updates = 0;
 
-    bool operator== (const RowCounts& other) const { return total == other.total && installed == other.installed && updates == other.updates; }
+    bool operator== (const RowCounts& other) const
+    {
+        return total == other.total && installed == other.installed && updates == other.updates;
+    }
 };
 
 RowCounts countRows (const std::vector<ProductRow>& rows);

@@ -40,13 +40,8 @@ std::u32string foldedCharacters (const std::string& text)
     for (std::size_t i = 0; i < text.size();)
     {
         const auto lead = static_cast<unsigned char> (text[i]);
-        const auto length = lead < 0x80 ? 1u : (lead >> 5) == 0x6 ? 2u
-            : (lead >> 4) == 0xe                                  ? 3u
-            : (lead >> 3) == 0x1e                                 ? 4u
-                                                                  : 0u;
-        char32_t character = length == 1 ? lead : length == 2 ? (lead & 0x1fu)
-            : length == 3                                     ? (lead & 0x0fu)
-                                                              : (lead & 0x07u);
+        const auto length = lead < 0x80 ? 1u : (lead >> 5) == 0x6 ? 2u : (lead >> 4) == 0xe ? 3u : (lead >> 3) == 0x1e ? 4u : 0u;
+        char32_t character = length == 1 ? lead : length == 2 ? (lead & 0x1fu) : length == 3 ? (lead & 0x0fu) : (lead & 0x07u);
         auto valid = length != 0 && i + length <= text.size();
 
         for (std::size_t k = 1; valid && k < length; ++k)

@@ -134,14 +134,13 @@ std::vector<InstalledPlugin> scan (const std::vector<fs::path>& folders, install
             if (entry.path().extension().native() != wantedExtension || ! hasWantedKind (entry, isVst3))
                 continue;
 
-            found.push_back ({ format,
-                               entry.path().stem().string(),
-                               entry.path(),
-                               isVst3 ? readVst3Version (entry.path()) : std::string() });
+            found.push_back (
+                { format, entry.path().stem().string(), entry.path(), isVst3 ? readVst3Version (entry.path()) : std::string() });
         }
     }
 
-    std::stable_sort (found.begin(), found.end(), [] (const InstalledPlugin& a, const InstalledPlugin& b) { return a.path.native() < b.path.native(); });
+    std::stable_sort (
+        found.begin(), found.end(), [] (const InstalledPlugin& a, const InstalledPlugin& b) { return a.path.native() < b.path.native(); });
 
     return found;
 }

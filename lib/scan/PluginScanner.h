@@ -42,8 +42,7 @@ public:
     // When advancing from one entry of a folder to the next fails, the scan fails with the
     // file system's text and finds nothing: a listing broken off half-way is not "nothing
     // more here". Never throws for the file system.
-    static ScanResult scanPaths (const std::vector<std::filesystem::path>& folders,
-                                 install::PluginFormat format);
+    static ScanResult scanPaths (const std::vector<std::filesystem::path>& folders, install::PluginFormat format);
 };
 
 // The "Version" value of a VST3 bundle's Contents/Resources/moduleinfo.json: the first

@@ -108,7 +108,11 @@ int openImage (Image* image, const char* path, char* error, size_t errorSize)
     const uint64_t bytesUsed = little64 (super + 40);
     if (bytesUsed > fileSize - image->offset)
     {
-        snprintf (error, errorSize, "damaged AppImage (truncated: the file system image needs %llu bytes, %llu are there)", (unsigned long long) bytesUsed, (unsigned long long) (fileSize - image->offset));
+        snprintf (error,
+                  errorSize,
+                  "damaged AppImage (truncated: the file system image needs %llu bytes, %llu are there)",
+                  (unsigned long long) bytesUsed,
+                  (unsigned long long) (fileSize - image->offset));
         return closeImage (image), -1;
     }
 

@@ -2,14 +2,13 @@
 
 #include <string.h>
 
-const char runtimeHelpText[] =
-    "Options of the AppImage runtime (any other arguments go to the program):\n"
-    "  --appimage-extract [PATTERN]  write the contents (or what matches PATTERN) to ./squashfs-root\n"
-    "  --appimage-extract-and-run    run the program from a temporary extracted copy\n"
-    "  --appimage-offset             print where the file system image begins\n"
-    "  --appimage-help               print this help\n"
-    "  --appimage-version            print the runtime's version\n"
-    "Environment: APPIMAGE_EXTRACT_AND_RUN=1 acts as --appimage-extract-and-run.\n";
+const char runtimeHelpText[] = "Options of the AppImage runtime (any other arguments go to the program):\n"
+                               "  --appimage-extract [PATTERN]  write the contents (or what matches PATTERN) to ./squashfs-root\n"
+                               "  --appimage-extract-and-run    run the program from a temporary extracted copy\n"
+                               "  --appimage-offset             print where the file system image begins\n"
+                               "  --appimage-help               print this help\n"
+                               "  --appimage-version            print the runtime's version\n"
+                               "Environment: APPIMAGE_EXTRACT_AND_RUN=1 acts as --appimage-extract-and-run.\n";
 
 static const char prefix[] = "--appimage-";
 
@@ -52,9 +51,7 @@ RuntimeOptions parseRuntimeOptions (int argc, char* const* argv, const char* env
     {
         const char* name;
         RuntimeAction action;
-    } plain[] = { { "--appimage-offset", RuntimeOffset },
-                  { "--appimage-help", RuntimeHelp },
-                  { "--appimage-version", RuntimeVersion } };
+    } plain[] = { { "--appimage-offset", RuntimeOffset }, { "--appimage-help", RuntimeHelp }, { "--appimage-version", RuntimeVersion } };
 
     for (size_t i = 0; i < sizeof plain / sizeof plain[0]; ++i)
     {

@@ -33,18 +33,24 @@ TEST (FindOgImageUrl, FollowsTheSearchRules)
         { "longer property name wins when it comes first",
           R"(<meta property="og:image:secure_url" content="https://x.test/f.png"><meta property="og:image" content="https://x.test/g.png">)",
           "https://x.test/f.png" },
-        { "width tag is skipped", R"(<meta property="og:image:width" content="640"><meta property="og:image" content="https://x.test/h.png">)", "https://x.test/h.png" },
+        { "width tag is skipped",
+          R"(<meta property="og:image:width" content="640"><meta property="og:image" content="https://x.test/h.png">)",
+          "https://x.test/h.png" },
         { "unquoted value is never accepted", R"(<meta property="og:image" content=https://x.test/i.png>)", "" },
         { "no closing quote in the tag", R"(<meta property="og:image" content="https://x.test/j.png>)", "" },
         { "no content attribute", R"(<meta property="og:image" value="https://x.test/k.png">)", "" },
         { "content without equals sign", R"(<meta property="og:image" content "https://x.test/l.png">)", "" },
-        { "no < before the marker, later tag found", R"(og:image content="https://x.test/m.png" <meta property="og:image" content="https://x.test/n.png">)", "https://x.test/n.png" },
+        { "no < before the marker, later tag found",
+          R"(og:image content="https://x.test/m.png" <meta property="og:image" content="https://x.test/n.png">)",
+          "https://x.test/n.png" },
         { "no > after the marker", R"(<meta property="og:image" content="https://x.test/o.png")", "" },
         { "bare scheme is long enough", R"(<meta property="og:image" content="https://">)", "https://" },
         { "shorter than the scheme", R"(<meta property="og:image" content="https:/">)", "" },
         { "upper-case scheme", R"(<meta property="og:image" content="HTTPS://x.test/p.png">)", "" },
         { "case-sensitive marker", R"(<meta property="OG:IMAGE" content="https://x.test/q.png">)", "" },
-        { "no entity decoding", R"(<meta property="og:image" content="https://x.test/r.png?a=1&amp;b=2">)", "https://x.test/r.png?a=1&amp;b=2" },
+        { "no entity decoding",
+          R"(<meta property="og:image" content="https://x.test/r.png?a=1&amp;b=2">)",
+          "https://x.test/r.png?a=1&amp;b=2" },
         { "empty page", "", "" },
         { "marker at the very end", "<p>og:image", "" },
         { "one < for many markers: the tag grows to each next >",
@@ -66,7 +72,10 @@ TEST (FindOgImageUrl, FollowsTheSearchRules)
 // Random pages built from the pieces that matter to the rules agree with the plain reading.
 TEST (FindOgImageUrl, AgreesWithThePlainReadingOnRandomPages)
 {
-    const std::string_view pieces[] = { "<", ">", "og:image", "og:image:width", "content", "=", "\"", "'", "https://x.test/p.png", "http://x", " ", "a", "<meta ", "https://", "content=" };
+    const std::string_view pieces[] = {
+        "<",        ">", "og:image", "og:image:width", "content",  "=",       "\"", "'", "https://x.test/p.png",
+        "http://x", " ", "a",        "<meta ",         "https://", "content="
+    };
     std::mt19937 random (20261210);
 
     for (int round = 0; round < 20000; ++round)

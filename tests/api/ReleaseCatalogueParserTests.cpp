@@ -45,7 +45,9 @@ Json validCatalogue()
         { "changelogTitle", "Faster" },
         { "changelogText", "Lower latency." },
         { "changelogUrl", "http://zorvaplugins.com/echo/changes" },
-        { "artifacts", Json::array ({ validArtifact ("echo-linux-vst3", "linux-x64", "vst3"), validArtifact ("echo-win-clap", "windows-x64", "clap") }) },
+        { "artifacts",
+          Json::array (
+              { validArtifact ("echo-linux-vst3", "linux-x64", "vst3"), validArtifact ("echo-win-clap", "windows-x64", "clap") }) },
     };
 
     Json product = {
@@ -204,8 +206,8 @@ TEST (ReleaseCatalogueParser, KeepsDocumentOrderEverywhere)
     auto laterRelease = product["releases"][0];
     laterRelease["version"] = "0.9.0";
     product["releases"].push_back (laterRelease);
-    product["releases"][0]["artifacts"] = Json::array ({ validArtifact ("b", "linux-x64", "vst3"),
-                                                         validArtifact ("a", "linux-x64", "vst3") });
+    product["releases"][0]["artifacts"] =
+        Json::array ({ validArtifact ("b", "linux-x64", "vst3"), validArtifact ("a", "linux-x64", "vst3") });
 
     const auto result = ReleaseCatalogueParser::parse (document.dump());
 

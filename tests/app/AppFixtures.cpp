@@ -57,7 +57,8 @@ void installVst3 (const zorvatest::fs::path& folder, const std::string& stem, co
     zorvatest::writeFile (bundle / "Contents/x86_64-linux" / (stem + ".so"), "binary");
 
     if (! version.empty())
-        zorvatest::writeFile (bundle / "Contents/Resources/moduleinfo.json", "{\"Name\": \"" + stem + "\", \"Version\": \"" + version + "\"}");
+        zorvatest::writeFile (bundle / "Contents/Resources/moduleinfo.json",
+                              "{\"Name\": \"" + stem + "\", \"Version\": \"" + version + "\"}");
 }
 
 void installClap (const zorvatest::fs::path& folder, const std::string& stem)

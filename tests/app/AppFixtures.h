@@ -12,7 +12,8 @@ namespace apptest
 {
 
 // A catalogue product with one Linux VST3 and one Linux CLAP artifact of its latest version.
-zorvaplugins::zorvamanager::api::ProductReleaseInfo product (const std::string& slug, const std::string& name, const std::string& latestVersion = "1.2.0");
+zorvaplugins::zorvamanager::api::ProductReleaseInfo
+product (const std::string& slug, const std::string& name, const std::string& latestVersion = "1.2.0");
 
 // A successful load of these products, without pictures.
 std::shared_ptr<const WindowCatalogue> loaded (std::vector<zorvaplugins::zorvamanager::api::ProductReleaseInfo> products);

@@ -37,16 +37,22 @@ protected:
             GTEST_SKIP() << "no local HTTPS service (run under tests/service/with_service)";
 
         const auto base = MakerServiceInstance::baseUrl();
-        service.addProductPage ("tape-echo", R"(<html><head><meta property="og:image" content=")" + base + R"(/images/tape-echo.png"></head></html>)");
+        service.addProductPage ("tape-echo",
+                                R"(<html><head><meta property="og:image" content=")" + base + R"(/images/tape-echo.png"></head></html>)");
         service.addPicture ("tape-echo", juce::Colours::orange);
-        service.addProductPage ("room-verb", R"(<meta property='og:image:width' content='64'><meta property='og:image' content=')" + base + R"(/images/room-verb.png'>)");
+        service.addProductPage ("room-verb",
+                                R"(<meta property='og:image:width' content='64'><meta property='og:image' content=')" + base +
+                                    R"(/images/room-verb.png'>)");
         service.addPicture ("room-verb", juce::Colours::teal);
         service.addProductPage ("gain-tool", "<html><head><title>No picture here</title></head></html>");
         service.addProductPage ("broken-picture", R"(<meta property="og:image" content=")" + base + R"(/images/broken.png">)");
         zorvatest::writeFile (service.dataFolder() / "images/broken.png", "this is not an image");
 
         service.setCatalogue (MakerServiceInstance::catalogueOf (
-            MakerServiceInstance::product ("tape-echo", "Tape Echo", base + "/products/tape-echo/index.html") + "," + MakerServiceInstance::product ("room-verb", "Room Verb", base + "/products/room-verb/index.html") + "," + MakerServiceInstance::product ("gain-tool", "Gain Tool", base + "/products/gain-tool/index.html") + "," + MakerServiceInstance::product ("broken-picture", "Broken Picture", base + "/products/broken-picture/index.html")));
+            MakerServiceInstance::product ("tape-echo", "Tape Echo", base + "/products/tape-echo/index.html") + "," +
+            MakerServiceInstance::product ("room-verb", "Room Verb", base + "/products/room-verb/index.html") + "," +
+            MakerServiceInstance::product ("gain-tool", "Gain Tool", base + "/products/gain-tool/index.html") + "," +
+            MakerServiceInstance::product ("broken-picture", "Broken Picture", base + "/products/broken-picture/index.html")));
 
         ASSERT_TRUE (service.start()) << "the local maker service did not start";
     }
@@ -143,7 +149,8 @@ TEST_F (CatalogueRefresh, InvalidCatalogueDocumentsAreReportedNotLoaded)
 {
     const std::pair<std::string, juce::String> cases[] = {
         { "this is not JSON", "Invalid catalogue: " },
-        { R"({"schema": 2, "generatedAt": "x", "products": []})", "Invalid catalogue: This ZorvaManager version does not understand the current release API." },
+        { R"({"schema": 2, "generatedAt": "x", "products": []})",
+          "Invalid catalogue: This ZorvaManager version does not understand the current release API." },
         { R"({"schema": 1, "generatedAt": "x"})", "Invalid catalogue: missing products" },
     };
 
@@ -154,8 +161,7 @@ TEST_F (CatalogueRefresh, InvalidCatalogueDocumentsAreReportedNotLoaded)
 
         ASSERT_TRUE (waitForLoad (probe));
         expectState (probe, firstLoadFailed, document.c_str());
-        EXPECT_TRUE (probe.hasLineStartingWith (expected)) << document << "\n"
-                                                           << probe.logLines().joinIntoString ("\n");
+        EXPECT_TRUE (probe.hasLineStartingWith (expected)) << document << "\n" << probe.logLines().joinIntoString ("\n");
         EXPECT_EQ (probe.catalogueSize(), 0u);
     }
 }
@@ -180,7 +186,8 @@ TEST_F (CatalogueRefresh, AFailedReloadKeepsTheEarlierCatalogueAndGivesTheAction
     EXPECT_TRUE (probe.statusText().startsWith ("Invalid catalogue: "));
 
     // A later successful reload replaces the catalogue.
-    service.setCatalogue (MakerServiceInstance::catalogueOf (MakerServiceInstance::product ("solo", "Solo", MakerServiceInstance::baseUrl() + "/products/solo/index.html")));
+    service.setCatalogue (MakerServiceInstance::catalogueOf (
+        MakerServiceInstance::product ("solo", "Solo", MakerServiceInstance::baseUrl() + "/products/solo/index.html")));
     probe.component.refreshCatalogue();
     ASSERT_TRUE (waitForLoad (probe));
     expectState (probe, loaded, "after the successful reload");
@@ -203,8 +210,8 @@ TEST_F (CatalogueRefresh, ClosingTheWindowWhileALoadRunsEndsCleanly)
 {
     // The product page stalls, so the worker is still busy when the window goes away.
     const auto base = MakerServiceInstance::baseUrl();
-    service.setCatalogue (MakerServiceInstance::catalogueOf (
-        MakerServiceInstance::product ("slow", "Slow", base + "/test/stall/3") + "," + MakerServiceInstance::product ("later", "Later", base + "/test/stall/3")));
+    service.setCatalogue (MakerServiceInstance::catalogueOf (MakerServiceInstance::product ("slow", "Slow", base + "/test/stall/3") + "," +
+                                                             MakerServiceInstance::product ("later", "Later", base + "/test/stall/3")));
 
     auto probe = openWindow();
     EXPECT_TRUE (probe.loading());

@@ -14,13 +14,15 @@ struct ZorvaManagerComponentProbe
 {
     explicit ZorvaManagerComponentProbe (ZorvaManagerComponent& c)
         : component (c)
-    {
-    }
+    {}
 
     // The component ID of every control the window lays out.
-    static constexpr const char* controlIds[] = {
-        "installModeToggle", "removeModeToggle", "vst3Toggle", "clapToggle", "allProductsToggle", "myProductsToggle", "freeProductsToggle", "myUpdatesToggle", "searchLabel", "searchEditor", "refreshButton", "scanButton", "resetPathsButton", "vst3PathLabel", "vst3PathButton", "clapPathLabel", "clapPathButton", "installAllButton", "uninstallAllButton", "removeSelfButton", "productList", "logEditor"
-    };
+    static constexpr const char* controlIds[] = { "installModeToggle", "removeModeToggle", "vst3Toggle",         "clapToggle",
+                                                  "allProductsToggle", "myProductsToggle", "freeProductsToggle", "myUpdatesToggle",
+                                                  "searchLabel",       "searchEditor",     "refreshButton",      "scanButton",
+                                                  "resetPathsButton",  "vst3PathLabel",    "vst3PathButton",     "clapPathLabel",
+                                                  "clapPathButton",    "installAllButton", "uninstallAllButton", "removeSelfButton",
+                                                  "productList",       "logEditor" };
 
     // The one control in the window with this component ID, of this type; throws (and so fails
     // the test) when there is none, more than one, or one of another type.
@@ -32,7 +34,8 @@ struct ZorvaManagerComponentProbe
         auto* typed = found.size() == 1 ? dynamic_cast<Control*> (found.front()) : nullptr;
 
         if (typed == nullptr)
-            throw std::runtime_error ("no single control of the expected type with the ID " + id.toStdString() + " (" + std::to_string (found.size()) + " found)");
+            throw std::runtime_error ("no single control of the expected type with the ID " + id.toStdString() + " (" +
+                                      std::to_string (found.size()) + " found)");
 
         return *typed;
     }
@@ -114,7 +117,9 @@ struct ZorvaManagerComponentProbe
 
     State state() const
     {
-        return { loading(), catalogueLoaded(), refreshEnabled() && scanEnabled(), installAllEnabled() && uninstallAllEnabled(), actionsEnabled() };
+        return {
+            loading(), catalogueLoaded(), refreshEnabled() && scanEnabled(), installAllEnabled() && uninstallAllEnabled(), actionsEnabled()
+        };
     }
 
     // Every control by its ID.

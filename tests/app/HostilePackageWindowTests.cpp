@@ -59,7 +59,16 @@ protected:
         const auto digest = crypto::Sha256::digestFile (served);
         EXPECT_TRUE (digest.ok) << digest.error;
 
-        return { slug, slug, "1.0.0", { { "1.0.0", { { "linux-x64", "vst3", MakerServiceInstance::baseUrl() + "/packages/" + file.filename().string(), file.filename().string(), digest.hexDigest, digest.sizeBytes } } } } };
+        return { slug,
+                 slug,
+                 "1.0.0",
+                 { { "1.0.0",
+                     { { "linux-x64",
+                         "vst3",
+                         MakerServiceInstance::baseUrl() + "/packages/" + file.filename().string(),
+                         file.filename().string(),
+                         digest.hexDigest,
+                         digest.sizeBytes } } } } };
     }
 
     // A posted call is handled and a toggle switches (and back) while the helper runs.
@@ -75,7 +84,8 @@ protected:
         for (const auto expected : { ! before, before })
         {
             uidriver::clickAt (probe().component, probe().boundsOf ("clapToggle").getCentre());
-            EXPECT_TRUE (pumpUntil ([&toggle, expected] { return toggle.getToggleState() == expected; }, 2000)) << "the toggle did not switch";
+            EXPECT_TRUE (pumpUntil ([&toggle, expected] { return toggle.getToggleState() == expected; }, 2000))
+                << "the toggle did not switch";
         }
     }
 };
@@ -112,11 +122,12 @@ TEST_F (HostilePackageWindow, TheInstallFailsAtTheHelpersLimitAndTheWindowStaysS
         expectTheWindowAnswers();
 
         // Liveness bound: the helper's own limits end it well within this.
-        const auto ended = pumpUntil ([this, &residentPeak] {
-            residentPeak = std::max (residentPeak, residentMiB());
-            return controller().runningJobs() == 0;
-        },
-                                      180000);
+        const auto ended = pumpUntil (
+            [this, &residentPeak] {
+                residentPeak = std::max (residentPeak, residentMiB());
+                return controller().runningJobs() == 0;
+            },
+            180000);
         ASSERT_TRUE (ended) << "the install never ended";
         ASSERT_TRUE (waitUntilIdle());
 
@@ -127,7 +138,8 @@ TEST_F (HostilePackageWindow, TheInstallFailsAtTheHelpersLimitAndTheWindowStaysS
         EXPECT_TRUE (leftovers().empty());
         EXPECT_EQ (receiptsText(), receipts);
         EXPECT_FALSE (fs::exists (home->vst3()) && ! fs::is_empty (home->vst3()));
-        std::printf ("%s: the window's process grew by %.1f MiB at most (%.1f MiB before)\n", c.file, residentPeak - residentBefore, residentBefore);
+        std::printf (
+            "%s: the window's process grew by %.1f MiB at most (%.1f MiB before)\n", c.file, residentPeak - residentBefore, residentBefore);
     }
 }
 

@@ -85,7 +85,8 @@ protected:
         const auto posted = std::chrono::steady_clock::now();
         juce::MessageManager::callAsync ([&handled] { handled = true; });
         EXPECT_TRUE (pumpUntil ([&handled] { return handled; }, answerBoundMs)) << what << ": a posted call waited";
-        longestAnswerMs = std::max (longestAnswerMs, std::chrono::duration<double, std::milli> (std::chrono::steady_clock::now() - posted).count());
+        longestAnswerMs =
+            std::max (longestAnswerMs, std::chrono::duration<double, std::milli> (std::chrono::steady_clock::now() - posted).count());
 
         auto& toggle = probe->button ("clapToggle");
         const auto before = toggle.getToggleState();
@@ -93,7 +94,8 @@ protected:
         for (const auto expected : { ! before, before })
         {
             uidriver::clickAt (probe->component, probe->boundsOf ("clapToggle").getCentre());
-            EXPECT_TRUE (pumpUntil ([&toggle, expected] { return toggle.getToggleState() == expected; }, answerBoundMs)) << what << ": the toggle did not switch";
+            EXPECT_TRUE (pumpUntil ([&toggle, expected] { return toggle.getToggleState() == expected; }, answerBoundMs))
+                << what << ": the toggle did not switch";
         }
     }
 
@@ -136,7 +138,10 @@ std::string manyProducts (int count)
     list.reserve (static_cast<std::size_t> (count) * 900);
 
     for (int i = 0; i < count; ++i)
-        list += (i == 0 ? "" : ",") + MakerServiceInstance::product ("product-" + std::to_string (i), "Product " + std::to_string (i), MakerServiceInstance::baseUrl() + "/products/shared/index.html");
+        list += (i == 0 ? "" : ",") +
+            MakerServiceInstance::product ("product-" + std::to_string (i),
+                                           "Product " + std::to_string (i),
+                                           MakerServiceInstance::baseUrl() + "/products/shared/index.html");
 
     return MakerServiceInstance::catalogueOf (list);
 }
@@ -155,12 +160,15 @@ TEST_F (HostileSiteWindow, AnswersAndClosesPromptlyWhateverTheSiteDoes)
         { "a slow picture",
           [this] {
               zorvatest::writeFile (service.dataFolder() / "images/slow.png", zorvatest::patternBytes (1 << 20));
-              service.setCatalogue (MakerServiceInstance::catalogueOf (honest ("first") + "," + showing ("slow", base() + "/test/throttle/1000/images/slow.png") + "," + honest ("never-reached")));
+              service.setCatalogue (MakerServiceInstance::catalogueOf (honest ("first") + "," +
+                                                                       showing ("slow", base() + "/test/throttle/1000/images/slow.png") +
+                                                                       "," + honest ("never-reached")));
           } },
         { "a stalled catalogue", [] { routeCatalogue ("test/stall/60"); } },
         { "a slow-drip catalogue",
           [this] {
-              zorvatest::writeFile (service.dataFolder() / "slow.json", MakerServiceInstance::catalogueOf (honest ("first")) + std::string (100'000, ' '));
+              zorvatest::writeFile (service.dataFolder() / "slow.json",
+                                    MakerServiceInstance::catalogueOf (honest ("first")) + std::string (100'000, ' '));
               routeCatalogue ("test/throttle/200/slow.json");
           } },
         { "a catalogue that takes long to parse",
@@ -182,7 +190,8 @@ TEST_F (HostileSiteWindow, AnswersAndClosesPromptlyWhateverTheSiteDoes)
               for (int i = 0; i < 200; ++i)
               {
                   const auto n = std::to_string (i);
-                  products += "," + showing ("endless-picture-" + n, base() + "/test/endless") + "," + MakerServiceInstance::product ("endless-page-" + n, "Endless Page " + n, base() + "/test/endless-chunked");
+                  products += "," + showing ("endless-picture-" + n, base() + "/test/endless") + "," +
+                      MakerServiceInstance::product ("endless-page-" + n, "Endless Page " + n, base() + "/test/endless-chunked");
               }
 
               service.setCatalogue (MakerServiceInstance::catalogueOf (products));
@@ -309,6 +318,7 @@ TEST_F (HostileSiteWindow, AbsurdlyLongTextsKeepMemoryBoundedAndTheWindowAnsweri
     // What the window added: the suite's earlier tests leave the process holding memory of
     // their own (a catalogue of 50,000 products among them).
     const auto peak = peakResidentBytes();
-    std::cout << "[ figures  ] peak resident " << (peak >> 20) << " MiB (" << (before >> 20) << " MiB when the window opened), longest answer to a posted call " << longestAnswerMs << " ms\n";
+    std::cout << "[ figures  ] peak resident " << (peak >> 20) << " MiB (" << (before >> 20)
+              << " MiB when the window opened), longest answer to a posted call " << longestAnswerMs << " ms\n";
     EXPECT_LT (peak - before, (150u << 20) + sanitizerQuarantine);
 }

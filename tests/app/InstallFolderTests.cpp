@@ -49,7 +49,8 @@ class InstallFolders : public ::testing::Test
 protected:
     void SetUp() override
     {
-        window = std::make_unique<MainWindow> ("ZorvaManager", [] (const std::atomic<bool>*) { return apptest::loaded ({ apptest::product ("echo", "Echo") }); });
+        window = std::make_unique<MainWindow> (
+            "ZorvaManager", [] (const std::atomic<bool>*) { return apptest::loaded ({ apptest::product ("echo", "Echo") }); });
         probe = std::make_unique<ZorvaManagerComponentProbe> (*dynamic_cast<ZorvaManagerComponent*> (window->getContentComponent()));
         ASSERT_TRUE (pumpUntil ([this] { return ! probe->loading(); }, 10000));
     }

@@ -23,8 +23,7 @@ namespace fs = std::filesystem;
 constexpr std::uint64_t bigBytes = std::uint64_t (1) << 30;
 
 class LargePackageWindow : public ShopFixture
-{
-};
+{};
 
 TEST_F (LargePackageWindow, ClosingDuringTheCopyEndsPromptlyWithOneWholeBundle)
 {
@@ -34,7 +33,9 @@ TEST_F (LargePackageWindow, ClosingDuringTheCopyEndsPromptlyWithOneWholeBundle)
     zorvatest::writeFile (staging / "Big.clap", "new clap");
     const auto served = service.dataFolder() / "packages" / "big-2.0.0.tar";
     fs::create_directories (served.parent_path());
-    ASSERT_EQ (zorvatest::runShell ("tar -cf " + zorvatest::shellQuote (served.string()) + " -C " + zorvatest::shellQuote (staging.string()) + " Big.vst3 Big.clap"), 0);
+    ASSERT_EQ (zorvatest::runShell ("tar -cf " + zorvatest::shellQuote (served.string()) + " -C " +
+                                    zorvatest::shellQuote (staging.string()) + " Big.vst3 Big.clap"),
+               0);
     fs::remove_all (staging);
     const auto digest = crypto::Sha256::digestFile (served);
     ASSERT_TRUE (digest.ok);
@@ -43,7 +44,16 @@ TEST_F (LargePackageWindow, ClosingDuringTheCopyEndsPromptlyWithOneWholeBundle)
     ASSERT_TRUE (install::saveReceipt ("Big", "big", "1.0.0").ok);
     const auto oldBundle = zorvatest::readTree (home->vst3() / "Big.vst3");
 
-    setCatalogue ({ { "big", "Big", "2.0.0", { { "2.0.0", { { "linux-x64", "vst3", MakerServiceInstance::baseUrl() + "/packages/big-2.0.0.tar", "big-2.0.0.tar", digest.hexDigest, digest.sizeBytes } } } } } });
+    setCatalogue ({ { "big",
+                      "Big",
+                      "2.0.0",
+                      { { "2.0.0",
+                          { { "linux-x64",
+                              "vst3",
+                              MakerServiceInstance::baseUrl() + "/packages/big-2.0.0.tar",
+                              "big-2.0.0.tar",
+                              digest.hexDigest,
+                              digest.sizeBytes } } } } } });
     openWindow();
     clickButtonOf ("big");
 

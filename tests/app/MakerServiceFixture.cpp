@@ -30,7 +30,8 @@ MakerServiceInstance::~MakerServiceInstance()
 
 bool MakerServiceInstance::available()
 {
-    return ! zorvatest::environment ("ZORVAMANAGER_TEST_SERVICE_SCRIPT").empty() && ! zorvatest::environment ("ZORVAMANAGER_TEST_CERT").empty();
+    return ! zorvatest::environment ("ZORVAMANAGER_TEST_SERVICE_SCRIPT").empty() &&
+        ! zorvatest::environment ("ZORVAMANAGER_TEST_CERT").empty();
 }
 
 std::string MakerServiceInstance::baseUrl()
@@ -46,20 +47,13 @@ bool MakerServiceInstance::start()
     std::error_code ignored;
     zorvatest::fs::remove (readyFile, ignored);
 
-    juce::StringArray command { "python3",
-                                zorvatest::environment ("ZORVAMANAGER_TEST_SERVICE_SCRIPT"),
-                                "--port",
-                                portOfHost(),
-                                "--cert",
-                                zorvatest::environment ("ZORVAMANAGER_TEST_CERT"),
-                                "--key",
-                                zorvatest::environment ("ZORVAMANAGER_TEST_KEY"),
-                                "--data",
-                                data.path().string(),
-                                "--ready-file",
-                                readyFile.string(),
-                                "--access-log",
-                                (scratch / "access.log").string() };
+    juce::StringArray command { "python3",      zorvatest::environment ("ZORVAMANAGER_TEST_SERVICE_SCRIPT"),
+                                "--port",       portOfHost(),
+                                "--cert",       zorvatest::environment ("ZORVAMANAGER_TEST_CERT"),
+                                "--key",        zorvatest::environment ("ZORVAMANAGER_TEST_KEY"),
+                                "--data",       data.path().string(),
+                                "--ready-file", readyFile.string(),
+                                "--access-log", (scratch / "access.log").string() };
 
     process = std::make_unique<juce::ChildProcess>();
 
@@ -93,7 +87,8 @@ void MakerServiceInstance::stop()
 std::vector<std::string> MakerServiceInstance::answeredPaths() const
 {
     std::vector<std::string> paths;
-    std::istringstream lines (zorvatest::fs::exists (scratch / "access.log") ? zorvatest::readFile (scratch / "access.log") : std::string());
+    std::istringstream lines (zorvatest::fs::exists (scratch / "access.log") ? zorvatest::readFile (scratch / "access.log")
+                                                                             : std::string());
 
     for (std::string method, path, status; lines >> method >> path >> status;)
         paths.push_back (path);

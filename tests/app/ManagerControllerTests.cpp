@@ -51,13 +51,15 @@ struct State
 
     bool operator== (const State& other) const
     {
-        return loading == other.loading && loaded == other.loaded && refreshAvailable == other.refreshAvailable && bulkActions == other.bulkActions && rowActions == other.rowActions;
+        return loading == other.loading && loaded == other.loaded && refreshAvailable == other.refreshAvailable &&
+            bulkActions == other.bulkActions && rowActions == other.rowActions;
     }
 };
 
 std::ostream& operator<< (std::ostream& stream, const State& s)
 {
-    return stream << "loading " << s.loading << " loaded " << s.loaded << " refresh " << s.refreshAvailable << " bulk " << s.bulkActions << " rows " << s.rowActions;
+    return stream << "loading " << s.loading << " loaded " << s.loaded << " refresh " << s.refreshAvailable << " bulk " << s.bulkActions
+                  << " rows " << s.rowActions;
 }
 
 // A controller without a window, its log lines collected.
@@ -77,7 +79,11 @@ protected:
 
     State state() const
     {
-        return { controller.isLoading(), controller.isCatalogueLoaded(), ! controller.isLoading(), controller.bulkActionsEnabled(), controller.productList().actionsEnabled() };
+        return { controller.isLoading(),
+                 controller.isCatalogueLoaded(),
+                 ! controller.isLoading(),
+                 controller.bulkActionsEnabled(),
+                 controller.productList().actionsEnabled() };
     }
 
     std::vector<std::string> visibleSlugs()
@@ -159,7 +165,8 @@ TEST_F (Controller, FiltersSearchAndSelection)
     clapOnly.capabilities = { "clap" };
     clapOnly.releases[0].artifacts.erase (clapOnly.releases[0].artifacts.begin());
 
-    script.push (apptest::loaded ({ apptest::product ("tape-echo", "Tape Echo"), apptest::product ("room-verb", "Room Verb"), gift, clapOnly }));
+    script.push (
+        apptest::loaded ({ apptest::product ("tape-echo", "Tape Echo"), apptest::product ("room-verb", "Room Verb"), gift, clapOnly }));
     refreshAndWait();
 
     EXPECT_EQ (controller.productList().counts(), (products::RowCounts { 4, 2, 1 }));
@@ -318,7 +325,10 @@ TEST_F (Controller, KeysMoveTheSelectionAmongTheVisibleRows)
         int rowsPerPage;
         const char* expected;
     } steps[] = {
-        { Move::down, 3, "b" }, { Move::down, 3, "c" }, { Move::up, 3, "b" }, { Move::pageDown, 3, "e" }, { Move::pageDown, 4, "i" }, { Move::pageDown, 4, "j" }, { Move::down, 3, "j" }, { Move::pageUp, 4, "f" }, { Move::home, 3, "a" }, { Move::up, 3, "a" }, { Move::pageUp, 3, "a" }, { Move::end, 3, "j" }, { Move::pageUp, 0, "i" }, // a page is at least one row
+        { Move::down, 3, "b" },     { Move::down, 3, "c" },     { Move::up, 3, "b" },     { Move::pageDown, 3, "e" },
+        { Move::pageDown, 4, "i" }, { Move::pageDown, 4, "j" }, { Move::down, 3, "j" },   { Move::pageUp, 4, "f" },
+        { Move::home, 3, "a" },     { Move::up, 3, "a" },       { Move::pageUp, 3, "a" }, { Move::end, 3, "j" },
+        { Move::pageUp, 0, "i" }, // a page is at least one row
     };
 
     EXPECT_EQ (selectedSlug(), "a");

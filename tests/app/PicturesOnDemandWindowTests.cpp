@@ -44,7 +44,8 @@ protected:
         {
             const auto slug = "p" + std::to_string (i);
             service.addProductPage (slug, R"(<meta property="og:image" content=")" + base + R"(/images/shared.png">)");
-            products += (i == 0 ? "" : ",") + MakerServiceInstance::product (slug, "Product " + std::to_string (i), base + "/products/" + slug + "/index.html");
+            products += (i == 0 ? "" : ",") +
+                MakerServiceInstance::product (slug, "Product " + std::to_string (i), base + "/products/" + slug + "/index.html");
         }
 
         service.setCatalogue (MakerServiceInstance::catalogueOf (products));
@@ -168,5 +169,6 @@ TEST_F (PicturesWindow, PicturesAreDecodedForTheCardsOnScreenAndOneScreenAroundT
     EXPECT_LE (probe->pictures().cachedBytes(), probe->pictures().cacheLimit());
 
     for (const auto position : kept)
-        EXPECT_TRUE (position < scrolledEnd + scrolledScreen || position >= lastFirst - lastScreen) << "a card passed on the way has a picture: " << position;
+        EXPECT_TRUE (position < scrolledEnd + scrolledScreen || position >= lastFirst - lastScreen)
+            << "a card passed on the way has a picture: " << position;
 }

@@ -21,8 +21,7 @@ class GatedCatalogue
 public:
     explicit GatedCatalogue (std::shared_ptr<const WindowCatalogue> result)
         : load (std::move (result))
-    {
-    }
+    {}
 
     ~GatedCatalogue() { open(); }
 
@@ -97,7 +96,9 @@ protected:
     {
         // The wheel moves 150 pixels per unit: step there as a user would.
         for (int i = 0; i < 100 && std::abs (list().scrollPosition() - position) > 0.5; ++i)
-            uidriver::wheelAt (list(), list().rowsArea().getCentre(), static_cast<float> (juce::jlimit (-1.0, 1.0, (list().scrollPosition() - position) / 150.0)));
+            uidriver::wheelAt (list(),
+                               list().rowsArea().getCentre(),
+                               static_cast<float> (juce::jlimit (-1.0, 1.0, (list().scrollPosition() - position) / 150.0)));
     }
 
     apptest::ScopedHome home;
@@ -382,7 +383,8 @@ TEST_F (ListView, TheWindowWorksFromTheKeyboard)
 
     // Tab from the search box walks on in the visual order: the top panel row by row, the
     // list, the log, then round to the sidebar at the left; the ring follows.
-    const char* expected[] = { "refreshButton", "scanButton", "resetPathsButton", "vst3PathButton", "clapPathButton", "installAllButton", "uninstallAllButton", "removeSelfButton", "productList" };
+    const char* expected[] = { "refreshButton",    "scanButton",         "resetPathsButton", "vst3PathButton", "clapPathButton",
+                               "installAllButton", "uninstallAllButton", "removeSelfButton", "productList" };
     search.grabKeyboardFocus();
     pumpFor (20);
 
@@ -390,7 +392,8 @@ TEST_F (ListView, TheWindowWorksFromTheKeyboard)
     {
         uidriver::pressKey (component, juce::KeyPress (juce::KeyPress::tabKey));
         auto* focused = juce::Component::getCurrentlyFocusedComponent();
-        EXPECT_EQ (focused, probe->controls().at (name)) << name << " expected, " << (focused != nullptr ? focused->getName() : juce::String ("nothing")) << " focused";
+        EXPECT_EQ (focused, probe->controls().at (name))
+            << name << " expected, " << (focused != nullptr ? focused->getName() : juce::String ("nothing")) << " focused";
     }
 
     EXPECT_TRUE (list().showsFocusRing());

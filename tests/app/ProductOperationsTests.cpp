@@ -35,7 +35,10 @@ TEST_F (Operations, InstallFromTheCardEndToEnd)
     const auto vst3 = home->vst3() / "Tape Echo.vst3";
     const auto clap = home->clap() / "Tape Echo.clap";
     EXPECT_EQ (messagesFrom (before),
-               juce::StringArray (juce::String ("Installing Tape Echo"), "Installed " + juce::String (clap.string()), "Installed " + juce::String (vst3.string()), juce::String ("Installed scan: 2 plugin(s) found.")));
+               juce::StringArray (juce::String ("Installing Tape Echo"),
+                                  "Installed " + juce::String (clap.string()),
+                                  "Installed " + juce::String (vst3.string()),
+                                  juce::String ("Installed scan: 2 plugin(s) found.")));
     EXPECT_EQ (probe().levels()[before], "INFO");
 
     EXPECT_EQ (zorvatest::readTree (vst3), zorvatest::vst3BundleFiles (tape));
@@ -68,7 +71,9 @@ TEST_F (Operations, AFailedReceiptWriteIsLogged)
 
     const auto warning = [this] (int from) {
         const auto messages = messagesFrom (from);
-        return std::count_if (messages.begin(), messages.end(), [] (const juce::String& m) { return m.startsWith ("Install receipts could not be saved: "); });
+        return std::count_if (messages.begin(), messages.end(), [] (const juce::String& m) {
+            return m.startsWith ("Install receipts could not be saved: ");
+        });
     };
 
     const auto beforeInstall = probe().messages().size();
@@ -117,7 +122,13 @@ TEST_F (Operations, ArtifactChoiceFollowsTheCatalogueOrderAndTheFormatToggles)
     windowsFirst.latestVersion = "2.1.0";
 
     // Different packages behind the VST3 and the CLAP artifact, so the one taken shows.
-    ProductEntry twoArtifacts { "verb", "Verb", "3.0.0", { { "3.0.0", { publish ({ "Verb", "3.0.0-vst3" }, "verb-vst3.tar.gz"), publish ({ "Verb", "3.0.0-clap" }, "verb-clap.tar.gz", "clap") } } } };
+    ProductEntry twoArtifacts {
+        "verb",
+        "Verb",
+        "3.0.0",
+        { { "3.0.0",
+            { publish ({ "Verb", "3.0.0-vst3" }, "verb-vst3.tar.gz"), publish ({ "Verb", "3.0.0-clap" }, "verb-clap.tar.gz", "clap") } } }
+    };
     auto vst3Only = productWith ("solo", "Solo", { "Solo", "1.0.0" });
 
     setCatalogue ({ windowsFirst, twoArtifacts, vst3Only });
@@ -157,7 +168,12 @@ TEST_F (Operations, EveryFailureLogsOneErrorAndLeavesEverythingAsItWas)
     auto windowsOnly = productWith ("windows-only", "Windows Only", { "Windows Only" });
     windowsOnly.releases[0].artifacts[0].platform = "windows-x64";
 
-    setCatalogue ({ missing, wrongSize, wrongDigest, productWith ("hostile", "Hostile", hostileRecipe), productWith ("clapless", "Clapless", claplessRecipe), windowsOnly });
+    setCatalogue ({ missing,
+                    wrongSize,
+                    wrongDigest,
+                    productWith ("hostile", "Hostile", hostileRecipe),
+                    productWith ("clapless", "Clapless", claplessRecipe),
+                    windowsOnly });
 
     // Something installed and remembered that no failure may touch.
     apptest::installVst3 (home->vst3(), "Keep", "1.0");
@@ -184,10 +200,8 @@ TEST_F (Operations, EveryFailureLogsOneErrorAndLeavesEverythingAsItWas)
         const auto added = messagesFrom (before);
         const auto levels = probe().levels();
         const auto errors = std::count (levels.begin() + before, levels.end(), "ERROR");
-        EXPECT_EQ (errors, 1) << slug << "\n"
-                              << added.joinIntoString ("\n");
-        EXPECT_TRUE (added.joinIntoString ("\n").contains (expected)) << slug << "\n"
-                                                                      << added.joinIntoString ("\n");
+        EXPECT_EQ (errors, 1) << slug << "\n" << added.joinIntoString ("\n");
+        EXPECT_TRUE (added.joinIntoString ("\n").contains (expected)) << slug << "\n" << added.joinIntoString ("\n");
         // A failed job rescans (its row must show what is on disk), except a start that was
         // refused before any job ran.
         EXPECT_EQ (added.joinIntoString ("\n").contains ("Installed scan"), std::string (slug) != "windows-only") << slug;
@@ -211,7 +225,9 @@ TEST_F (Operations, FoldersThatCannotBeUsedAndNoFormatSelected)
     auto before = probe().messages().size();
     clickButtonOf ("tape-echo");
     pumpFor (100);
-    EXPECT_EQ (messagesFrom (before), juce::StringArray ("cannot create install folder: " + juce::String (home->clap().string()) + ". Choose a user-writable folder or run ZorvaManager as administrator."));
+    EXPECT_EQ (messagesFrom (before),
+               juce::StringArray ("cannot create install folder: " + juce::String (home->clap().string()) +
+                                  ". Choose a user-writable folder or run ZorvaManager as administrator."));
     EXPECT_EQ (probe().levels().joinIntoString (",").fromLastOccurrenceOf (",", false, false), "ERROR");
     EXPECT_TRUE (row ("tape-echo").activity.empty());
     fs::remove (home->clap());
@@ -222,7 +238,8 @@ TEST_F (Operations, FoldersThatCannotBeUsedAndNoFormatSelected)
     before = probe().messages().size();
     controller().operations().installOrUpdateProduct (rowIndex ("tape-echo"));
     ASSERT_TRUE (waitUntilIdle());
-    EXPECT_EQ (messagesFrom (before).joinIntoString ("\n").upToLastOccurrenceOf ("\n", false, false), "Installing Tape Echo\nTape Echo: Install failed: no plugin formats selected");
+    EXPECT_EQ (messagesFrom (before).joinIntoString ("\n").upToLastOccurrenceOf ("\n", false, false),
+               "Installing Tape Echo\nTape Echo: Install failed: no plugin formats selected");
     EXPECT_FALSE (fs::exists (home->clap())) << "no folder is checked (or created) for a format that is off";
     EXPECT_TRUE (leftovers().empty());
 }
@@ -260,7 +277,8 @@ TEST_F (Operations, InstallAllQueuesTheCandidatesAndRunsAtMostFourAtOnce)
         zorvatest::PackageRecipe recipe { "Product " + std::to_string (i), "1.0." + std::to_string (i) };
         recipe.payloadBytes = 64 << 10;
         auto entry = productWith (slug, "Product " + std::to_string (i), recipe);
-        entry.releases[0].artifacts[0].url = MakerServiceInstance::baseUrl() + "/test/throttle/40000/packages/" + slug + "-1.0." + std::to_string (i) + ".tar.gz";
+        entry.releases[0].artifacts[0].url =
+            MakerServiceInstance::baseUrl() + "/test/throttle/40000/packages/" + slug + "-1.0." + std::to_string (i) + ".tar.gz";
         products.push_back (entry);
     }
 
@@ -283,16 +301,17 @@ TEST_F (Operations, InstallAllQueuesTheCandidatesAndRunsAtMostFourAtOnce)
 
     // Jobs that have started report a percentage; the others still wait in the queue.
     std::size_t mostRunning = 0;
-    pumpUntil ([&] {
-        std::size_t running = 0;
+    pumpUntil (
+        [&] {
+            std::size_t running = 0;
 
-        for (const auto& [slug, activity] : controller().activities())
-            running += activity != "Downloading..." ? 1 : 0;
+            for (const auto& [slug, activity] : controller().activities())
+                running += activity != "Downloading..." ? 1 : 0;
 
-        mostRunning = std::max (mostRunning, running);
-        return controller().runningJobs() == 0 && controller().activities().empty();
-    },
-               60000);
+            mostRunning = std::max (mostRunning, running);
+            return controller().runningJobs() == 0 && controller().activities().empty();
+        },
+        60000);
 
     EXPECT_LE (mostRunning, 4u);
     EXPECT_GE (mostRunning, 2u);
@@ -329,16 +348,18 @@ TEST_F (Operations, TwoProductsShippingTheSameBundleTakeTurns)
     const auto lines = messagesFrom (before);
     EXPECT_EQ (lines.joinIntoString ("\n").indexOf ("ERROR"), -1) << lines.joinIntoString ("\n");
     for (const auto& bundle : { vst3, clap })
-        EXPECT_EQ (std::count (lines.begin(), lines.end(), "Installed " + juce::String (bundle.string())), 2) << "each job reports its own install"
-                                                                                                              << lines.joinIntoString ("\n");
+        EXPECT_EQ (std::count (lines.begin(), lines.end(), "Installed " + juce::String (bundle.string())), 2)
+            << "each job reports its own install" << lines.joinIntoString ("\n");
 
     const auto holds = [&] (const zorvatest::PackageRecipe& recipe) {
-        return zorvatest::readTree (vst3) == zorvatest::vst3BundleFiles (recipe) && zorvatest::readFile (clap) == zorvatest::clapFile (recipe);
+        return zorvatest::readTree (vst3) == zorvatest::vst3BundleFiles (recipe) &&
+            zorvatest::readFile (clap) == zorvatest::clapFile (recipe);
     };
     EXPECT_TRUE (holds (first) || holds (second)) << "one complete package's bundles";
 
     for (const auto& folder : { home->vst3(), home->clap() })
-        EXPECT_EQ (std::distance (fs::directory_iterator (folder), fs::directory_iterator()), 1) << folder << ": no lock file or temporary copy is left";
+        EXPECT_EQ (std::distance (fs::directory_iterator (folder), fs::directory_iterator()), 1)
+            << folder << ": no lock file or temporary copy is left";
 
     const auto receipts = install::loadReceipts();
     EXPECT_EQ (receipts.count ("sharedone"), 1u);

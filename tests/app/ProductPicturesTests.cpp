@@ -36,9 +36,12 @@ class PicturesOnDemand : public ::testing::Test
 {
 protected:
     explicit PicturesOnDemand (std::size_t cacheBytes = ProductPictures::defaultCacheBytes)
-        : pictures ([this] (std::function<juce::Image()> work, std::function<void (juce::Image)> done) { queue.push_back ({ std::move (work), std::move (done) }); },
-                    [this] (const PictureRequest& request, const std::atomic<bool>& dropped) { return decode (request, dropped); },
-                    cacheBytes)
+        : pictures (
+              [this] (std::function<juce::Image()> work, std::function<void (juce::Image)> done) {
+                  queue.push_back ({ std::move (work), std::move (done) });
+              },
+              [this] (const PictureRequest& request, const std::atomic<bool>& dropped) { return decode (request, dropped); },
+              cacheBytes)
     {
         for (std::size_t i = 0; i < count; ++i)
             keys.push_back (keyOf (i));
@@ -225,7 +228,8 @@ TEST_F (PicturesOnDemand, AFailedPictureIsNotFetchedAgainUntilTheNextCatalogue)
     EXPECT_EQ (std::count (decoded.begin(), decoded.end(), keyOf (1)), 0);
 
     // A new catalogue drops every copy and failure of the old one.
-    std::map<std::string, std::vector<std::string>> pages { { keyOf (0), { "https://maker.example/" + keyOf (0) } }, { keyOf (1), { "https://maker.example/" + keyOf (1) } } };
+    std::map<std::string, std::vector<std::string>> pages { { keyOf (0), { "https://maker.example/" + keyOf (0) } },
+                                                            { keyOf (1), { "https://maker.example/" + keyOf (1) } } };
     pictures.setSources (pages);
     EXPECT_TRUE (cached().empty());
     failing.clear();
@@ -243,8 +247,7 @@ class SmallCache : public PicturesOnDemand
 protected:
     SmallCache()
         : PicturesOnDemand (10 * pictureBytes)
-    {
-    }
+    {}
 };
 } // namespace
 

@@ -44,7 +44,9 @@ TEST_F (Removal, BothFormatsGoAndTheReceiptWithThem)
     ASSERT_TRUE (waitUntilIdle());
 
     EXPECT_EQ (watch.seen, std::vector<std::string> { "Removing..." });
-    EXPECT_EQ (messagesFrom (before), juce::StringArray ({ "Removing Tape Echo", "Removed 2 plugin path(s) for Tape Echo", "Installed scan: 2 plugin(s) found." }));
+    EXPECT_EQ (
+        messagesFrom (before),
+        juce::StringArray ({ "Removing Tape Echo", "Removed 2 plugin path(s) for Tape Echo", "Installed scan: 2 plugin(s) found." }));
     EXPECT_FALSE (fs::exists (home->vst3() / "Tape Echo.vst3"));
     EXPECT_FALSE (fs::exists (home->clap() / "Tape Echo.clap"));
     EXPECT_EQ (install::loadReceipts(), (install::InstallReceipts { { "keep", { "Keep", "1.0.0" } } }));
@@ -106,7 +108,8 @@ TEST_F (Removal, TwoFailuresReportTheSecondAndRescan)
 
     EXPECT_EQ (messagesFrom (before),
                juce::StringArray (juce::String ("Removing Tape Echo"),
-                                  "Tape Echo: Remove failed: plugin path does not exist: " + juce::String ((home->clap() / "Tape Echo.clap").string()),
+                                  "Tape Echo: Remove failed: plugin path does not exist: " +
+                                      juce::String ((home->clap() / "Tape Echo.clap").string()),
                                   juce::String ("Removed 0 plugin path(s) for Tape Echo"),
                                   juce::String ("Installed scan: 0 plugin(s) found.")));
     EXPECT_EQ (probe().levels()[before + 1], "ERROR");
@@ -117,7 +120,8 @@ TEST_F (Removal, UninstallAllRemovesEveryInstalledProductInView)
 {
     installed ("One", "one");
     installed ("Two", "two");
-    setCatalogue ({ productWith ("one", "One", { "One" }), productWith ("two", "Two", { "Two" }), productWith ("three", "Three", { "Three" }) });
+    setCatalogue (
+        { productWith ("one", "One", { "One" }), productWith ("two", "Two", { "Two" }), productWith ("three", "Three", { "Three" }) });
     openWindow();
 
     const auto before = probe().messages().size();
@@ -185,11 +189,14 @@ TEST_F (DesktopIntegration, ThePromptComesOnceAndInstallIntegrates)
     openWindow();
     window->showAppImageIntegrationPromptIfNeeded();
     ASSERT_TRUE (uidriver::waitForAlert ("Install ZorvaManager"));
-    EXPECT_EQ (uidriver::alertMessage(), "Would you like to add ZorvaManager to your applications menu? This installs ZorvaManager for your user account only and does not require administrator privileges.");
+    EXPECT_EQ (uidriver::alertMessage(),
+               "Would you like to add ZorvaManager to your applications menu? This installs ZorvaManager for your user account only and "
+               "does not require administrator privileges.");
 
     ASSERT_TRUE (uidriver::clickAlertButton ("Install"));
     ASSERT_TRUE (uidriver::waitForAlert ("ZorvaManager installed"));
-    EXPECT_EQ (uidriver::alertMessage(), "ZorvaManager was added to your applications menu. The ZorvaManager command was also added to ~/.local/bin.");
+    EXPECT_EQ (uidriver::alertMessage(),
+               "ZorvaManager was added to your applications menu. The ZorvaManager command was also added to ~/.local/bin.");
 
     const auto p = paths();
     EXPECT_EQ (zorvatest::readFile (p.appImage), appImageBytes());

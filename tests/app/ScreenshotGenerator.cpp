@@ -116,7 +116,8 @@ TEST_F (Screenshots, EveryStateOfTheWindow)
     release = true;
     window.reset();
 
-    auto failed = openWindow ([] (const std::atomic<bool>*) { return apptest::failed ("Catalogue fetch failed: Couldn't connect to server"); });
+    auto failed =
+        openWindow ([] (const std::atomic<bool>*) { return apptest::failed ("Catalogue fetch failed: Couldn't connect to server"); });
     ASSERT_TRUE (pumpUntil ([&failed] { return ! failed->loading(); }, 10000));
     snap ("06-failed");
     window.reset();

@@ -52,12 +52,28 @@ void ShopFixture::setCatalogue (const std::vector<ProductEntry>& products)
             auto artifacts = nlohmann::json::array();
 
             for (const auto& a : release.artifacts)
-                artifacts.push_back ({ { "id", product.slug + "-" + a.platform + "-" + a.format }, { "platform", a.platform }, { "format", a.format }, { "packageType", "archive" }, { "downloadUrl", a.url }, { "fileName", a.fileName }, { "sha256", a.sha256 }, { "sizeBytes", a.sizeBytes } });
+                artifacts.push_back ({ { "id", product.slug + "-" + a.platform + "-" + a.format },
+                                       { "platform", a.platform },
+                                       { "format", a.format },
+                                       { "packageType", "archive" },
+                                       { "downloadUrl", a.url },
+                                       { "fileName", a.fileName },
+                                       { "sha256", a.sha256 },
+                                       { "sizeBytes", a.sizeBytes } });
 
-            releases.push_back ({ { "version", release.version }, { "status", "stable" }, { "publishedAt", "2026-11-01" }, { "artifacts", artifacts } });
+            releases.push_back (
+                { { "version", release.version }, { "status", "stable" }, { "publishedAt", "2026-11-01" }, { "artifacts", artifacts } });
         }
 
-        list.push_back ({ { "slug", product.slug }, { "name", product.name }, { "tagline", product.name + " for tests" }, { "isFree", product.isFree }, { "latestVersion", product.latestVersion }, { "productPageUrl", MakerServiceInstance::baseUrl() + "/products/" + product.slug + "/" }, { "supportUrl", "https://example.invalid/support" }, { "capabilities", { "vst3", "clap" } }, { "releases", releases } });
+        list.push_back ({ { "slug", product.slug },
+                          { "name", product.name },
+                          { "tagline", product.name + " for tests" },
+                          { "isFree", product.isFree },
+                          { "latestVersion", product.latestVersion },
+                          { "productPageUrl", MakerServiceInstance::baseUrl() + "/products/" + product.slug + "/" },
+                          { "supportUrl", "https://example.invalid/support" },
+                          { "capabilities", { "vst3", "clap" } },
+                          { "releases", releases } });
     }
 
     service.setCatalogue (nlohmann::json ({ { "schema", 1 }, { "generatedAt", "2026-12-01T10:00:00Z" }, { "products", list } }).dump());
@@ -88,7 +104,8 @@ void ShopFixture::clickButtonOf (const std::string& slug)
 
     // The wheel brings the card into view, as a user would scroll to it.
     for (int attempt = 0; attempt < 100 && ! list.rowsArea().contains (list.buttonBounds (index)); ++attempt)
-        uidriver::wheelAt (list, list.rowsArea().getCentre(), list.buttonBounds (index).getY() > list.rowsArea().getCentreY() ? -0.2f : 0.2f);
+        uidriver::wheelAt (
+            list, list.rowsArea().getCentre(), list.buttonBounds (index).getY() > list.rowsArea().getCentreY() ? -0.2f : 0.2f);
 
     const auto button = list.buttonBounds (index);
     ASSERT_TRUE (list.rowsArea().contains (button)) << slug << " is not on screen";

@@ -102,7 +102,10 @@ protected:
     std::string receiptsText() const;
 
     // The log's messages from index `from` on.
-    juce::StringArray messagesFrom (int from) { return juce::StringArray (probe().messages().begin() + from, probe().messages().size() - from); }
+    juce::StringArray messagesFrom (int from)
+    {
+        return juce::StringArray (probe().messages().begin() + from, probe().messages().size() - from);
+    }
 
     MakerServiceInstance service;
     std::unique_ptr<apptest::ScopedHome> home;

@@ -16,7 +16,12 @@ void sendMouse (juce::Component& component, juce::Point<int> position, juce::Mod
         return;
 
     const auto inPeer = peer->getComponent().getLocalPoint (&component, position).toFloat();
-    peer->handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse, inPeer, modifiers, juce::MouseInputSource::defaultPressure, juce::MouseInputSource::defaultOrientation, juce::Time::currentTimeMillis());
+    peer->handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse,
+                            inPeer,
+                            modifiers,
+                            juce::MouseInputSource::defaultPressure,
+                            juce::MouseInputSource::defaultOrientation,
+                            juce::Time::currentTimeMillis());
 }
 } // namespace
 

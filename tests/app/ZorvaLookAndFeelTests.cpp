@@ -11,12 +11,8 @@ TEST (ZorvaLookAndFeel, ButtonFillFollowsStateAndPrimaryFlag)
     };
 
     const Case cases[] = {
-        { true, false, false, 0xffff7800 },
-        { true, true, false, 0xffff8212 },
-        { true, false, true, 0xffd86500 },
-        { true, true, true, 0xffd86e0f },
-        { false, false, false, 0xff121b23 },
-        { false, true, false, 0xff232b33 },
+        { true, false, false, 0xffff7800 }, { true, true, false, 0xffff8212 },   { true, false, true, 0xffd86500 },
+        { true, true, true, 0xffd86e0f },   { false, false, false, 0xff121b23 }, { false, true, false, 0xff232b33 },
     };
 
     for (const auto& c : cases)

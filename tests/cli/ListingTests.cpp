@@ -12,7 +12,8 @@ namespace
 
 using namespace zorvaplugins::zorvamanager;
 
-products::ProductRow row (const std::string& slug, const std::string& name, const std::string& installed, const std::string& latest, bool update, bool free)
+products::ProductRow
+row (const std::string& slug, const std::string& name, const std::string& installed, const std::string& latest, bool update, bool free)
 {
     products::ProductRow r;
     r.slug = slug;
@@ -71,7 +72,8 @@ TEST (CliListing, PluginsWithUnknownVersionsAndPathsThatAreNotUtf8)
 
     const auto document = nlohmann::json::parse (cli::pluginJson (plugins));
     ASSERT_EQ (document["plugins"].size(), 2u);
-    EXPECT_EQ (document["plugins"][0], nlohmann::json::parse (R"({"format": "vst3", "name": "Gain", "version": "1.1.0", "path": "/p/Gain.vst3"})"));
+    EXPECT_EQ (document["plugins"][0],
+               nlohmann::json::parse (R"({"format": "vst3", "name": "Gain", "version": "1.1.0", "path": "/p/Gain.vst3"})"));
     EXPECT_EQ (document["plugins"][1]["format"], "clap");
     EXPECT_TRUE (document["plugins"][1]["version"].is_null());
     EXPECT_EQ (document["plugins"][1]["path"], "/p/Bad\xef\xbf\xbd.clap");
@@ -132,7 +134,9 @@ TEST (CliConsole, LiveLinesAreRedrawnInPlaceBelowTheLog)
     const std::string up = "\x1b[1A\x1b[2K";
     EXPECT_EQ (Captured::read (captured.out.get()), "Installed /p/Tape.vst3\n");
     EXPECT_EQ (Captured::read (captured.err.get()),
-               "Gain: Downloading... 10%\n" + up + "Gain: Downloading... 10%\nTape: Verifying...\n" + up + up + "Gain: Downloading... 50%\nTape: Verifying...\n" + up + up + "Gain: Downloading... 50%\nTape: Verifying...\n" + up + up + "Gain: Downloading... 50%\n" + up);
+               "Gain: Downloading... 10%\n" + up + "Gain: Downloading... 10%\nTape: Verifying...\n" + up + up +
+                   "Gain: Downloading... 50%\nTape: Verifying...\n" + up + up + "Gain: Downloading... 50%\nTape: Verifying...\n" + up + up +
+                   "Gain: Downloading... 50%\n" + up);
 }
 
 } // namespace

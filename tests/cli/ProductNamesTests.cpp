@@ -61,8 +61,9 @@ TEST (CliNames, NoMatchOrSeveralNamesTheCandidates)
         { { "Prism EQ" }, "more than one product is called Prism EQ: prism-eq (Prism EQ), prism-eq-studio (PRISM EQ)" },
         { { "tape" }, "more than one product is called tape: gate (Tape), tape (Tape Echo)" },
         { { "---" }, "no product is called --- (see ZorvaManager list)" },
-        { { "prism-eq", "nosuch", "eq" }, "no product is called nosuch (see ZorvaManager list)\n"
-                                          "no product is called eq; did you mean: prism-eq (Prism EQ), prism-eq-studio (PRISM EQ), prismeq (Prism Equaliser)" },
+        { { "prism-eq", "nosuch", "eq" },
+          "no product is called nosuch (see ZorvaManager list)\n"
+          "no product is called eq; did you mean: prism-eq (Prism EQ), prism-eq-studio (PRISM EQ), prismeq (Prism Equaliser)" },
     };
 
     for (const auto& [names, error] : cases)

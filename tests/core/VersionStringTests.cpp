@@ -77,8 +77,7 @@ void PrintTo (const CompareCase& c, std::ostream* out)
 }
 
 class VersionStringCompare : public ::testing::TestWithParam<CompareCase>
-{
-};
+{};
 
 // The order the protocol's number stands for.
 VersionOrder orderNamed (int number)
@@ -123,8 +122,7 @@ void PrintTo (const UpdateCase& c, std::ostream* out)
 }
 
 class VersionStringUpdate : public ::testing::TestWithParam<UpdateCase>
-{
-};
+{};
 
 TEST_P (VersionStringUpdate, OffersUpdateOnlyWhenOlderOrNothingUsable)
 {

@@ -56,8 +56,12 @@ TEST (Sha256Digest, StandardVectorsInLowerCase)
     const std::vector<Vector> vectors = {
         { "empty", "", emptyDigest },
         { "abc", "abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad" },
-        { "448-bit", "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq", "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1" },
-        { "896-bit", "abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu", "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1" },
+        { "448-bit",
+          "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+          "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1" },
+        { "896-bit",
+          "abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu",
+          "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1" },
         { "million a", std::string (1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0" },
     };
 
@@ -302,8 +306,7 @@ std::vector<NistVector> readNistVectors (const fs::path& file)
 }
 
 class Sha256Nist : public ::testing::TestWithParam<const char*>
-{
-};
+{};
 
 TEST_P (Sha256Nist, MatchesEveryByteOrientedVector)
 {

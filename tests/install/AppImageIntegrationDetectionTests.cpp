@@ -34,8 +34,7 @@ bool allEmpty (const AppImageIntegrationPaths& paths)
 TEST (AppImageIntegrationPaths, IdentifierAndDesktopEntryNameAgree)
 {
     EXPECT_EQ (std::string (AppImageIntegration::applicationId), "com.zorvaplugins.ZorvaManager");
-    EXPECT_EQ (std::string (AppImageIntegration::desktopEntryFileName),
-               std::string (AppImageIntegration::applicationId) + ".desktop");
+    EXPECT_EQ (std::string (AppImageIntegration::desktopEntryFileName), std::string (AppImageIntegration::applicationId) + ".desktop");
 }
 
 TEST (AppImageIntegrationPaths, PathsForUserFollowTheXdgLayout)
@@ -187,7 +186,8 @@ TEST_F (AppImageDetection, TheIconIsTheFirstSafeCandidateUnderAnAbsoluteAppDir)
 
     writeFile (top, "top icon");
 
-    for (const std::optional<std::string>& value : { std::optional<std::string> {}, std::optional<std::string> (""), std::optional<std::string> ("mount") })
+    for (const std::optional<std::string>& value :
+         { std::optional<std::string> {}, std::optional<std::string> (""), std::optional<std::string> ("mount") })
     {
         const auto current = fs::current_path();
         fs::current_path (dir.path());

@@ -28,12 +28,13 @@ std::string entryWithExec (const std::string& execLine)
            "Name=ZorvaManager\n"
            "GenericName=ZorvaPlugins Plugin Manager\n"
            "Comment=Install and update ZorvaPlugins audio plugins\n" +
-        execLine + "\n" + "Icon=zorvamanager\n"
-                          "Terminal=false\n"
-                          "Categories=AudioVideo;Audio;Music;\n"
-                          "Keywords=plugin;vst3;clap;zorvaplugins;installer;updater;\n"
-                          "StartupNotify=true\n"
-                          "X-ZorvaManager-Integration=true\n";
+        execLine + "\n" +
+        "Icon=zorvamanager\n"
+        "Terminal=false\n"
+        "Categories=AudioVideo;Audio;Music;\n"
+        "Keywords=plugin;vst3;clap;zorvaplugins;installer;updater;\n"
+        "StartupNotify=true\n"
+        "X-ZorvaManager-Integration=true\n";
 }
 
 std::string execLineOf (const std::string& entry)
@@ -80,10 +81,7 @@ protected:
         return AppImageIntegration::install (sourceAppImage, sourceIcon, paths, commandLink);
     }
 
-    std::string expectedEntry() const
-    {
-        return entryWithExec ("Exec=\"" + paths.appImage.string() + "\"");
-    }
+    std::string expectedEntry() const { return entryWithExec ("Exec=\"" + paths.appImage.string() + "\""); }
 
     void expectComplete (bool withLink = true)
     {

@@ -219,8 +219,7 @@ inline std::optional<std::string> inPrivateMountNamespace (const std::function<s
     int status = 0;
 
     while (::waitpid (child, &status, 0) < 0 && errno == EINTR)
-    {
-    }
+    {}
 
     if (WIFEXITED (status) && WEXITSTATUS (status) == 2)
         return std::nullopt;

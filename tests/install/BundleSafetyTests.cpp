@@ -52,7 +52,8 @@ std::set<std::string> namesIn (const fs::path& folder)
 fs::path writeSynthPackage (const fs::path& root, std::uint32_t seed, int fileCount, std::size_t fileBytes)
 {
     for (int i = 0; i < fileCount; ++i)
-        zorvatest::writeFile (root / ("Synth.vst3/Contents/x86_64-linux/part" + std::to_string (i) + ".bin"), zorvatest::patternBytes (fileBytes, seed + static_cast<std::uint32_t> (i)));
+        zorvatest::writeFile (root / ("Synth.vst3/Contents/x86_64-linux/part" + std::to_string (i) + ".bin"),
+                              zorvatest::patternBytes (fileBytes, seed + static_cast<std::uint32_t> (i)));
 
     zorvatest::writeFile (root / "Synth.vst3/Contents/Resources/moduleinfo.json", "{\"Version\": \"" + std::to_string (seed) + "\"}");
     zorvatest::writeFile (root / "Synth.clap", zorvatest::patternBytes (fileBytes, seed + 1000));
@@ -71,7 +72,8 @@ struct Folders
 
     bool holds (const fs::path& package) const
     {
-        return contentsOf (vst3 / "Synth.vst3") == contentsOf (package / "Synth.vst3") && zorvatest::readFile (clap / "Synth.clap") == zorvatest::readFile (package / "Synth.clap");
+        return contentsOf (vst3 / "Synth.vst3") == contentsOf (package / "Synth.vst3") &&
+            zorvatest::readFile (clap / "Synth.clap") == zorvatest::readFile (package / "Synth.clap");
     }
 };
 
@@ -209,7 +211,8 @@ TEST (BundleSafety, ABusyBundleIsWaitedForAndTheWaitCanBeCancelled)
         Folders folders;
         ASSERT_TRUE (install::PackageInstaller::installDirectory (folders.oldPackage, folders.request()).ok);
 
-        auto held = install::FileLocks::acquire (install::bundleLockFile (folders.clap / "Synth.clap"), true, nullptr, std::chrono::milliseconds (-1));
+        auto held = install::FileLocks::acquire (
+            install::bundleLockFile (folders.clap / "Synth.clap"), true, nullptr, std::chrono::milliseconds (-1));
         ASSERT_TRUE (held.ok) << held.error;
 
         std::atomic<bool> cancel { false };
@@ -247,7 +250,11 @@ TEST (BundleSafety, RemovalWaitsForTheBundleAndLeavesNothingBehind)
     const auto bundle = folders.vst3 / "Synth.vst3";
 
     // Leftovers of a stopped job are cleared with the bundle; others' files stay.
-    zorvatest::writeTree (folders.vst3, { "Synth.vst3.77-3.zorvamanager-old/Contents/x", "Synth.vst3.zorvamanager-tmp/y", "Other.vst3.1-1.zorvamanager-tmp/z", "Synth.vst3.x.zorvamanager-tmp/w" });
+    zorvatest::writeTree (folders.vst3,
+                          { "Synth.vst3.77-3.zorvamanager-old/Contents/x",
+                            "Synth.vst3.zorvamanager-tmp/y",
+                            "Other.vst3.1-1.zorvamanager-tmp/z",
+                            "Synth.vst3.x.zorvamanager-tmp/w" });
 
     auto held = install::FileLocks::acquire (install::bundleLockFile (bundle), true, nullptr, std::chrono::milliseconds (-1));
     ASSERT_TRUE (held.ok);

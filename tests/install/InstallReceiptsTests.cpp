@@ -101,7 +101,8 @@ TEST_F (Receipts, SaveReplacesAndRemoveForgetsBothKeys)
     saveReceipt ("Solo", "", "3.0");
 
     EXPECT_EQ (loadReceipts(),
-               (InstallReceipts { { "solo", { "Solo", "3.0" } }, { "tapeecho", { "Tape Echo", "1.1.0" } }, { "tapeechopro", { "Tape Echo", "1.1.0" } } }));
+               (InstallReceipts {
+                   { "solo", { "Solo", "3.0" } }, { "tapeecho", { "Tape Echo", "1.1.0" } }, { "tapeechopro", { "Tape Echo", "1.1.0" } } }));
 
     removeReceipt ("Tape Echo", "tape-echo-pro");
     EXPECT_EQ (loadReceipts(), (InstallReceipts { { "solo", { "Solo", "3.0" } } }));
@@ -109,7 +110,8 @@ TEST_F (Receipts, SaveReplacesAndRemoveForgetsBothKeys)
     removeReceipt ("Nobody", "nobody"); // absent keys are fine; the file is written anyway
     removeReceipt ("Solo", "");
     EXPECT_EQ (readFile (file()), "{}");
-    EXPECT_EQ (folderEntries(), (std::vector<std::string> { "installed.json", "installed.json.lock" })) << "the lock file stays, so that waiters never lock a removed one";
+    EXPECT_EQ (folderEntries(), (std::vector<std::string> { "installed.json", "installed.json.lock" }))
+        << "the lock file stays, so that waiters never lock a removed one";
 }
 
 TEST (ParseReceipts, IsForgivingInTheWaysItPromises)
@@ -180,11 +182,14 @@ TEST_F (Receipts, AFailedWriteLeavesTheOldFileWhole)
 
     EXPECT_EQ (status, 0);
     EXPECT_EQ (readFile (file()), before);
-    EXPECT_EQ (folderEntries(), (std::vector<std::string> { "installed.json", "installed.json.lock" })) << "the lock file stays, so that waiters never lock a removed one";
+    EXPECT_EQ (folderEntries(), (std::vector<std::string> { "installed.json", "installed.json.lock" }))
+        << "the lock file stays, so that waiters never lock a removed one";
 
     // A folder the program may not write to: the save reports it and changes nothing.
     fs::permissions (temp.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
-    fs::permissions (file().parent_path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions (file().parent_path(),
+                     fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                         fs::perms::others_exec);
     fs::permissions (file(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read | fs::perms::group_read);
 
     const auto unprivileged = zorvatest::runWithoutPrivileges ([] {
@@ -199,7 +204,8 @@ TEST_F (Receipts, AFailedWriteLeavesTheOldFileWhole)
 
     EXPECT_EQ (unprivileged, 0);
     EXPECT_EQ (readFile (file()), before);
-    EXPECT_EQ (folderEntries(), (std::vector<std::string> { "installed.json", "installed.json.lock" })) << "the lock file stays, so that waiters never lock a removed one";
+    EXPECT_EQ (folderEntries(), (std::vector<std::string> { "installed.json", "installed.json.lock" }))
+        << "the lock file stays, so that waiters never lock a removed one";
 }
 
 TEST_F (Receipts, WritingReplacesALinkInsteadOfWritingThroughIt)

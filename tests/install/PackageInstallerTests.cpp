@@ -51,7 +51,12 @@ std::set<std::string> treeOf (const fs::path& root)
     return tree;
 }
 
-const std::set<std::string> synthBundle = { "Synth.vst3/", "Synth.vst3/Contents/", "Synth.vst3/Contents/x86_64-linux/", "Synth.vst3/Contents/x86_64-linux/Synth.so", "Synth.vst3/Contents/Resources/", "Synth.vst3/Contents/Resources/moduleinfo.json" };
+const std::set<std::string> synthBundle = { "Synth.vst3/",
+                                            "Synth.vst3/Contents/",
+                                            "Synth.vst3/Contents/x86_64-linux/",
+                                            "Synth.vst3/Contents/x86_64-linux/Synth.so",
+                                            "Synth.vst3/Contents/Resources/",
+                                            "Synth.vst3/Contents/Resources/moduleinfo.json" };
 
 } // namespace
 
@@ -88,13 +93,20 @@ TEST (PackageInstaller, InstallsOnlySelectedFormatsAndCreatesNoOtherFolder)
 
 TEST (PackageInstaller, InstallsNestedBundlesFlatAndCopiesFolderClaps)
 {
-    Install install ({ "VST3/Synth.vst3/Contents/x86_64-linux/Synth.so", "CLAP/Synth.clap/Contents/x86_64-linux/Synth.so", "Extras/Other.vst3/Contents/Resources/moduleinfo.json", "README.txt" });
+    Install install ({ "VST3/Synth.vst3/Contents/x86_64-linux/Synth.so",
+                       "CLAP/Synth.clap/Contents/x86_64-linux/Synth.so",
+                       "Extras/Other.vst3/Contents/Resources/moduleinfo.json",
+                       "README.txt" });
 
     const auto result = install.run (install.both());
 
     ASSERT_TRUE (result.ok) << result.error;
-    EXPECT_EQ (result.installedPaths, (std::vector<fs::path> { install.clap / "Synth.clap", install.vst3 / "Other.vst3", install.vst3 / "Synth.vst3" }));
-    EXPECT_EQ (treeOf (install.clap), (std::set<std::string> { "Synth.clap/", "Synth.clap/Contents/", "Synth.clap/Contents/x86_64-linux/", "Synth.clap/Contents/x86_64-linux/Synth.so" }));
+    EXPECT_EQ (result.installedPaths,
+               (std::vector<fs::path> { install.clap / "Synth.clap", install.vst3 / "Other.vst3", install.vst3 / "Synth.vst3" }));
+    EXPECT_EQ (
+        treeOf (install.clap),
+        (std::set<std::string> {
+            "Synth.clap/", "Synth.clap/Contents/", "Synth.clap/Contents/x86_64-linux/", "Synth.clap/Contents/x86_64-linux/Synth.so" }));
     EXPECT_TRUE (fs::is_regular_file (install.vst3 / "Synth.vst3/Contents/x86_64-linux/Synth.so"));
     EXPECT_TRUE (fs::is_regular_file (install.vst3 / "Other.vst3/Contents/Resources/moduleinfo.json"));
 }
@@ -102,7 +114,11 @@ TEST (PackageInstaller, InstallsNestedBundlesFlatAndCopiesFolderClaps)
 TEST (PackageInstaller, ReplacesAnExistingBundleAndAStaleTemporaryCopy)
 {
     Install install;
-    zorvatest::writeTree (install.vst3, { "Synth.vst3/Contents/x86_64-linux/Synth.so", "Synth.vst3/Contents/old-only.txt", "Synth.vst3.zorvamanager-tmp/Contents/leftover.txt", "Keep.vst3/file" });
+    zorvatest::writeTree (install.vst3,
+                          { "Synth.vst3/Contents/x86_64-linux/Synth.so",
+                            "Synth.vst3/Contents/old-only.txt",
+                            "Synth.vst3.zorvamanager-tmp/Contents/leftover.txt",
+                            "Keep.vst3/file" });
     zorvatest::writeFile (install.vst3 / "Synth.vst3/Contents/x86_64-linux/Synth.so", "old binary");
     zorvatest::writeFile (install.clap / "Synth.clap.zorvamanager-tmp", "half a copy");
 
@@ -170,7 +186,11 @@ TEST (PackageInstaller, RefusesALinkPlantedInAnExtractedPackage)
 {
     Install install (std::vector<std::string> {});
     const auto archive = install.temp / "package.tar.gz";
-    zorvatest::writeArchive (archive, zorvatest::Container::TarGz, { { "Synth.vst3/Contents/x86_64-linux/Synth.so", zorvatest::EntryKind::File, "so" }, { "Synth.vst3/Contents/Resources/moduleinfo.json", zorvatest::EntryKind::File, "{}" }, { "Synth.clap", zorvatest::EntryKind::File, "clap" } });
+    zorvatest::writeArchive (archive,
+                             zorvatest::Container::TarGz,
+                             { { "Synth.vst3/Contents/x86_64-linux/Synth.so", zorvatest::EntryKind::File, "so" },
+                               { "Synth.vst3/Contents/Resources/moduleinfo.json", zorvatest::EntryKind::File, "{}" },
+                               { "Synth.clap", zorvatest::EntryKind::File, "clap" } });
     const auto extracted = install.temp / "work/extract";
     const auto extraction = zorvaplugins::zorvamanager::package::ArchiveExtractor::extractToDirectory (archive, extracted);
     ASSERT_TRUE (extraction.ok) << extraction.error;
@@ -240,8 +260,10 @@ TEST (PackageInstaller, FailedCopyLeavesNoTemporaryAndNoFinalName)
     const auto prefix = "cannot copy plugin to temporary install path: " + (install.vst3 / "Synth.vst3.").string();
     EXPECT_EQ (result.error.rfind (prefix, 0), 0u) << result.error;
     EXPECT_NE (result.error.find ("." + std::to_string (::getpid()) + "-"), std::string::npos) << result.error;
-    EXPECT_TRUE (result.error.size() > prefix.size() && result.error.substr (result.error.size() - 17) == ".zorvamanager-tmp") << result.error;
+    EXPECT_TRUE (result.error.size() > prefix.size() && result.error.substr (result.error.size() - 17) == ".zorvamanager-tmp")
+        << result.error;
     EXPECT_TRUE (result.installedPaths.empty());
     // The old bundle is untouched and no partial copy is left anywhere.
-    EXPECT_EQ (treeOf (install.vst3), (std::set<std::string> { "Synth.vst3/", "Synth.vst3/Contents/", "Synth.vst3/Contents/previous.txt" }));
+    EXPECT_EQ (treeOf (install.vst3),
+               (std::set<std::string> { "Synth.vst3/", "Synth.vst3/Contents/", "Synth.vst3/Contents/previous.txt" }));
 }

@@ -33,8 +33,7 @@ class ScopedUmask
 public:
     explicit ScopedUmask (mode_t mask)
         : previous (::umask (mask))
-    {
-    }
+    {}
     ~ScopedUmask() { ::umask (previous); }
 
 private:
@@ -58,12 +57,8 @@ TEST (SafeFileReplacement, SafeSourceIsOnlyARegularFileReachedWithoutALink)
     };
 
     const Case cases[] = {
-        { dir / "plain", true },
-        { dir / "link", false },
-        { dir / "dangling", false },
-        { dir / "folder", false },
-        { dir / "missing", false },
-        { "/dev/null", false },
+        { dir / "plain", true },   { dir / "link", false },    { dir / "dangling", false },
+        { dir / "folder", false }, { dir / "missing", false }, { "/dev/null", false },
     };
 
     for (const auto& c : cases)
@@ -116,25 +111,26 @@ TEST (SafeFileReplacement, WriteAllCompletesWhenSignalsInterruptABlockedWrite)
     std::string received;
 
     std::thread drain ([&] {
-                           // The writer is blocked on a full pipe for all of this; every signal
-                           // lands while it waits.
-                           for (int i = 0; i < 20; ++i)
-                           {
-                               ::pthread_kill (writerThread, SIGUSR1);
-                               std::this_thread::sleep_for (std::chrono::milliseconds (5));
-                           }
+        // The writer is blocked on a full pipe for all of this; every signal
+        // lands while it waits.
+        for (int i = 0; i < 20; ++i)
+        {
+            ::pthread_kill (writerThread, SIGUSR1);
+            std::this_thread::sleep_for (std::chrono::milliseconds (5));
+        }
 
-                           char buffer[65536];
+        char buffer[65536];
 
-                           while (received.size() < prefill.size() + payload.size())
-                           {
-                               const auto count = ::read (reader.get(), buffer, sizeof (buffer));
+        while (received.size() < prefill.size() + payload.size())
+        {
+            const auto count = ::read (reader.get(), buffer, sizeof (buffer));
 
-                               if (count <= 0)
-                                   break;
+            if (count <= 0)
+                break;
 
-                               received.append (buffer, static_cast<std::size_t> (count));
-                           } });
+            received.append (buffer, static_cast<std::size_t> (count));
+        }
+    });
 
     std::string error = "untouched";
     const auto ok = safefile::writeAll (writer.get(), payload.data(), payload.size(), error);
@@ -215,7 +211,8 @@ TEST (SafeFileReplacement, TemporaryNameIsHiddenBesideTheTargetAndCarriesPidCloc
         const auto temporary = safefile::temporaryPathFor (target, attempt);
         EXPECT_EQ (temporary.parent_path(), target.parent_path());
 
-        const std::regex expected (R"(^\.zorvamanager\.png\.)" + std::to_string (::getpid()) + R"(\.-?[0-9]+\.)" + std::to_string (attempt) + R"(\.tmp$)");
+        const std::regex expected (R"(^\.zorvamanager\.png\.)" + std::to_string (::getpid()) + R"(\.-?[0-9]+\.)" +
+                                   std::to_string (attempt) + R"(\.tmp$)");
         EXPECT_TRUE (std::regex_match (temporary.filename().string(), expected)) << temporary;
     }
 }
@@ -504,42 +501,43 @@ TEST_F (AtomicReplacement, AReadOnlyFolderKeepsTheOldTarget)
 TEST_F (AtomicReplacement, AFullDiskKeepsTheOldTargetAndRemovesThePartialCopy)
 {
     const auto outcome = inPrivateMountNamespace ([&]() -> std::string {
-                                                      const auto small = dir / "small";
-                                                      fs::create_directory (small);
+        const auto small = dir / "small";
+        fs::create_directory (small);
 
-                                                      if (! mountTinyFileSystem (small, "64k"))
-                                                          return "cannot mount a small file system";
+        if (! mountTinyFileSystem (small, "64k"))
+            return "cannot mount a small file system";
 
-                                                      const auto onSmall = small / "target.bin";
-                                                      writeFile (onSmall, "old");
-                                                      writeFile (source, zorvatest::patternBytes (1 << 20));
-                                                      std::string error;
+        const auto onSmall = small / "target.bin";
+        writeFile (onSmall, "old");
+        writeFile (source, zorvatest::patternBytes (1 << 20));
+        std::string error;
 
-                                                      if (safefile::replaceFromFileAtomically (source, onSmall, 0644, error))
-                                                          return "a 1 MiB copy fitted into 64 KiB";
+        if (safefile::replaceFromFileAtomically (source, onSmall, 0644, error))
+            return "a 1 MiB copy fitted into 64 KiB";
 
-                                                      if (error != "write failed: No space left on device")
-                                                          return "unexpected error: " + error;
+        if (error != "write failed: No space left on device")
+            return "unexpected error: " + error;
 
-                                                      if (readFile (onSmall) != "old")
-                                                          return "the old target was damaged";
+        if (readFile (onSmall) != "old")
+            return "the old target was damaged";
 
-                                                      if (std::distance (fs::directory_iterator (small), fs::directory_iterator()) != 1)
-                                                          return "a temporary file was left behind";
+        if (std::distance (fs::directory_iterator (small), fs::directory_iterator()) != 1)
+            return "a temporary file was left behind";
 
-                                                      std::string entryError;
-                                                      const std::string bigEntry (1 << 20, 'x');
+        std::string entryError;
+        const std::string bigEntry (1 << 20, 'x');
 
-                                                      if (safefile::writeDesktopEntryAtomically (small / "entry.desktop", bigEntry, entryError))
-                                                          return "a 1 MiB desktop entry fitted into 64 KiB";
+        if (safefile::writeDesktopEntryAtomically (small / "entry.desktop", bigEntry, entryError))
+            return "a 1 MiB desktop entry fitted into 64 KiB";
 
-                                                      if (entryError != "write failed: No space left on device")
-                                                          return "unexpected desktop entry error: " + entryError;
+        if (entryError != "write failed: No space left on device")
+            return "unexpected desktop entry error: " + entryError;
 
-                                                      if (std::distance (fs::directory_iterator (small), fs::directory_iterator()) != 1)
-                                                          return "a temporary desktop entry was left behind";
+        if (std::distance (fs::directory_iterator (small), fs::directory_iterator()) != 1)
+            return "a temporary desktop entry was left behind";
 
-                                                      return {}; });
+        return {};
+    });
 
     if (! outcome)
         GTEST_SKIP() << "no private mount namespace here (needs root)";

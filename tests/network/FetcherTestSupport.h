@@ -116,8 +116,7 @@ public:
 
             cancel = armed.load();
         })
-    {
-    }
+    {}
 
     ~Canceller()
     {
@@ -149,8 +148,7 @@ template <typename Call>
 auto returnsPromptly (Call&& call)
 {
     auto pending = std::async (std::launch::async, std::forward<Call> (call));
-    EXPECT_EQ (pending.wait_for (std::chrono::seconds (10)), std::future_status::ready)
-        << "the transfer was still running after 10 s";
+    EXPECT_EQ (pending.wait_for (std::chrono::seconds (10)), std::future_status::ready) << "the transfer was still running after 10 s";
     return pending.get();
 }
 

@@ -87,9 +87,8 @@ TEST_F (ReleaseFetcherCancel, CancelStopsATransferInEveryPhase)
 
         {
             Canceller canceller;
-            const auto fetched = returnsPromptly ([&] {
-                return ReleaseFetcher::fetchHttps (c.url, 90, cancelling (canceller, c.cancelAfterBytes));
-            });
+            const auto fetched =
+                returnsPromptly ([&] { return ReleaseFetcher::fetchHttps (c.url, 90, cancelling (canceller, c.cancelAfterBytes)); });
             EXPECT_FALSE (fetched.ok);
             EXPECT_EQ (fetched.error, cancelledText);
             EXPECT_TRUE (fetched.body.empty());
@@ -98,9 +97,8 @@ TEST_F (ReleaseFetcherCancel, CancelStopsATransferInEveryPhase)
         {
             Canceller canceller;
             const auto file = temp / "cancelled.bin";
-            const auto downloaded = returnsPromptly ([&] {
-                return ReleaseFetcher::downloadHttpsToFile (c.url, file, 90, cancelling (canceller, c.cancelAfterBytes));
-            });
+            const auto downloaded = returnsPromptly (
+                [&] { return ReleaseFetcher::downloadHttpsToFile (c.url, file, 90, cancelling (canceller, c.cancelAfterBytes)); });
             EXPECT_FALSE (downloaded.ok);
             EXPECT_EQ (downloaded.error, cancelledText);
             EXPECT_GE (downloaded.bytesWritten, c.cancelAfterBytes);
@@ -123,9 +121,8 @@ TEST_F (ReleaseFetcherCancel, FlagWithoutAProgressHookStopsAStall)
     });
 
     const auto file = temp / "stalled.bin";
-    const auto downloaded = returnsPromptly ([&] {
-        return ReleaseFetcher::downloadHttpsToFile (url ("/test/stall/60"), file, 90, control);
-    });
+    const auto downloaded =
+        returnsPromptly ([&] { return ReleaseFetcher::downloadHttpsToFile (url ("/test/stall/60"), file, 90, control); });
     canceller.join();
 
     EXPECT_FALSE (downloaded.ok);
@@ -208,8 +205,7 @@ struct ProgressLog
 };
 
 class ReleaseFetcherProgress : public ReleaseFetcherService
-{
-};
+{};
 
 TEST_F (ReleaseFetcherProgress, ReportsGrowingCountsAndTheDeclaredTotal)
 {

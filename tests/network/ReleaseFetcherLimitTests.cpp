@@ -116,9 +116,7 @@ TEST_F (ReleaseFetcherLimits, DeclaredLengthAboveTheLimitIsRefusedBeforeTheBody)
 
     // Each would fail otherwise: with a partial body, a stall until the time limit, or not at
     // all within the limit's reach.
-    for (const std::string path : { "/test/declared/4097/0",
-                                    "/test/declared/1000000000000/5000",
-                                    "/test/stall/60" })
+    for (const std::string path : { "/test/declared/4097/0", "/test/declared/1000000000000/5000", "/test/stall/60" })
     {
         SCOPED_TRACE (path);
         EXPECT_EQ (expectRefused (path, limitedTo (limit)), 0u);

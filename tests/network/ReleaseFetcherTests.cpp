@@ -23,15 +23,8 @@ protected:
 TEST_F (ReleaseFetcherNoService, RefusesAnythingButHttpsBeforeAnyTransfer)
 {
     const std::vector<std::string> urls {
-        "http://localhost/",
-        "HTTPS://localhost/",
-        "Https://localhost/",
-        "",
-        "https:/",
-        "https:",
-        " https://localhost/",
-        "ftp://localhost/file",
-        "file:///etc/passwd",
+        "http://localhost/",   "HTTPS://localhost/",   "Https://localhost/", "", "https:/", "https:",
+        " https://localhost/", "ftp://localhost/file", "file:///etc/passwd",
     };
 
     for (const auto& url : urls)
@@ -272,8 +265,7 @@ public:
         std::ofstream out (filler, std::ios::binary);
 
         while (out.write (block.data(), static_cast<std::streamsize> (block.size())) && out.flush())
-        {
-        }
+        {}
     }
 
     ~FullDisk()
@@ -313,8 +305,7 @@ TEST_F (ReleaseFetcherService, DiskFullWhenClosingIsAFailureToo)
     const FullDisk full (tinyfs);
 
     struct statvfs space
-    {
-    };
+    {};
     ASSERT_EQ (::statvfs (tinyfs.c_str(), &space), 0);
     ASSERT_EQ (space.f_bavail, 0u);
 

@@ -51,8 +51,7 @@ public:
     Utf8Thread()
         : utf8 (::newlocale (LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t> (nullptr)))
         , previous (::uselocale (utf8))
-    {
-    }
+    {}
 
     ~Utf8Thread()
     {
@@ -238,7 +237,8 @@ std::vector<std::string> outsideOrSpecial (const fs::path& temp, const fs::path&
 bool dependsOnDisk (const std::string& error)
 {
     // The last: the parent folders of a file could not be made, in the file system's words.
-    for (const char* prefix : { "cannot create extracted directory: ", "cannot create extracted file: ", "cannot write extracted file: ", "filesystem error: " })
+    for (const char* prefix :
+         { "cannot create extracted directory: ", "cannot create extracted file: ", "cannot write extracted file: ", "filesystem error: " })
         if (error.rfind (prefix, 0) == 0)
             return true;
 

@@ -64,10 +64,7 @@ struct Work
         return found;
     }
 
-    std::set<std::string> expectedOutside() const
-    {
-        return { archive.filename().string(), "work", "work/sentinel", "work/extract" };
-    }
+    std::set<std::string> expectedOutside() const { return { archive.filename().string(), "work", "work/sentinel", "work/extract" }; }
 };
 
 // Relative generic paths under root; folders end in '/', anything but folders and regular
@@ -163,7 +160,17 @@ TEST (ArchiveExtractor, ExtractsFilesAndCreatesMissingParentsInEveryContainer)
     {
         SCOPED_TRACE (zorvatest::containerName (container));
         Work work ("package." + zorvatest::containerName (container));
-        zorvatest::writeArchive (work.archive, container, { { "Plugin.vst3/Contents/x86_64-linux/Plugin.so", EntryKind::File, large }, { "Plugin.vst3/Contents/Resources/moduleinfo.json", EntryKind::File, "{\"Version\": \"1.0\"}" }, { "Plugin.clap", EntryKind::File, "clap" }, { "zeros.bin", EntryKind::File, zeros }, { "allzero.bin", EntryKind::File, std::string (100000, '\0') }, { "docs/", EntryKind::Directory }, { "docs/empty.txt", EntryKind::File, "" }, { "./dot/a", EntryKind::File, "dot" }, { "a/..b/c", EntryKind::File, "c" } });
+        zorvatest::writeArchive (work.archive,
+                                 container,
+                                 { { "Plugin.vst3/Contents/x86_64-linux/Plugin.so", EntryKind::File, large },
+                                   { "Plugin.vst3/Contents/Resources/moduleinfo.json", EntryKind::File, "{\"Version\": \"1.0\"}" },
+                                   { "Plugin.clap", EntryKind::File, "clap" },
+                                   { "zeros.bin", EntryKind::File, zeros },
+                                   { "allzero.bin", EntryKind::File, std::string (100000, '\0') },
+                                   { "docs/", EntryKind::Directory },
+                                   { "docs/empty.txt", EntryKind::File, "" },
+                                   { "./dot/a", EntryKind::File, "dot" },
+                                   { "a/..b/c", EntryKind::File, "c" } });
 
         const auto result = work.extract();
 
@@ -177,7 +184,22 @@ TEST (ArchiveExtractor, ExtractsFilesAndCreatesMissingParentsInEveryContainer)
         EXPECT_EQ (zorvatest::readFile (work.destination / "dot/a"), "dot");
         EXPECT_EQ (zorvatest::readFile (work.destination / "a/..b/c"), "c");
         EXPECT_EQ (treeOf (work.destination),
-                   (std::set<std::string> { "Plugin.vst3/", "Plugin.vst3/Contents/", "Plugin.vst3/Contents/x86_64-linux/", "Plugin.vst3/Contents/x86_64-linux/Plugin.so", "Plugin.vst3/Contents/Resources/", "Plugin.vst3/Contents/Resources/moduleinfo.json", "Plugin.clap", "zeros.bin", "allzero.bin", "docs/", "docs/empty.txt", "dot/", "dot/a", "a/", "a/..b/", "a/..b/c" }));
+                   (std::set<std::string> { "Plugin.vst3/",
+                                            "Plugin.vst3/Contents/",
+                                            "Plugin.vst3/Contents/x86_64-linux/",
+                                            "Plugin.vst3/Contents/x86_64-linux/Plugin.so",
+                                            "Plugin.vst3/Contents/Resources/",
+                                            "Plugin.vst3/Contents/Resources/moduleinfo.json",
+                                            "Plugin.clap",
+                                            "zeros.bin",
+                                            "allzero.bin",
+                                            "docs/",
+                                            "docs/empty.txt",
+                                            "dot/",
+                                            "dot/a",
+                                            "a/",
+                                            "a/..b/",
+                                            "a/..b/c" }));
         EXPECT_EQ (work.outside(), work.expectedOutside());
     }
 }
@@ -221,7 +243,13 @@ TEST (ArchiveExtractor, SparseEntriesExtractAtTheirDeclaredLength)
 
         const auto member = zorvatest::rawTarData (map) + data;
         Work work;
-        zorvatest::writeFile (work.archive, zorvatest::rawPaxHeader ({ { "GNU.sparse.major", "1" }, { "GNU.sparse.minor", "0" }, { "GNU.sparse.name", "Plugin.clap" }, { "GNU.sparse.realsize", std::to_string (c.size) } }) + zorvatest::rawTarHeader ("GNUSparseFile.0/Plugin.clap", '0', member.size()) + zorvatest::rawTarData (member) + zorvatest::rawTarEnd());
+        zorvatest::writeFile (work.archive,
+                              zorvatest::rawPaxHeader ({ { "GNU.sparse.major", "1" },
+                                                         { "GNU.sparse.minor", "0" },
+                                                         { "GNU.sparse.name", "Plugin.clap" },
+                                                         { "GNU.sparse.realsize", std::to_string (c.size) } }) +
+                                  zorvatest::rawTarHeader ("GNUSparseFile.0/Plugin.clap", '0', member.size()) +
+                                  zorvatest::rawTarData (member) + zorvatest::rawTarEnd());
 
         const auto result = work.extract();
         ASSERT_TRUE (result.ok) << result.error;
@@ -232,7 +260,8 @@ TEST (ArchiveExtractor, SparseEntriesExtractAtTheirDeclaredLength)
 TEST (ArchiveExtractor, AppliesNoArchiveMetadata)
 {
     Work work;
-    zorvatest::writeFile (work.archive, zorvatest::rawTarHeader ("setuid", '0', 1, {}, 04777) + zorvatest::rawTarData ("y") + zorvatest::rawTarEnd());
+    zorvatest::writeFile (work.archive,
+                          zorvatest::rawTarHeader ("setuid", '0', 1, {}, 04777) + zorvatest::rawTarData ("y") + zorvatest::rawTarEnd());
     const auto oldMask = ::umask (022);
     const auto result = work.extract();
     ::umask (oldMask);
@@ -247,18 +276,12 @@ TEST (ArchiveExtractor, AppliesNoArchiveMetadata)
 TEST (ArchiveExtractor, RefusesUnsafeNamesBeforeWritingAnything)
 {
     const std::pair<std::string, std::string> cases[] = {
-        { "../x", "unsafe archive entry: parent traversal" },
-        { "a/../../b", "unsafe archive entry: parent traversal" },
-        { "a\\..\\b", "unsafe archive entry: parent traversal" },
-        { "a/..", "unsafe archive entry: parent traversal" },
-        { "/x", "unsafe archive entry: absolute path" },
-        { "\\x", "unsafe archive entry: absolute path" },
-        { "//server/x", "unsafe archive entry: absolute path" },
-        { "C:x", "unsafe archive entry: windows drive prefix" },
-        { "a\tb", "unsafe archive entry: control character" },
-        { "a\nb", "unsafe archive entry: control character" },
-        { "a\x01", "unsafe archive entry: control character" },
-        { "/a\tb", "unsafe archive entry: control character" },
+        { "../x", "unsafe archive entry: parent traversal" },     { "a/../../b", "unsafe archive entry: parent traversal" },
+        { "a\\..\\b", "unsafe archive entry: parent traversal" }, { "a/..", "unsafe archive entry: parent traversal" },
+        { "/x", "unsafe archive entry: absolute path" },          { "\\x", "unsafe archive entry: absolute path" },
+        { "//server/x", "unsafe archive entry: absolute path" },  { "C:x", "unsafe archive entry: windows drive prefix" },
+        { "a\tb", "unsafe archive entry: control character" },    { "a\nb", "unsafe archive entry: control character" },
+        { "a\x01", "unsafe archive entry: control character" },   { "/a\tb", "unsafe archive entry: control character" },
     };
 
     for (auto container : { Container::Tar, Container::TarGz, Container::Zip })
@@ -267,7 +290,11 @@ TEST (ArchiveExtractor, RefusesUnsafeNamesBeforeWritingAnything)
         {
             SCOPED_TRACE (zorvatest::containerName (container) + " " + testing::PrintToString (name));
             Work work ("package." + zorvatest::containerName (container));
-            zorvatest::writeArchive (work.archive, container, { { "first.txt", EntryKind::File, "first" }, { name, EntryKind::File, "payload" }, { "after.txt", EntryKind::File, "after" } });
+            zorvatest::writeArchive (work.archive,
+                                     container,
+                                     { { "first.txt", EntryKind::File, "first" },
+                                       { name, EntryKind::File, "payload" },
+                                       { "after.txt", EntryKind::File, "after" } });
 
             const auto result = work.extract();
 
@@ -283,7 +310,8 @@ TEST (ArchiveExtractor, RefusesUnsafeNamesBeforeWritingAnything)
 TEST (ArchiveExtractor, KeepsBackslashesAndHighBytesAsPartOfNames)
 {
     Work work;
-    zorvatest::writeArchive (work.archive, Container::Tar, { { "a\\b.txt", EntryKind::File, "backslash" }, { "del\x7f", EntryKind::File, "del" } });
+    zorvatest::writeArchive (
+        work.archive, Container::Tar, { { "a\\b.txt", EntryKind::File, "backslash" }, { "del\x7f", EntryKind::File, "del" } });
 
     const auto result = work.extract();
 
@@ -331,7 +359,10 @@ TEST (ArchiveExtractor, StopsOnAHeaderWarningWithItsText)
 {
     // A pax name that is not UTF-8 cannot be converted, which libarchive reports as a warning.
     Work work;
-    zorvatest::writeFile (work.archive, zorvatest::rawTarHeader ("ok.txt", '0', 2) + zorvatest::rawTarData ("ok") + zorvatest::rawPaxHeader ({ { "path", "bad\xff\xfe.txt" } }) + zorvatest::rawTarHeader ("bad.txt", '0', 1) + zorvatest::rawTarData ("b") + zorvatest::rawTarEnd());
+    zorvatest::writeFile (work.archive,
+                          zorvatest::rawTarHeader ("ok.txt", '0', 2) + zorvatest::rawTarData ("ok") +
+                              zorvatest::rawPaxHeader ({ { "path", "bad\xff\xfe.txt" } }) + zorvatest::rawTarHeader ("bad.txt", '0', 1) +
+                              zorvatest::rawTarData ("b") + zorvatest::rawTarEnd());
 
     const auto result = work.extract();
 
@@ -380,11 +411,15 @@ TEST (ArchiveExtractor, RefusesHardLinksThatLookLikeRegularFiles)
 {
     // pax lets a hard link carry data: libarchive reports it as a regular file with a link name.
     Work pax;
-    zorvatest::writeFile (pax.archive, zorvatest::rawTarHeader ("file", '0', 4) + zorvatest::rawTarData ("data") + zorvatest::rawPaxHeader ({ { "comment", "pax" } }) + zorvatest::rawTarHeader ("link", '1', 5, "file") + zorvatest::rawTarData ("other") + zorvatest::rawTarEnd());
+    zorvatest::writeFile (pax.archive,
+                          zorvatest::rawTarHeader ("file", '0', 4) + zorvatest::rawTarData ("data") +
+                              zorvatest::rawPaxHeader ({ { "comment", "pax" } }) + zorvatest::rawTarHeader ("link", '1', 5, "file") +
+                              zorvatest::rawTarData ("other") + zorvatest::rawTarEnd());
 
     // newc cpio: the second name of a hard-linked pair carries the data and the link name.
     Work cpio ("package.cpio");
-    zorvatest::writeArchive (cpio.archive, Container::Cpio, { { "first", EntryKind::File, "", "", 42 }, { "second", EntryKind::File, "data", "", 42 } });
+    zorvatest::writeArchive (
+        cpio.archive, Container::Cpio, { { "first", EntryKind::File, "", "", 42 }, { "second", EntryKind::File, "data", "", 42 } });
 
     for (const auto* work : { &pax, &cpio })
     {
@@ -407,7 +442,12 @@ TEST (ArchiveExtractor, LaterDuplicateEntryWins)
     {
         SCOPED_TRACE (zorvatest::containerName (container));
         Work work ("package." + zorvatest::containerName (container));
-        zorvatest::writeArchive (work.archive, container, { { "dup.txt", EntryKind::File, "the first, longer text" }, { "dir/", EntryKind::Directory }, { "dir/", EntryKind::Directory }, { "dup.txt", EntryKind::File, "second" } });
+        zorvatest::writeArchive (work.archive,
+                                 container,
+                                 { { "dup.txt", EntryKind::File, "the first, longer text" },
+                                   { "dir/", EntryKind::Directory },
+                                   { "dir/", EntryKind::Directory },
+                                   { "dup.txt", EntryKind::File, "second" } });
 
         const auto result = work.extract();
 

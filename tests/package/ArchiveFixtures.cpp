@@ -170,7 +170,8 @@ void writeArchive (const std::filesystem::path& file, Container container, const
 
         check (writer.get(), archive_write_header (writer.get(), entry.get()), "header");
 
-        if (hasData && ! item.data.empty() && archive_write_data (writer.get(), item.data.data(), item.data.size()) != static_cast<la_ssize_t> (item.data.size()))
+        if (hasData && ! item.data.empty() &&
+            archive_write_data (writer.get(), item.data.data(), item.data.size()) != static_cast<la_ssize_t> (item.data.size()))
             throw std::runtime_error ("cannot write fixture data");
     }
 
@@ -238,7 +239,8 @@ std::vector<std::filesystem::path> corpusArchives (const std::filesystem::path& 
     std::vector<std::filesystem::path> files;
     std::error_code error;
 
-    for (std::filesystem::directory_iterator it (folder, error); ! error && it != std::filesystem::directory_iterator(); it.increment (error))
+    for (std::filesystem::directory_iterator it (folder, error); ! error && it != std::filesystem::directory_iterator();
+         it.increment (error))
         if (it->is_regular_file() && it->path().filename() != "SOURCE.md")
             files.push_back (it->path());
 

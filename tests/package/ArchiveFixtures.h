@@ -23,14 +23,17 @@ enum class EntryKind
 // One entry of a test archive: its name, kind, contents and, for links, the target.
 struct ArchiveEntry
 {
-    ArchiveEntry (std::string entryName, EntryKind entryKind = EntryKind::File, std::string contents = {}, std::string link = {}, long inodeNumber = 0)
+    ArchiveEntry (std::string entryName,
+                  EntryKind entryKind = EntryKind::File,
+                  std::string contents = {},
+                  std::string link = {},
+                  long inodeNumber = 0)
         : name (std::move (entryName))
         , kind (entryKind)
         , data (std::move (contents))
         , linkTarget (std::move (link))
         , inode (inodeNumber)
-    {
-    }
+    {}
 
     std::string name;
     EntryKind kind;

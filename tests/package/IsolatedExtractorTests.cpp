@@ -58,8 +58,8 @@ std::vector<std::string> treeOf (const fs::path& folder)
     std::error_code ec;
 
     for (auto it = fs::recursive_directory_iterator (folder, ec); ! ec && it != fs::recursive_directory_iterator(); it.increment (ec))
-        found.push_back (it->path().lexically_relative (folder).string()
-                         + (it->is_regular_file() ? " " + std::to_string (it->file_size()) : std::string (" dir")));
+        found.push_back (it->path().lexically_relative (folder).string() +
+                         (it->is_regular_file() ? " " + std::to_string (it->file_size()) : std::string (" dir")));
 
     std::sort (found.begin(), found.end());
     return found;
@@ -185,12 +185,12 @@ TEST (IsolatedExtractor, CancellingKillsTheHelper)
     std::promise<ExtractResult> done;
     auto outcome = done.get_future();
 
-    std::thread worker ([&] { done.set_value (IsolatedExtractor::extractToDirectory (helper, endlessArchive, temp / "extract", &cancel)); });
+    std::thread worker (
+        [&] { done.set_value (IsolatedExtractor::extractToDirectory (helper, endlessArchive, temp / "extract", &cancel)); });
 
     // Once the helper runs, the flag is set; the default limit is far away.
     while (childrenOfAnyThread().empty() && outcome.wait_for (std::chrono::milliseconds (5)) != std::future_status::ready)
-    {
-    }
+    {}
 
     cancel = true;
     // A generous liveness bound: the flag is looked at every 50 ms.
@@ -210,7 +210,8 @@ TEST (IsolatedExtractor, AHelperKilledFromOutsideIsACleanFailure)
     std::promise<ExtractResult> done;
     auto outcome = done.get_future();
 
-    std::thread worker ([&] { done.set_value (IsolatedExtractor::extractToDirectory (helper, endlessArchive, temp / "extract", nullptr)); });
+    std::thread worker (
+        [&] { done.set_value (IsolatedExtractor::extractToDirectory (helper, endlessArchive, temp / "extract", nullptr)); });
 
     std::vector<pid_t> running;
 

@@ -15,8 +15,7 @@ using zorvaplugins::zorvamanager::package::PackageLayout;
 namespace
 {
 
-const std::vector<std::string> synthVst3 = { "Synth.vst3/Contents/x86_64-linux/Synth.so",
-                                             "Synth.vst3/Contents/Resources/moduleinfo.json" };
+const std::vector<std::string> synthVst3 = { "Synth.vst3/Contents/x86_64-linux/Synth.so", "Synth.vst3/Contents/Resources/moduleinfo.json" };
 
 std::vector<std::string> with (std::vector<std::string> base, const std::vector<std::string>& more)
 {
@@ -65,7 +64,10 @@ TEST (PackageLayout, ValidatesTrees)
           { "vst3 A A.vst3", "clap Synth Linux/CLAP/Synth.clap", "clap A Z/A.clap", "clap a a.clap", "vst3 b b.vst3" } },
         { "drive-like name", with (synthVst3, { "Synth.clap", "C:notes" }), "unsafe package entry: windows drive prefix", {} },
         { "control character", with (synthVst3, { "Synth.clap", "bad\tname" }), "unsafe package entry: control character", {} },
-        { "control character inside a bundle", with (synthVst3, { "Synth.clap", "Synth.vst3/Contents/a\nb" }), "unsafe package entry: control character", {} },
+        { "control character inside a bundle",
+          with (synthVst3, { "Synth.clap", "Synth.vst3/Contents/a\nb" }),
+          "unsafe package entry: control character",
+          {} },
     };
 
     for (const auto& c : cases)

@@ -102,7 +102,8 @@ TEST (PictureFit, KeepsTheAspectNeverEnlargesAndRoundsToTheNearestPixel)
 
     for (const auto& c : cases)
     {
-        SCOPED_TRACE (std::to_string (c.width) + "x" + std::to_string (c.height) + " in " + std::to_string (c.boxWidth) + "x" + std::to_string (c.boxHeight));
+        SCOPED_TRACE (std::to_string (c.width) + "x" + std::to_string (c.height) + " in " + std::to_string (c.boxWidth) + "x" +
+                      std::to_string (c.boxHeight));
         const auto result = decodeBytes (zorvatest::encodeGreyPng (c.width, c.height), fitBox (c.boxWidth, c.boxHeight));
         ASSERT_TRUE (result.ok) << result.error;
         EXPECT_EQ (result.sourceWidth, c.width);
@@ -125,7 +126,9 @@ TEST (PictureFit, EveryFormatFollowsTheSameRule)
     gif.globalColours = { { 0, 0, 0 }, { 0x80, 0x80, 0x80 } };
     gif.frames = { frame };
 
-    for (const auto& bytes : { zorvatest::encodeGreyPng (300, 200), zorvatest::encodeRgbJpeg (300, 200, std::vector<std::uint32_t> (300 * 200, 0x808080)), zorvatest::encodeGif (gif) })
+    for (const auto& bytes : { zorvatest::encodeGreyPng (300, 200),
+                               zorvatest::encodeRgbJpeg (300, 200, std::vector<std::uint32_t> (300 * 200, 0x808080)),
+                               zorvatest::encodeGif (gif) })
     {
         const auto result = decodeBytes (bytes, fitBox (50, 62));
         ASSERT_TRUE (result.ok) << result.error;
@@ -147,7 +150,14 @@ TEST (PictureDecoder, RecognisesFormatsByContentOnly)
     EXPECT_EQ (PictureDecoder::decode (nullptr, 10).error, "no picture data");
     EXPECT_EQ (decodeBytes ("").error, "no picture data");
 
-    for (const auto& bytes : { std::string ("BM\x36\0\0\0\0\0\0\0", 10), std::string ("RIFF\0\0\0\0WEBPVP8 ", 16), std::string ("<svg xmlns=\"\"/>"), std::string ("GIF88a\x01\0\x01\0\0\0\0;", 14), std::string ("\x89PNG\r\n\x1a", 7), std::string ("\xff\xd8", 2), std::string ("\0\0\0\x0cjP  \r\n\x87\n", 12), zorvatest::patternBytes (1000, 7) })
+    for (const auto& bytes : { std::string ("BM\x36\0\0\0\0\0\0\0", 10),
+                               std::string ("RIFF\0\0\0\0WEBPVP8 ", 16),
+                               std::string ("<svg xmlns=\"\"/>"),
+                               std::string ("GIF88a\x01\0\x01\0\0\0\0;", 14),
+                               std::string ("\x89PNG\r\n\x1a", 7),
+                               std::string ("\xff\xd8", 2),
+                               std::string ("\0\0\0\x0cjP  \r\n\x87\n", 12),
+                               zorvatest::patternBytes (1000, 7) })
     {
         const auto result = decodeBytes (bytes);
         EXPECT_FALSE (result.ok);
@@ -157,7 +167,8 @@ TEST (PictureDecoder, RecognisesFormatsByContentOnly)
 
 TEST (PictureDecoder, RandomBytesAfterEachSignatureAreRefusedCleanly)
 {
-    for (const auto& magic : { std::string ("\x89PNG\r\n\x1a\n", 8), std::string ("\xff\xd8\xff", 3), std::string ("GIF89a"), std::string ("GIF87a") })
+    for (const auto& magic :
+         { std::string ("\x89PNG\r\n\x1a\n", 8), std::string ("\xff\xd8\xff", 3), std::string ("GIF89a"), std::string ("GIF87a") })
     {
         for (std::uint32_t seed = 1; seed <= 200; ++seed)
         {

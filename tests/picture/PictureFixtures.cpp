@@ -63,7 +63,8 @@ std::uint8_t byteAt (const std::string& bytes, std::size_t offset)
 
 DecodedPicture decodeBytes (const std::string& bytes, const PictureLimits& limits)
 {
-    return zorvaplugins::zorvamanager::picture::PictureDecoder::decode (reinterpret_cast<const std::uint8_t*> (bytes.data()), bytes.size(), limits);
+    return zorvaplugins::zorvamanager::picture::PictureDecoder::decode (
+        reinterpret_cast<const std::uint8_t*> (bytes.data()), bytes.size(), limits);
 }
 
 std::string encodePng (const PngRecipe& recipe)
@@ -74,7 +75,15 @@ std::string encodePng (const PngRecipe& recipe)
     require (png != nullptr && info != nullptr, "cannot create libpng's writer");
 
     png_set_write_fn (png, &out, appendPng, flushNothing);
-    png_set_IHDR (png, info, recipe.width, recipe.height, recipe.bitDepth, recipe.colourType, recipe.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR (png,
+                  info,
+                  recipe.width,
+                  recipe.height,
+                  recipe.bitDepth,
+                  recipe.colourType,
+                  recipe.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                  PNG_COMPRESSION_TYPE_DEFAULT,
+                  PNG_FILTER_TYPE_DEFAULT);
 
     std::vector<png_color> palette;
 
@@ -168,12 +177,14 @@ std::vector<PngChunk> splitPngChunks (const std::string& png)
 
     for (std::size_t offset = 8; offset + 12 <= png.size();)
     {
-        const auto length = (std::uint32_t { byteAt (png, offset) } << 24) | (std::uint32_t { byteAt (png, offset + 1) } << 16) | (std::uint32_t { byteAt (png, offset + 2) } << 8) | byteAt (png, offset + 3);
+        const auto length = (std::uint32_t { byteAt (png, offset) } << 24) | (std::uint32_t { byteAt (png, offset + 1) } << 16) |
+            (std::uint32_t { byteAt (png, offset + 2) } << 8) | byteAt (png, offset + 3);
         PngChunk chunk;
         chunk.type = png.substr (offset + 4, 4);
         chunk.data = png.substr (offset + 8, length);
         const auto crcAt = offset + 8 + length;
-        chunk.crc = (std::uint32_t { byteAt (png, crcAt) } << 24) | (std::uint32_t { byteAt (png, crcAt + 1) } << 16) | (std::uint32_t { byteAt (png, crcAt + 2) } << 8) | byteAt (png, crcAt + 3);
+        chunk.crc = (std::uint32_t { byteAt (png, crcAt) } << 24) | (std::uint32_t { byteAt (png, crcAt + 1) } << 16) |
+            (std::uint32_t { byteAt (png, crcAt + 2) } << 8) | byteAt (png, crcAt + 3);
         chunks.push_back (chunk);
         offset = crcAt + 4;
     }
@@ -194,7 +205,8 @@ std::string joinPngChunks (const std::vector<PngChunk>& chunks)
 std::uint32_t pngChunkCrc (const PngChunk& chunk)
 {
     const auto typeAndData = chunk.type + chunk.data;
-    return static_cast<std::uint32_t> (crc32 (0, reinterpret_cast<const Bytef*> (typeAndData.data()), static_cast<uInt> (typeAndData.size())));
+    return static_cast<std::uint32_t> (
+        crc32 (0, reinterpret_cast<const Bytef*> (typeAndData.data()), static_cast<uInt> (typeAndData.size())));
 }
 
 PngChunk makePngChunk (const std::string& type, const std::string& data)
@@ -212,7 +224,11 @@ std::string pngWithDeclaredSize (std::uint32_t width, std::uint32_t height)
     const std::string rows (64, '\0');
     std::string compressed (compressBound (rows.size()), '\0');
     auto compressedSize = static_cast<uLongf> (compressed.size());
-    require (compress (reinterpret_cast<Bytef*> (compressed.data()), &compressedSize, reinterpret_cast<const Bytef*> (rows.data()), rows.size()) == Z_OK, "cannot compress");
+    require (compress (reinterpret_cast<Bytef*> (compressed.data()),
+                       &compressedSize,
+                       reinterpret_cast<const Bytef*> (rows.data()),
+                       rows.size()) == Z_OK,
+             "cannot compress");
     compressed.resize (compressedSize);
 
     return joinPngChunks ({ makePngChunk ("IHDR", header), makePngChunk ("IDAT", compressed), makePngChunk ("IEND", "") });
@@ -306,7 +322,9 @@ void walkJpegMarkers (const std::string& jpeg, Visit&& visit)
 
         if (marker == 0xda)
         {
-            while (offset + 1 < jpeg.size() && ! (byteAt (jpeg, offset) == 0xff && byteAt (jpeg, offset + 1) != 0 && (byteAt (jpeg, offset + 1) < 0xd0 || byteAt (jpeg, offset + 1) > 0xd7)))
+            while (offset + 1 < jpeg.size() &&
+                   ! (byteAt (jpeg, offset) == 0xff && byteAt (jpeg, offset + 1) != 0 &&
+                      (byteAt (jpeg, offset + 1) < 0xd0 || byteAt (jpeg, offset + 1) > 0xd7)))
                 ++offset;
         }
     }
@@ -358,7 +376,8 @@ std::string encodeGif (const GifRecipe& recipe)
     EGifSetGifVersion (gif, true);
 
     auto* global = makeColourMap (recipe.globalColours);
-    require (EGifPutScreenDesc (gif, static_cast<int> (recipe.screenWidth), static_cast<int> (recipe.screenHeight), 8, 0, global) == GIF_OK, "cannot write the GIF screen");
+    require (EGifPutScreenDesc (gif, static_cast<int> (recipe.screenWidth), static_cast<int> (recipe.screenHeight), 8, 0, global) == GIF_OK,
+             "cannot write the GIF screen");
     GifFreeMapObject (global);
 
     for (const auto& frame : recipe.frames)
@@ -370,11 +389,19 @@ std::string encodeGif (const GifRecipe& recipe)
             control.TransparentColor = frame.transparentIndex;
             GifByteType extension[4] = {};
             const auto length = EGifGCBToExtension (&control, extension);
-            require (EGifPutExtension (gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int> (length), extension) == GIF_OK, "cannot write a GIF extension");
+            require (EGifPutExtension (gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int> (length), extension) == GIF_OK,
+                     "cannot write a GIF extension");
         }
 
         auto* local = makeColourMap (frame.localColours);
-        require (EGifPutImageDesc (gif, static_cast<int> (frame.left), static_cast<int> (frame.top), static_cast<int> (frame.width), static_cast<int> (frame.height), frame.interlaced, local) == GIF_OK, "cannot write a GIF image descriptor");
+        require (EGifPutImageDesc (gif,
+                                   static_cast<int> (frame.left),
+                                   static_cast<int> (frame.top),
+                                   static_cast<int> (frame.width),
+                                   static_cast<int> (frame.height),
+                                   frame.interlaced,
+                                   local) == GIF_OK,
+                 "cannot write a GIF image descriptor");
         GifFreeMapObject (local);
 
         require (frame.indices.size() == static_cast<std::size_t> (frame.width) * frame.height, "GIF indices do not match the size");

@@ -83,7 +83,8 @@ TEST (PictureGif, DecodesTheFirstImageOfEveryKind)
         { "transparent index", screen (4, 1, { transparent }), { red, green, 0, white } },
         { "local colours", screen (2, 1, { local }), { 0xff010203, 0xff040506 } },
         { "interlaced", screen (3, 11, { interlaced }), stripePixels },
-        { "placed on a larger screen", screen (5, 4, { placed }), { 0, 0, 0, 0, 0, 0, 0, white, white, 0, 0, 0, white, white, 0, 0, 0, 0, 0, 0 } },
+        { "placed on a larger screen", screen (5, 4, { placed }), { 0, 0, 0,     0,     0, 0, 0, white, white, 0,
+                                                                    0, 0, white, white, 0, 0, 0, 0,     0,     0 } },
         { "animated: first frame only", screen (2, 1, { frame (2, 1, { 1, 2 }), second }), { green, blue } },
     };
 

@@ -94,8 +94,12 @@ std::string withChunkChanged (const std::string& png, const std::string& type, C
 TEST (PicturePng, EveryColourTypeAndDepthBecomesStraightArgb)
 {
     const ColourCase cases[] = {
-        { "rgba 8", pngRecipe (3, PNG_COLOR_TYPE_RGB_ALPHA, 8, { 255, 0, 0, 0x80, 1, 2, 3, 255, 12, 34, 56, 0 }), { argb (0x80, 255, 0, 0), argb (255, 1, 2, 3), 0 } },
-        { "rgb 8", pngRecipe (2, PNG_COLOR_TYPE_RGB, 8, { 10, 20, 30, 200, 100, 50 }), { argb (255, 10, 20, 30), argb (255, 200, 100, 50) } },
+        { "rgba 8",
+          pngRecipe (3, PNG_COLOR_TYPE_RGB_ALPHA, 8, { 255, 0, 0, 0x80, 1, 2, 3, 255, 12, 34, 56, 0 }),
+          { argb (0x80, 255, 0, 0), argb (255, 1, 2, 3), 0 } },
+        { "rgb 8",
+          pngRecipe (2, PNG_COLOR_TYPE_RGB, 8, { 10, 20, 30, 200, 100, 50 }),
+          { argb (255, 10, 20, 30), argb (255, 200, 100, 50) } },
         { "grey 1", pngRecipe (4, PNG_COLOR_TYPE_GRAY, 1, { 0xa0 }), { 0xffffffff, 0xff000000, 0xffffffff, 0xff000000 } },
         { "grey 2", pngRecipe (4, PNG_COLOR_TYPE_GRAY, 2, { 0x1b }), { 0xff000000, 0xff555555, 0xffaaaaaa, 0xffffffff } },
         { "grey 4", pngRecipe (4, PNG_COLOR_TYPE_GRAY, 4, { 0x05, 0xaf }), { 0xff000000, 0xff555555, 0xffaaaaaa, 0xffffffff } },
@@ -107,7 +111,9 @@ TEST (PicturePng, EveryColourTypeAndDepthBecomesStraightArgb)
         { "palette 8", withPalette (pngRecipe (2, PNG_COLOR_TYPE_PALETTE, 8, { 1, 0 }), { 1, 2, 3, 4, 5, 6 }), { 0xff040506, 0xff010203 } },
         { "rgb 8 with key", withKey (pngRecipe (2, PNG_COLOR_TYPE_RGB, 8, { 10, 20, 30, 10, 20, 31 }), { 10, 20, 30 }), { 0, 0xff0a141f } },
         // 16-bit samples are scaled (0x00ff becomes 1), not just cut to their high byte.
-        { "rgba 16", pngRecipe (1, PNG_COLOR_TYPE_RGB_ALPHA, 16, { 0x12, 0x34, 0xab, 0xcd, 0x00, 0xff, 0xff, 0xff }), { argb (255, 0x12, 0xab, 0x01) } },
+        { "rgba 16",
+          pngRecipe (1, PNG_COLOR_TYPE_RGB_ALPHA, 16, { 0x12, 0x34, 0xab, 0xcd, 0x00, 0xff, 0xff, 0xff }),
+          { argb (255, 0x12, 0xab, 0x01) } },
         { "grey 16", pngRecipe (2, PNG_COLOR_TYPE_GRAY, 16, { 0xab, 0xcd, 0x00, 0xff }), { 0xffababab, 0xff010101 } },
         { "grey alpha 16", pngRecipe (1, PNG_COLOR_TYPE_GRAY_ALPHA, 16, { 0xff, 0xff, 0x80, 0x80 }), { 0x80ffffff } },
         { "rgb 16 with key",
@@ -240,7 +246,8 @@ TEST (PicturePng, ChunkChecksumsStandInForTheStreamChecksum)
     // zlib's Adler-32 is not checked: the IDAT CRCs already cover every compressed byte, so
     // a wrong Adler-32 under right CRCs is a deliberate oddity, not damage.
     const auto png = referencePng();
-    const auto otherAdler = withChunkChanged (png, "IDAT", [] (zorvatest::PngChunk& chunk) { chunk.data.back() = static_cast<char> (chunk.data.back() ^ 1); });
+    const auto otherAdler =
+        withChunkChanged (png, "IDAT", [] (zorvatest::PngChunk& chunk) { chunk.data.back() = static_cast<char> (chunk.data.back() ^ 1); });
     const auto result = decodeBytes (otherAdler);
     ASSERT_TRUE (result.ok) << result.error;
     EXPECT_EQ (result.pixels, decodeBytes (png).pixels);

@@ -125,8 +125,7 @@ public:
                 std::this_thread::sleep_for (std::chrono::milliseconds (5));
             }
         })
-    {
-    }
+    {}
 
     ~FolderWatch() { stop(); }
 
@@ -158,7 +157,12 @@ struct Product
 
 std::string productJson (const Product& product)
 {
-    return R"({"slug": ")" + product.name + R"(", "name": ")" + product.name + R"(", "latestVersion": "1.0.0", "productPageUrl": ")" + product.pageUrl + R"(", "supportUrl": "https://example.invalid/support", "releases": [{"version": "1.0.0", "status": "stable", "publishedAt": "2026-11-01", "artifacts": [{"id": ")" + product.name + R"(-vst3", "platform": "linux-x64", "format": "vst3", "packageType": "archive", "downloadUrl": "https://example.invalid/p.tar.gz", "fileName": "p.tar.gz", "sha256": ")" + std::string (64, 'a') + R"(", "sizeBytes": 1}]}]})";
+    return R"({"slug": ")" + product.name + R"(", "name": ")" + product.name + R"(", "latestVersion": "1.0.0", "productPageUrl": ")" +
+        product.pageUrl +
+        R"(", "supportUrl": "https://example.invalid/support", "releases": [{"version": "1.0.0", "status": "stable", "publishedAt": "2026-11-01", "artifacts": [{"id": ")" +
+        product.name +
+        R"(-vst3", "platform": "linux-x64", "format": "vst3", "packageType": "archive", "downloadUrl": "https://example.invalid/p.tar.gz", "fileName": "p.tar.gz", "sha256": ")" +
+        std::string (64, 'a') + R"(", "sizeBytes": 1}]}]})";
 }
 
 std::string catalogueJson (const std::vector<Product>& products, const std::string& extraMember = {})
@@ -185,7 +189,8 @@ std::string catalogueOfZeros (std::size_t zeros)
 
 std::string pageFor (const std::string& pictureUrl)
 {
-    return R"(<!DOCTYPE html><html><head><title>Product</title><meta property="og:image" content=")" + pictureUrl + R"("></head><body>A plug-in.</body></html>)";
+    return R"(<!DOCTYPE html><html><head><title>Product</title><meta property="og:image" content=")" + pictureUrl +
+        R"("></head><body>A plug-in.</body></html>)";
 }
 
 // A catalogue load followed by every card's picture, one after the other in catalogue order,
@@ -305,17 +310,15 @@ protected:
         PeakMemory peak;
         FolderWatch watch (scratch.path());
         auto pending = std::async (std::launch::async, [&catalogueUrl, cancel] { return loadWithEveryPicture (catalogueUrl, cancel); });
-        EXPECT_EQ (pending.wait_for (loadBound), std::future_status::ready) << "the load was still running after " << loadBound.count() << " s";
+        EXPECT_EQ (pending.wait_for (loadBound), std::future_status::ready)
+            << "the load was still running after " << loadBound.count() << " s";
         observed.result = pending.get();
         observed.largestScratchFile = watch.stop();
         observed.peakGrowth = peak.growth();
         return observed;
     }
 
-    Observed load (const std::vector<Product>& products)
-    {
-        return loadFrom (put ("catalogue.json", catalogueJson (products)));
-    }
+    Observed load (const std::vector<Product>& products) { return loadFrom (put ("catalogue.json", catalogueJson (products))); }
 
     Observed loadAndExpectHonestPictures (const std::vector<Product>& products)
     {
@@ -448,10 +451,16 @@ TEST_F (HostileSite, DamagedPicturesCostOnlyTheirOwnCard)
         std::string error;
     } cases[] = {
         { "truncated-png", png.substr (0, png.size() / 2), "truncated PNG picture" },
-        { "png-bad-crc", damagedPng ([] (zorvatest::PngChunk& idat) { idat.crc ^= 0x00010000u; }, true), "damaged PNG picture: IDAT: CRC error" },
-        { "png-bad-zlib", damagedPng ([] (zorvatest::PngChunk& idat) { idat.data[0] = 0x79; }, false), "damaged PNG picture: IDAT: incorrect header check" },
+        { "png-bad-crc",
+          damagedPng ([] (zorvatest::PngChunk& idat) { idat.crc ^= 0x00010000u; }, true),
+          "damaged PNG picture: IDAT: CRC error" },
+        { "png-bad-zlib",
+          damagedPng ([] (zorvatest::PngChunk& idat) { idat.data[0] = 0x79; }, false),
+          "damaged PNG picture: IDAT: incorrect header check" },
         { "gif-huge-image", gifWithImageSize (65535, 65535), "damaged GIF picture: image lies outside the screen" },
-        { "gif-huge-screen-and-image", zorvatest::withGifScreen (gifWithImageSize (65535, 65535), 65535, 65535), "picture too large: 65535x65535" },
+        { "gif-huge-screen-and-image",
+          zorvatest::withGifScreen (gifWithImageSize (65535, 65535), 65535, 65535),
+          "picture too large: 65535x65535" },
         { "truncated-jpeg", jpeg.substr (0, jpeg.size() - 40), "truncated JPEG picture" },
         { "jpeg-bad-frame", jpegBadFrame, "damaged JPEG picture: " },
         { "truncated-gif", smallGif().substr (0, gifImageDescriptor + 12), "truncated GIF picture" },
@@ -482,7 +491,9 @@ TEST_F (HostileSite, DecompressionBombsAreRefusedFromTheirHeader)
         std::string error;
     } cases[] = {
         { "png-30000", zorvatest::pngWithDeclaredSize (30000, 30000), "picture too large: 30000x30000" },
-        { "jpeg-60000", zorvatest::withJpegSize (zorvatest::encodeRgbJpeg (64, 64, std::vector<std::uint32_t> (64 * 64, 0x808080u)), 60000, 60000), "picture too large: 60000x60000" },
+        { "jpeg-60000",
+          zorvatest::withJpegSize (zorvatest::encodeRgbJpeg (64, 64, std::vector<std::uint32_t> (64 * 64, 0x808080u)), 60000, 60000),
+          "picture too large: 60000x60000" },
         { "gif-65535", zorvatest::withGifScreen (smallGif(), 65535, 65535), "picture too large: 65535x65535" },
     };
 
@@ -530,7 +541,8 @@ TEST_F (HostileSite, LargeHonestPicturesAreKeptAsCardSizedCopies)
         }
         else
         {
-            large.push_back (withPicture (name, zorvatest::encodeRgbJpeg (4000, 4000, std::vector<std::uint32_t> (4000u * 4000u, colour & 0xffffffu))));
+            large.push_back (
+                withPicture (name, zorvatest::encodeRgbJpeg (4000, 4000, std::vector<std::uint32_t> (4000u * 4000u, colour & 0xffffffu))));
         }
     }
 
@@ -555,7 +567,8 @@ TEST_F (HostileSite, LargeHonestPicturesAreKeptAsCardSizedCopies)
         // JPEG may move a channel by a step or two.
         for (const auto pixel : { picture.pixels.front(), picture.pixels[64 * 128 + 64], picture.pixels.back() })
             for (const int shift : { 24, 16, 8, 0 })
-                EXPECT_NEAR (static_cast<int> ((pixel >> shift) & 0xff), static_cast<int> ((colours[i] >> shift) & 0xff), 3) << std::hex << pixel;
+                EXPECT_NEAR (static_cast<int> ((pixel >> shift) & 0xff), static_cast<int> ((colours[i] >> shift) & 0xff), 3)
+                    << std::hex << pixel;
     }
 
     expectBoundedMemory (observed, "sixteen 4000 x 4000 pictures");
@@ -590,10 +603,8 @@ TEST_F (HostileSite, HugeAndEndlessPagesAreReadOnlyUpToTheLimit)
 {
     const std::string oneGigabyte = "1073741824";
     const std::vector<Product> hostile {
-        { "declared-1gb-page", service + "/test/bytes/" + oneGigabyte },
-        { "unsized-1gb-page", service + "/test/unsized/" + oneGigabyte },
-        { "chunked-1gb-page", service + "/test/chunked/" + oneGigabyte },
-        { "endless-page", service + "/test/endless" },
+        { "declared-1gb-page", service + "/test/bytes/" + oneGigabyte },  { "unsized-1gb-page", service + "/test/unsized/" + oneGigabyte },
+        { "chunked-1gb-page", service + "/test/chunked/" + oneGigabyte }, { "endless-page", service + "/test/endless" },
         { "endless-chunked-page", service + "/test/endless-chunked" },
     };
 
@@ -733,7 +744,9 @@ TEST_F (HostileSite, HostileCataloguesFailCleanly)
         std::string errorStart;
     } cases[] = {
         { "1,000,000 nested arrays", put ("nested.json", nested (1'000'000)), "Invalid catalogue: missing schema" },
-        { "1,000,000 nested arrays as products", put ("nested-products.json", R"({"schema": 1, "generatedAt": "x", "products": )" + nested (1'000'000) + "}"), "Invalid catalogue: missing or invalid string field: slug" },
+        { "1,000,000 nested arrays as products",
+          put ("nested-products.json", R"({"schema": 1, "generatedAt": "x", "products": )" + nested (1'000'000) + "}"),
+          "Invalid catalogue: missing or invalid string field: slug" },
         { "endless", service + "/test/endless", "Catalogue fetch failed: response body larger than 268435456 bytes" },
         { "declared 10 GB", service + "/test/bytes/10737418240", "Catalogue fetch failed: response body larger than 268435456 bytes" },
         { "not https", "http" + service.substr (5) + "/test/bytes/10", "Catalogue fetch failed: release catalogue URL must be HTTPS" },
@@ -792,7 +805,8 @@ TEST_F (HostileSite, WatchingTheCancelFlagParsesTheSameWay)
 TEST_F (HostileSite, ATwoHundredMegabyteStringIsJustText)
 {
     const auto products = amongHonestOnes ({});
-    const auto observed = loadFrom (put ("long-string.json", catalogueJson (products, R"("notes": ")" + std::string (200'000'000, 'x') + R"(", )")));
+    const auto observed =
+        loadFrom (put ("long-string.json", catalogueJson (products, R"("notes": ")" + std::string (200'000'000, 'x') + R"(", )")));
     ASSERT_TRUE (observed.result.ok) << observed.result.error;
     EXPECT_EQ (observed.result.products.size(), products.size());
     expectHonestPictures (observed.result);
@@ -815,7 +829,9 @@ TEST_F (HostileSite, CancellingStopsASlowLoadAtOnceAndLeavesNothing)
 {
     // The first product's picture comes at 1 KB a second; the later products are never reached.
     const auto slowPicture = put ("images/slow.png", zorvatest::patternBytes (1 << 20));
-    const std::vector<Product> products { honest ("before"), showing ("slow-picture", service + "/test/throttle/1000/" + siteName + "/images/slow.png"), honest ("after") };
+    const std::vector<Product> products { honest ("before"),
+                                          showing ("slow-picture", service + "/test/throttle/1000/" + siteName + "/images/slow.png"),
+                                          honest ("after") };
     put ("stalled.json", catalogueJson (products));
 
     const struct
@@ -871,9 +887,13 @@ TEST (PicturePages, EachKeyListsThePagesOfItsProductsInCatalogueOrder)
         return info;
     };
 
-    const auto pages = products::picturePagesByKey ({ product ("Tape Echo", "https://a/1"), product ("Room Verb", ""), product ("tape-echo!", "https://a/2"), product ("Gain", "https://a/3") });
+    const auto pages = products::picturePagesByKey ({ product ("Tape Echo", "https://a/1"),
+                                                      product ("Room Verb", ""),
+                                                      product ("tape-echo!", "https://a/2"),
+                                                      product ("Gain", "https://a/3") });
 
-    const std::map<std::string, std::vector<std::string>> expected { { "tapeecho", { "https://a/1", "https://a/2" } }, { "gain", { "https://a/3" } } };
+    const std::map<std::string, std::vector<std::string>> expected { { "tapeecho", { "https://a/1", "https://a/2" } },
+                                                                     { "gain", { "https://a/3" } } };
     EXPECT_EQ (pages, expected) << "a product without a page has no source";
 }
 
@@ -881,7 +901,10 @@ TEST_F (HostileSite, TheLastPageOfASharedKeyThatHasAPictureWins)
 {
     // Two products whose names normalise alike: the later picture wins; a later one without a
     // picture leaves the earlier one's.
-    const auto observed = load ({ honest ("Twin Echo"), honest ("twin-echo"), honest ("Solo"), { "SOLO", put ("products/SOLO.html", "<html><head></head></html>") } });
+    const auto observed = load ({ honest ("Twin Echo"),
+                                  honest ("twin-echo"),
+                                  honest ("Solo"),
+                                  { "SOLO", put ("products/SOLO.html", "<html><head></head></html>") } });
     ASSERT_TRUE (observed.result.ok) << observed.result.error;
     EXPECT_EQ (observed.result.pictures.size(), 2u);
     expectHonestPictures (observed.result);
@@ -897,7 +920,8 @@ TEST_F (HostileSite, ADroppedPictureStopsItsTransferAndIsNeverDecoded)
     EXPECT_EQ (products::fetchProductPicture (request, nullptr, &alreadyDropped).error, "transfer cancelled");
 
     std::atomic<bool> dropped { false };
-    auto pending = std::async (std::launch::async, [&request, &dropped] { return products::fetchProductPicture (request, nullptr, &dropped); });
+    auto pending =
+        std::async (std::launch::async, [&request, &dropped] { return products::fetchProductPicture (request, nullptr, &dropped); });
     std::this_thread::sleep_for (std::chrono::milliseconds (1500));
     dropped = true;
     ASSERT_EQ (pending.wait_for (std::chrono::seconds (5)), std::future_status::ready) << "the transfer went on after the card was dropped";

@@ -68,7 +68,8 @@ protected:
         // One of these tests at a time, even when the suites run in parallel: each takes about
         // 4 GiB of disk at its peak.
         fs::create_directories (served.parent_path());
-        auto turn = install::FileLocks::acquire (served.parent_path() / "large-package.lock", false, nullptr, std::chrono::milliseconds (-1));
+        auto turn =
+            install::FileLocks::acquire (served.parent_path() / "large-package.lock", false, nullptr, std::chrono::milliseconds (-1));
         ASSERT_TRUE (turn.ok) << turn.error;
         oneAtATime = std::move (turn.lock);
 
@@ -77,7 +78,9 @@ protected:
         ASSERT_TRUE (zorvatest::writeNoise (staging / "Big.vst3/Contents/x86_64-linux/Big.so", bigBytes, 0x9e3779b97f4a7c15ull));
         zorvatest::writeFile (staging / "Big.vst3/Contents/Resources/moduleinfo.json", "{\"Version\": \"2.0.0\"}");
         zorvatest::writeFile (staging / "Big.clap", "new clap");
-        ASSERT_EQ (zorvatest::runShell ("tar -cf " + zorvatest::shellQuote (served.string()) + " -C " + zorvatest::shellQuote (staging.string()) + " Big.vst3 Big.clap"), 0);
+        ASSERT_EQ (zorvatest::runShell ("tar -cf " + zorvatest::shellQuote (served.string()) + " -C " +
+                                        zorvatest::shellQuote (staging.string()) + " Big.vst3 Big.clap"),
+                   0);
         fs::remove_all (staging);
 
         const auto digest = crypto::Sha256::digestFile (served);
@@ -90,7 +93,11 @@ protected:
         artifact.sizeBytes = digest.sizeBytes;
 
         // The old version, installed and remembered.
-        zorvatest::writeTree (temp / "old", { "Big.vst3/Contents/Resources/moduleinfo.json", "Big.vst3/Contents/x86_64-linux/Big.so", "Big.vst3/Contents/only-old.txt", "Big.clap" });
+        zorvatest::writeTree (temp / "old",
+                              { "Big.vst3/Contents/Resources/moduleinfo.json",
+                                "Big.vst3/Contents/x86_64-linux/Big.so",
+                                "Big.vst3/Contents/only-old.txt",
+                                "Big.clap" });
         ASSERT_TRUE (install::PackageInstaller::installDirectory (temp / "old", { { { true, vst3 }, { true, clap } } }).ok);
         fs::remove_all (temp / "old");
         ASSERT_TRUE (install::saveReceipt ("Big", "big", "1.0.0").ok);
@@ -107,13 +114,16 @@ protected:
 
     bool holdsOld() const
     {
-        return zorvatest::readFile (vst3 / "Big.vst3/Contents/only-old.txt") == "Big.vst3/Contents/only-old.txt" && zorvatest::readFile (clap / "Big.clap") == "Big.clap";
+        return zorvatest::readFile (vst3 / "Big.vst3/Contents/only-old.txt") == "Big.vst3/Contents/only-old.txt" &&
+            zorvatest::readFile (clap / "Big.clap") == "Big.clap";
     }
 
     bool holdsNew() const
     {
         std::error_code ec;
-        return ! fs::exists (vst3 / "Big.vst3/Contents/only-old.txt") && fs::file_size (vst3 / "Big.vst3/Contents/x86_64-linux/Big.so", ec) == bigBytes && zorvatest::readFile (clap / "Big.clap") == "new clap";
+        return ! fs::exists (vst3 / "Big.vst3/Contents/only-old.txt") &&
+            fs::file_size (vst3 / "Big.vst3/Contents/x86_64-linux/Big.so", ec) == bigBytes &&
+            zorvatest::readFile (clap / "Big.clap") == "new clap";
     }
 
     static std::set<std::string> namesIn (const fs::path& folder)
@@ -155,7 +165,8 @@ TEST_P (LargePackageClose, EndsPromptlyAndLeavesOneWholeBundle)
     hooks.report = [&] (const std::string& activity) {
         // Reported on the job's thread at the start of the step (the download's once a tenth
         // of the package has come), so the cancel lands inside that step.
-        if ((step == Step::download && activity.rfind ("Downloading... ", 0) == 0 && std::stoi (activity.substr (15)) >= 10) || (step == Step::verify && activity == "Verifying...") || (step == Step::extract && activity == "Installing..."))
+        if ((step == Step::download && activity.rfind ("Downloading... ", 0) == 0 && std::stoi (activity.substr (15)) >= 10) ||
+            (step == Step::verify && activity == "Verifying...") || (step == Step::extract && activity == "Installing..."))
             close();
     };
     hooks.bundlesCopied = [&] {
@@ -187,7 +198,8 @@ TEST_P (LargePackageClose, EndsPromptlyAndLeavesOneWholeBundle)
     ASSERT_TRUE (cancel) << nameOf (step) << ": the job finished before the cancel came";
     const auto exitSeconds = std::chrono::duration<double> (ended - cancelledAt).count();
     RecordProperty ("exitMilliseconds", static_cast<int> (exitSeconds * 1000));
-    std::printf ("step %s: ended %.3f s after the cancel (%s)\n", nameOf (step), exitSeconds, outcome.ok ? "installed" : outcome.error.c_str());
+    std::printf (
+        "step %s: ended %.3f s after the cancel (%s)\n", nameOf (step), exitSeconds, outcome.ok ? "installed" : outcome.error.c_str());
 
     // A liveness bound only: the figure itself is reported, not judged here.
     EXPECT_LT (exitSeconds, 120.0);

@@ -151,7 +151,9 @@ TEST_F (Jobs, EveryFailureNamesItsStepAndLeavesNothingBehind)
     const Case cases[] = {
         { "not found", requestFor (missing), "Download failed: HTTP request failed" },
         { "smaller than the catalogue says", requestFor (tooSmall), "Verification failed: " },
-        { "larger than the catalogue says", requestFor (tooLarge), "Download failed: response body larger than " + std::to_string (tooLarge.sizeBytes) + " bytes" },
+        { "larger than the catalogue says",
+          requestFor (tooLarge),
+          "Download failed: response body larger than " + std::to_string (tooLarge.sizeBytes) + " bytes" },
         { "digest mismatch", requestFor (wrongDigest), "Verification failed: " },
         { "hostile archive", requestFor (publish (hostileRecipe, "hostile.tar.gz")), "Extraction failed: " },
         { "package without a CLAP plug-in", requestFor (publish (clapless, "clapless.tar.gz")), "Install failed: " },
@@ -168,7 +170,8 @@ TEST_F (Jobs, EveryFailureNamesItsStepAndLeavesNothingBehind)
         EXPECT_TRUE (outcome.installedPaths.empty()) << c.what;
         EXPECT_TRUE (leftovers().empty()) << c.what;
         EXPECT_FALSE (fs::exists (temp / "clap")) << c.what;
-        EXPECT_EQ (zorvatest::readTree (temp / "vst3"), (std::map<std::string, std::string> { { "Keep.vst3/file", "Keep.vst3/file" } })) << c.what;
+        EXPECT_EQ (zorvatest::readTree (temp / "vst3"), (std::map<std::string, std::string> { { "Keep.vst3/file", "Keep.vst3/file" } }))
+            << c.what;
         EXPECT_FALSE (fs::exists (temp / "escaped.txt"));
     }
 }
@@ -268,7 +271,8 @@ TEST_F (Jobs, FourJobsInParallelIntoTheSameFolders)
     std::vector<api::ArtifactInfo> artifacts;
 
     for (int i = 0; i < 4; ++i)
-        artifacts.push_back (publish ({ "Product " + std::to_string (i), "2.0." + std::to_string (i) }, "p" + std::to_string (i) + ".tar.gz"));
+        artifacts.push_back (
+            publish ({ "Product " + std::to_string (i), "2.0." + std::to_string (i) }, "p" + std::to_string (i) + ".tar.gz"));
 
     std::vector<products::InstallOutcome> outcomes (artifacts.size());
     std::vector<std::thread> threads;

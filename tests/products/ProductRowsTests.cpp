@@ -113,14 +113,46 @@ TEST (ProductRows, InstalledStateFromScanAndReceipts)
           { clap ("EchoDelay") },
           { { "edpro", receipt1 }, { "echodelay", receipt2 } },
           { true, "1.9.0", true, { "/p/clap/EchoDelay.clap" } } },
-        { "a scanned version replaces the receipt's", echo, { vst3 ("Echo-Delay", "1.10.0") }, { { "echodelay", receipt1 } }, { true, "1.10.0", false, { "/p/vst3/Echo-Delay.vst3" } } },
-        { "CLAP only, with a receipt: the receipt's version flags the update", echo, { clap ("Echo Delay") }, { { "echodelay", receipt1 } }, { true, "1.0.0", true, { "/p/clap/Echo Delay.clap" } } },
-        { "CLAP only, without a receipt: no version, never an update", echo, { clap ("echo_delay") }, {}, { true, "", false, { "/p/clap/echo_delay.clap" } } },
-        { "1.2.0 against 1.10.0 is older", product ("x", "X", "1.10.0"), { vst3 ("X", "1.2.0") }, {}, { true, "1.2.0", true, { "/p/vst3/X.vst3" } } },
-        { "1.2.0 against 1.2 is the same", product ("x", "X", "1.2"), { vst3 ("X", "1.2.0") }, {}, { true, "1.2.0", false, { "/p/vst3/X.vst3" } } },
-        { "a newer installed version is no update", product ("x", "X", "1.2"), { vst3 ("X", "1.3") }, {}, { true, "1.3", false, { "/p/vst3/X.vst3" } } },
-        { "\"unknown\" never flags an update", product ("x", "X", "9.0"), { vst3 ("X", "unknown") }, {}, { true, "unknown", false, { "/p/vst3/X.vst3" } } },
-        { "an empty latest version never flags an update", product ("x", "X", ""), { vst3 ("X", "1.0") }, {}, { true, "1.0", false, { "/p/vst3/X.vst3" } } },
+        { "a scanned version replaces the receipt's",
+          echo,
+          { vst3 ("Echo-Delay", "1.10.0") },
+          { { "echodelay", receipt1 } },
+          { true, "1.10.0", false, { "/p/vst3/Echo-Delay.vst3" } } },
+        { "CLAP only, with a receipt: the receipt's version flags the update",
+          echo,
+          { clap ("Echo Delay") },
+          { { "echodelay", receipt1 } },
+          { true, "1.0.0", true, { "/p/clap/Echo Delay.clap" } } },
+        { "CLAP only, without a receipt: no version, never an update",
+          echo,
+          { clap ("echo_delay") },
+          {},
+          { true, "", false, { "/p/clap/echo_delay.clap" } } },
+        { "1.2.0 against 1.10.0 is older",
+          product ("x", "X", "1.10.0"),
+          { vst3 ("X", "1.2.0") },
+          {},
+          { true, "1.2.0", true, { "/p/vst3/X.vst3" } } },
+        { "1.2.0 against 1.2 is the same",
+          product ("x", "X", "1.2"),
+          { vst3 ("X", "1.2.0") },
+          {},
+          { true, "1.2.0", false, { "/p/vst3/X.vst3" } } },
+        { "a newer installed version is no update",
+          product ("x", "X", "1.2"),
+          { vst3 ("X", "1.3") },
+          {},
+          { true, "1.3", false, { "/p/vst3/X.vst3" } } },
+        { "\"unknown\" never flags an update",
+          product ("x", "X", "9.0"),
+          { vst3 ("X", "unknown") },
+          {},
+          { true, "unknown", false, { "/p/vst3/X.vst3" } } },
+        { "an empty latest version never flags an update",
+          product ("x", "X", ""),
+          { vst3 ("X", "1.0") },
+          {},
+          { true, "1.0", false, { "/p/vst3/X.vst3" } } },
         { "both formats and several folders: every path in scan order, the first non-empty version",
           echo,
           { vst3 ("EchoDelay", "", "/a"), vst3 ("echo-delay", "1.3.0", "/b"), vst3 ("Echo Delay", "1.4.0", "/c"), clap ("EchoDelay") },
@@ -214,10 +246,8 @@ TEST (ProductRows, CountsCoverEveryRow)
     EXPECT_TRUE (products::buildRows (nullptr, {}, {}, {}).empty());
     EXPECT_EQ (products::countRows ({}), (products::RowCounts { 0, 0, 0 }));
 
-    const auto rows = products::buildRows (catalogueOf ({ product ("a", "A"), product ("b", "B"), product ("c", "C") }),
-                                           { vst3 ("A", "1.0"), vst3 ("B", "1.2.0") },
-                                           {},
-                                           {});
+    const auto rows = products::buildRows (
+        catalogueOf ({ product ("a", "A"), product ("b", "B"), product ("c", "C") }), { vst3 ("A", "1.0"), vst3 ("B", "1.2.0") }, {}, {});
     EXPECT_EQ (products::countRows (rows), (products::RowCounts { 3, 2, 1 }));
 }
 
@@ -231,7 +261,9 @@ namespace
 // product would delete them all) nor a receipt filed under the empty key.
 TEST (ProductRows, AnEmptyNameKeyMatchesNothing)
 {
-    const std::vector<InstalledPlugin> scanned = { vst3 ("---", "1.0"), vst3 ("\xc3\xa9\xc3\xa9", "2.0"), clap ("!!"), vst3 ("Echo", "3.0") };
+    const std::vector<InstalledPlugin> scanned = {
+        vst3 ("---", "1.0"), vst3 ("\xc3\xa9\xc3\xa9", "2.0"), clap ("!!"), vst3 ("Echo", "3.0")
+    };
     const install::InstallReceipts receipts = { { "", { "Old", "9.9" } } };
 
     for (const auto& [slug, name] : { std::pair ("\xe9\x9f\xb3", "\xe9\x9f\xb3\xe6\xa5\xbd"), std::pair ("", "***"), std::pair ("--", "") })

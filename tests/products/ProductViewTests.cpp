@@ -7,7 +7,12 @@ namespace
 
 using namespace zorvaplugins::zorvamanager::products;
 
-ProductRow row (const std::string& slug, const std::string& name, std::set<std::string> formats, bool installed = false, bool update = false, bool free = false)
+ProductRow row (const std::string& slug,
+                const std::string& name,
+                std::set<std::string> formats,
+                bool installed = false,
+                bool update = false,
+                bool free = false)
 {
     ProductRow r;
     r.slug = slug;
@@ -108,9 +113,13 @@ TEST (RowButtons, OneRuleForWhatIsShownAndWhatActs)
     };
 
     for (const auto& c : cases)
-        EXPECT_EQ (rowButton (c.row, c.mode, c.enabled), c.expected) << c.row.name << " " << (c.mode == remove ? "remove" : "install") << " " << c.enabled;
+        EXPECT_EQ (rowButton (c.row, c.mode, c.enabled), c.expected)
+            << c.row.name << " " << (c.mode == remove ? "remove" : "install") << " " << c.enabled;
 
-    const std::pair<RowButton, bool> acting[] = { { RowButton::busy, false }, { RowButton::unavailable, false }, { RowButton::remove, true }, { RowButton::notInstalled, false }, { RowButton::installNew, true }, { RowButton::update, true }, { RowButton::upToDate, false } };
+    const std::pair<RowButton, bool> acting[] = { { RowButton::busy, false },      { RowButton::unavailable, false },
+                                                  { RowButton::remove, true },     { RowButton::notInstalled, false },
+                                                  { RowButton::installNew, true }, { RowButton::update, true },
+                                                  { RowButton::upToDate, false } };
 
     for (const auto& [button, acts] : acting)
         EXPECT_EQ (buttonActs (button), acts) << static_cast<int> (button);

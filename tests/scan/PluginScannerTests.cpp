@@ -136,8 +136,8 @@ TEST (PluginScanner, UnusableFoldersContributeNothing)
     fs::create_directory_symlink (folder, dir / "linked-folder");
     fs::create_symlink (dir / "gone", dir / "dangling-folder");
 
-    const auto scan = PluginScanner::scanPaths ({ dir / "missing", dir / "file.vst3", dir / "dangling-folder", fs::path(), dir / "linked-folder" },
-                                                PluginFormat::Vst3);
+    const auto scan = PluginScanner::scanPaths (
+        { dir / "missing", dir / "file.vst3", dir / "dangling-folder", fs::path(), dir / "linked-folder" }, PluginFormat::Vst3);
     EXPECT_TRUE (scan.ok); // unusable folders are no failure
     EXPECT_EQ (scan.error, "");
     const auto& found = scan.plugins;

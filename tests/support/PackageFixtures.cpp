@@ -9,7 +9,8 @@ namespace zorvatest
 std::map<std::string, std::string> vst3BundleFiles (const PackageRecipe& recipe)
 {
     return { { "Contents/x86_64-linux/" + recipe.bundle + ".so", patternBytes (recipe.payloadBytes, 3) },
-             { "Contents/Resources/moduleinfo.json", "{\n  \"Name\": \"" + recipe.bundle + "\",\n  \"Version\": \"" + recipe.version + "\"\n}\n" } };
+             { "Contents/Resources/moduleinfo.json",
+               "{\n  \"Name\": \"" + recipe.bundle + "\",\n  \"Version\": \"" + recipe.version + "\"\n}\n" } };
 }
 
 std::string clapFile (const PackageRecipe& recipe)

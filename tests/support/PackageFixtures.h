@@ -18,8 +18,7 @@ struct PackageRecipe
     PackageRecipe (std::string bundleName, std::string versionText = "1.0.0")
         : bundle (std::move (bundleName))
         , version (std::move (versionText))
-    {
-    }
+    {}
 
     std::string bundle; // "Tape Echo" gives Tape Echo.vst3 and Tape Echo.clap
     std::string version = "1.0.0";

@@ -179,8 +179,7 @@ pid_t startChild (const std::function<int()>& body)
             code = body();
         }
         catch (...)
-        {
-        }
+        {}
 
         ::_exit (code);
     }

@@ -31,8 +31,7 @@ constexpr int handledWithinMs = 2000; // generous: the window acts within one di
 
 // The main window, with the program's quit replaced by a count, and the key presses that reach
 // it counted too.
-class RecordingWindow : public MainWindow,
-                        private juce::KeyListener
+class RecordingWindow : public MainWindow, private juce::KeyListener
 {
 public:
     RecordingWindow()
@@ -105,8 +104,8 @@ bool pumpUntil (const std::function<bool()>& condition, int timeoutMs)
 // How the message thread comes to read the event off the connection outside the loop's callback.
 enum class ReadBy
 {
-    replyWait,    // a round trip: the tooltip's and the desktop's pointer queries do this
-    requestFlush  // a request without reply sent at once: every painted frame does this
+    replyWait,   // a round trip: the tooltip's and the desktop's pointer queries do this
+    requestFlush // a request without reply sent at once: every painted frame does this
 };
 
 struct Case
@@ -190,8 +189,7 @@ TEST_F (WindowOnDisplay, HandlesTheEventsOfItsOwnStart)
     EXPECT_TRUE (pumpUntil (nothingLeftToHandle, handledWithinMs)) << eventsHeldByXlib() << " events still held by Xlib";
 }
 
-class QueuedXEvents : public WindowOnDisplay,
-                      public ::testing::WithParamInterface<Case>
+class QueuedXEvents : public WindowOnDisplay, public ::testing::WithParamInterface<Case>
 {
 protected:
     void SetUp() override
@@ -203,12 +201,14 @@ protected:
         // each case starts from a connection that stays quiet.
         pumpFor (500);
         int quietChecks = 0;
-        ASSERT_TRUE (pumpUntil ([&quietChecks] {
-            juce::LinuxEventLoopInternal::invokeEventLoopCallbackForFd (frameworkConnection());
-            pumpFor (50);
-            quietChecks = nothingLeftToHandle() ? quietChecks + 1 : 0;
-            return quietChecks >= 6;
-        }, 10000));
+        ASSERT_TRUE (pumpUntil (
+            [&quietChecks] {
+                juce::LinuxEventLoopInternal::invokeEventLoopCallbackForFd (frameworkConnection());
+                pumpFor (50);
+                quietChecks = nothingLeftToHandle() ? quietChecks + 1 : 0;
+                return quietChecks >= 6;
+            },
+            10000));
     }
 };
 
@@ -241,13 +241,14 @@ TEST_P (QueuedXEvents, AreHandledAlthoughTheConnectionStaysQuiet)
     EXPECT_EQ ((*window).*c.count, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P (CloseAndKey,
-                          QueuedXEvents,
-                          ::testing::Values (Case { "CloseRequestReadByReplyWait", sendCloseRequest, &RecordingWindow::closeRequests, ReadBy::replyWait },
-                                             Case { "CloseRequestReadByRequestFlush", sendCloseRequest, &RecordingWindow::closeRequests, ReadBy::requestFlush },
-                                             Case { "KeyPressReadByReplyWait", sendF5Press, &RecordingWindow::f5Presses, ReadBy::replyWait },
-                                             Case { "KeyPressReadByRequestFlush", sendF5Press, &RecordingWindow::f5Presses, ReadBy::requestFlush }),
-                          [] (const ::testing::TestParamInfo<Case>& param) { return std::string (param.param.name); });
+INSTANTIATE_TEST_SUITE_P (
+    CloseAndKey,
+    QueuedXEvents,
+    ::testing::Values (Case { "CloseRequestReadByReplyWait", sendCloseRequest, &RecordingWindow::closeRequests, ReadBy::replyWait },
+                       Case { "CloseRequestReadByRequestFlush", sendCloseRequest, &RecordingWindow::closeRequests, ReadBy::requestFlush },
+                       Case { "KeyPressReadByReplyWait", sendF5Press, &RecordingWindow::f5Presses, ReadBy::replyWait },
+                       Case { "KeyPressReadByRequestFlush", sendF5Press, &RecordingWindow::f5Presses, ReadBy::requestFlush }),
+    [] (const ::testing::TestParamInfo<Case>& param) { return std::string (param.param.name); });
 
 } // namespace
 

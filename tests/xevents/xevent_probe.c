@@ -169,9 +169,10 @@ static void waitAndReport (Display* display, Check check, void* context, double 
 
 static int usage (void)
 {
-    fprintf (stderr, "usage: xevent_probe close WINDOW TIMEOUT_MS [NUDGE_MS]\n"
-                     "       xevent_probe key WINDOW X Y W H KEYSYM TIMEOUT_MS [NUDGE_MS]\n"
-                     "       xevent_probe atoms\n");
+    fprintf (stderr,
+             "usage: xevent_probe close WINDOW TIMEOUT_MS [NUDGE_MS]\n"
+             "       xevent_probe key WINDOW X Y W H KEYSYM TIMEOUT_MS [NUDGE_MS]\n"
+             "       xevent_probe atoms\n");
     return 2;
 }
 
@@ -233,7 +234,8 @@ int main (int argc, char** argv)
     }
     else if (strcmp (argv[1], "key") == 0 && (argc == 9 || argc == 10))
     {
-        struct PixelWatch watch = { window, atoi (argv[3]), atoi (argv[4]), (unsigned int) atoi (argv[5]), (unsigned int) atoi (argv[6]), NULL };
+        struct PixelWatch watch = { window, atoi (argv[3]), atoi (argv[4]), (unsigned int) atoi (argv[5]), (unsigned int) atoi (argv[6]),
+                                    NULL };
         const KeySym keysym = XStringToKeysym (argv[7]);
         const double timeoutMs = atof (argv[8]);
         const double nudgeMs = argc == 10 ? atof (argv[9]) : -1.0;

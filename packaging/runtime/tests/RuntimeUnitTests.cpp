@@ -77,7 +77,8 @@ void put (std::vector<unsigned char>& bytes, size_t at, uint64_t value, size_t w
 
 // A made ELF file: header, a section header table at TABLE with the given sections (type,
 // offset, size), total size FILESIZE.
-std::vector<unsigned char> madeElf (bool is64, bool bigEndian, uint64_t table, const std::vector<std::array<uint64_t, 3>>& sections, size_t fileSize)
+std::vector<unsigned char>
+madeElf (bool is64, bool bigEndian, uint64_t table, const std::vector<std::array<uint64_t, 3>>& sections, size_t fileSize)
 {
     const size_t entry = is64 ? sizeof (Elf64_Shdr) : sizeof (Elf32_Shdr);
     std::vector<unsigned char> bytes (std::max<size_t> (fileSize, table + sections.size() * entry), 0);
