@@ -27,6 +27,7 @@
 
 #include "MainWindow.h"
 #include "ProductList.h"
+#include "WindowBenchSupport.h"
 #include "WindowCatalogue.h"
 #include "ZorvaManagerComponent.h"
 
@@ -76,25 +77,9 @@ namespace
 {
 
 using namespace zorvaplugins::zorvamanager;
+using namespace windowbench;
 
 constexpr int idleSeconds = 10;
-
-double nowMs()
-{
-    return juce::Time::getMillisecondCounterHiRes();
-}
-
-// A line of /proc/self/status such as "VmHWM:", in KiB.
-long statusKiB (const std::string& field)
-{
-    std::ifstream status ("/proc/self/status");
-
-    for (std::string line; std::getline (status, line);)
-        if (line.rfind (field, 0) == 0)
-            return std::stol (line.substr (field.size()));
-
-    return -1;
-}
 
 // This thread's time on a processor and time spent waiting for one (run queue), in ms, from
 // /proc/thread-self/schedstat.
@@ -316,36 +301,6 @@ private:
     std::thread thread;
 };
 
-bool pumpUntil (const std::function<bool()>& condition, double timeoutMs)
-{
-    const auto deadline = nowMs() + timeoutMs;
-
-    while (! condition())
-    {
-        if (nowMs() > deadline)
-            return condition();
-
-        juce::MessageManager::getInstance()->runDispatchLoopUntil (20);
-    }
-
-    return true;
-}
-
-template <typename Type>
-Type* findDescendant (juce::Component& parent, const std::function<bool (Type&)>& matches)
-{
-    for (auto* child : parent.getChildren())
-    {
-        if (auto* typed = dynamic_cast<Type*> (child); typed != nullptr && matches (*typed))
-            return typed;
-
-        if (auto* found = findDescendant<Type> (*child, matches))
-            return found;
-    }
-
-    return nullptr;
-}
-
 // A left click through the peer, so the framework's own hit testing decides who receives it.
 void clickAt (juce::Component& component, juce::Point<int> position)
 {
@@ -412,7 +367,7 @@ int run (const std::string& catalogueUrl, std::size_t productCount, int workerNi
         return 1;
     }
 
-    auto* list = findDescendant<ProductList> (content, [] (ProductList&) { return true; });
+    auto* list = findDescendant<ProductList> (content);
     auto* installAll = findDescendant<juce::Button> (content, [] (juce::Button& b) { return b.getButtonText() == "Install / Update All"; });
 
     if (list == nullptr || installAll == nullptr)

@@ -16,6 +16,7 @@
 
 #include "MainWindow.h"
 #include "ProductList.h"
+#include "WindowBenchSupport.h"
 #include "WindowCatalogue.h"
 #include "ZorvaManagerComponent.h"
 #include "products/CatalogueLoad.h"
@@ -32,52 +33,12 @@ namespace
 {
 
 using namespace zorvaplugins::zorvamanager;
+using namespace windowbench;
 
-double nowMs()
+// The loop in short slices: the gaps between frames are measured to the millisecond.
+bool pumpFinely (const std::function<bool()>& condition, double timeoutMs)
 {
-    return juce::Time::getMillisecondCounterHiRes();
-}
-
-// A line of /proc/self/status such as "VmHWM:", in KiB.
-long statusKiB (const std::string& field)
-{
-    std::ifstream status ("/proc/self/status");
-
-    for (std::string line; std::getline (status, line);)
-        if (line.rfind (field, 0) == 0)
-            return std::stol (line.substr (field.size()));
-
-    return -1;
-}
-
-bool pumpUntil (const std::function<bool()>& condition, double timeoutMs)
-{
-    const auto deadline = nowMs() + timeoutMs;
-
-    while (! condition())
-    {
-        if (nowMs() > deadline)
-            return condition();
-
-        juce::MessageManager::getInstance()->runDispatchLoopUntil (5);
-    }
-
-    return true;
-}
-
-template <typename Type>
-Type* findDescendant (juce::Component& parent)
-{
-    for (auto* child : parent.getChildren())
-    {
-        if (auto* typed = dynamic_cast<Type*> (child))
-            return typed;
-
-        if (auto* found = findDescendant<Type> (*child))
-            return found;
-    }
-
-    return nullptr;
+    return pumpUntil (condition, timeoutMs, 5);
 }
 
 // Notes when the list is painted: the framework paints a component's children after it.
@@ -124,7 +85,7 @@ void pass (
     const char* name, ProductList& list, ProductPictures& pictures, float deltaY, double intervalMs, const std::function<bool()>& done)
 {
     FrameRecorder recorder (list);
-    pumpUntil ([] { return false; }, 300.0); // the recorder's own first paint
+    pumpFinely ([] { return false; }, 300.0); // the recorder's own first paint
     std::vector<double> notches;
     auto next = nowMs();
 
@@ -133,10 +94,10 @@ void pass (
         notches.push_back (nowMs());
         wheel (list, deltaY);
         next += intervalMs;
-        pumpUntil ([next] { return nowMs() >= next; }, intervalMs + 1000.0);
+        pumpFinely ([next] { return nowMs() >= next; }, intervalMs + 1000.0);
     }
 
-    pumpUntil ([] { return false; }, 300.0);
+    pumpFinely ([] { return false; }, 300.0);
     const auto& frames = recorder.frames;
     std::vector<double> gaps, waits;
 
@@ -176,7 +137,7 @@ int run (const std::string& catalogueUrl, std::size_t productCount)
     auto& content = *dynamic_cast<ZorvaManagerComponent*> (window.getContentComponent());
     auto& controller = content.getController();
 
-    if (! pumpUntil ([&] { return controller.isCatalogueLoaded() && ! controller.isLoading(); }, 60000) ||
+    if (! pumpFinely ([&] { return controller.isCatalogueLoaded() && ! controller.isLoading(); }, 60000) ||
         controller.productList().rows().size() != productCount)
     {
         std::fprintf (stderr, "the catalogue did not load with %zu products\n", productCount);
@@ -186,28 +147,28 @@ int run (const std::string& catalogueUrl, std::size_t productCount)
     auto* list = findDescendant<ProductList> (content);
     auto& pictures = controller.productPictures();
     const auto firstScreen = nowMs();
-    pumpUntil ([&pictures] { return pictures.jobKeys().empty(); }, 60000);
+    pumpFinely ([&pictures] { return pictures.jobKeys().empty(); }, 60000);
     std::printf ("loaded: %zu products; the first screen's %zu pictures %.0f ms after the catalogue; VmHWM %ld KiB\n",
                  productCount,
                  pictures.cachedKeys().size(),
                  nowMs() - firstScreen,
                  statusKiB ("VmHWM:"));
-    pumpUntil ([] { return false; }, 1000);
+    pumpFinely ([] { return false; }, 1000);
 
     const auto atTheEnd = [list] { return list->scrollPosition() >= list->maximumScrollPosition(); };
     pass ("fast, a notch every 16 ms to the end", *list, pictures, -1.0f, 16.0, atTheEnd);
-    pumpUntil ([&pictures] { return pictures.jobKeys().empty(); }, 60000);
+    pumpFinely ([&pictures] { return pictures.jobKeys().empty(); }, 60000);
 
     // The same without any picture, for what the machine's other load does to the frames.
     list->setScrollPosition (0.0);
     pictures.setSources ({});
-    pumpUntil ([] { return false; }, 1000);
+    pumpFinely ([] { return false; }, 1000);
     pass ("the same without pictures", *list, pictures, -1.0f, 16.0, atTheEnd);
     pictures.setSources (products::picturePagesByKey (*controller.catalogue()));
-    pumpUntil ([] { return false; }, 1000);
+    pumpFinely ([] { return false; }, 1000);
     const auto steadyEnd = nowMs() + 10000.0;
     pass ("steady, a notch every 100 ms for 10 s", *list, pictures, 1.0f, 100.0, [steadyEnd] { return nowMs() >= steadyEnd; });
-    pumpUntil ([&pictures] { return pictures.jobKeys().empty(); }, 60000);
+    pumpFinely ([&pictures] { return pictures.jobKeys().empty(); }, 60000);
     std::printf ("end: VmHWM %ld KiB\n", statusKiB ("VmHWM:"));
     return 0;
 }
