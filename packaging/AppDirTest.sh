@@ -1,7 +1,8 @@
 #!/bin/sh
-# Lays out an AppDir with the packaging's own script, the probe standing in for the program,
-# and checks that AppRun starts it with APPDIR set and that the AppImage detection finds the
-# icon in it. Arguments: cmake, MakeAppDir.cmake, probe, icon, desktop entry, AppRun, work folder.
+# Lays out an AppDir with the packaging's own script, the probe standing in for the program (and
+# for its unpacking helper), and checks that AppRun starts it with APPDIR set and that the
+# AppImage detection finds the icon in it. Arguments: cmake, MakeAppDir.cmake, probe, icon,
+# desktop entry, AppRun, work folder.
 set -eu
 
 cmake=$1 layout=$2 probe=$3 icon=$4 desktop=$5 apprun=$6 work=$7
@@ -21,7 +22,7 @@ mkdir -p "$work/home"
 work=$(cd "$work" && pwd -P) # AppRun sees its own place with links resolved
 appdir="$work/Zorva Manager.AppDir" # a space on the way, as in a user's folder names
 
-"$cmake" -DAPPDIR="$appdir" -DEXECUTABLE="$probe" -DICON="$icon" -DDESKTOP="$desktop" -DAPPRUN="$apprun" \
+"$cmake" -DAPPDIR="$appdir" -DEXECUTABLE="$probe" -DUNPACK="$probe" -DICON="$icon" -DDESKTOP="$desktop" -DAPPRUN="$apprun" \
     -P "$layout"
 
 # The standard AppDir layout.

@@ -5,7 +5,7 @@
 #   DESKTOP     the AppImage's desktop entry
 #   APPRUN      the AppRun entry script
 #   METAINFO    the AppStream metainfo file (optional)
-#   UNPACK      the extraction helper, installed beside the program (optional)
+#   UNPACK      the package unpacking helper, installed beside the program
 #   CLI         the folder holding ZorvaManager.1 and ZorvaManager.bash-completion (optional;
 #               each file is copied when it exists)
 #   BUNDLE      ON: copy every shared library the programs need, except the base set that
@@ -13,7 +13,7 @@
 #               RUNPATH $ORIGIN/../lib and the libraries' own $ORIGIN (needs patchelf)
 # The icon sits at the top as zorvamanager.png (where the program looks first when it runs from
 # the AppImage) and in the hicolor theme folder, with .DirIcon pointing at it.
-foreach(variable APPDIR EXECUTABLE ICON DESKTOP APPRUN)
+foreach(variable APPDIR EXECUTABLE UNPACK ICON DESKTOP APPRUN)
     if(NOT DEFINED ${variable} OR "${${variable}}" STREQUAL "")
         message(FATAL_ERROR "MakeAppDir.cmake needs -D${variable}=...")
     endif()
@@ -28,10 +28,12 @@ file(MAKE_DIRECTORY "${APPDIR}/usr/bin" "${hicolor}")
 
 set(programs "${APPDIR}/usr/bin/ZorvaManager")
 file(COPY_FILE "${EXECUTABLE}" "${APPDIR}/usr/bin/ZorvaManager")
-if(DEFINED UNPACK AND NOT "${UNPACK}" STREQUAL "")
-    file(COPY_FILE "${UNPACK}" "${APPDIR}/usr/bin/zorvamanager-unpack")
-    list(APPEND programs "${APPDIR}/usr/bin/zorvamanager-unpack")
+# Installs extract only in the helper, never in-process: an AppDir without it would fail them all.
+if(NOT EXISTS "${UNPACK}")
+    message(FATAL_ERROR "the package unpacking helper is missing: ${UNPACK}")
 endif()
+file(COPY_FILE "${UNPACK}" "${APPDIR}/usr/bin/zorvamanager-unpack")
+list(APPEND programs "${APPDIR}/usr/bin/zorvamanager-unpack")
 file(CHMOD ${programs} PERMISSIONS ${executable_permissions})
 file(COPY_FILE "${APPRUN}" "${APPDIR}/AppRun")
 file(CHMOD "${APPDIR}/AppRun" PERMISSIONS ${executable_permissions})
