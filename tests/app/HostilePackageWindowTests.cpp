@@ -3,7 +3,9 @@
 #include "crypto/Sha256.h"
 #include "install/InstallReceipts.h"
 
+#include <algorithm>
 #include <fstream>
+#include <vector>
 
 #include <unistd.h>
 
@@ -92,13 +94,17 @@ protected:
 
 TEST_F (HostilePackageWindow, TheInstallFailsAtTheHelpersLimitAndTheWindowStaysSmallAndAnswering)
 {
+    const auto memoryLimit = "Extraction failed: package unpacking exceeded its memory limit";
+    const auto timeLimit = "Extraction failed: package unpacking exceeded its time limit";
     const struct
     {
         const char* file;
-        const char* message;
+        std::vector<const char*> messages; // any one of them
     } cases[] = {
-        { "gzip-members-memory-growth.bin", "Extraction failed: package unpacking exceeded its memory limit" },
-        { "xar-endless-loop.xar", "Extraction failed: package unpacking exceeded its time limit" },
+        // The buffer doubles to the memory limit in seconds; on a machine busy enough to slow
+        // the helper past its time limit first, that limit ends it instead.
+        { "gzip-members-memory-growth.bin", { memoryLimit, timeLimit } },
+        { "xar-endless-loop.xar", { timeLimit } },
     };
 
     std::vector<ProductEntry> catalogue;
@@ -132,7 +138,9 @@ TEST_F (HostilePackageWindow, TheInstallFailsAtTheHelpersLimitAndTheWindowStaysS
         ASSERT_TRUE (waitUntilIdle());
 
         const auto added = messagesFrom (static_cast<int> (before)).joinIntoString ("\n");
-        EXPECT_TRUE (added.contains (juce::String (c.file) + ": " + c.message)) << added;
+        EXPECT_TRUE (std::any_of (c.messages.begin(), c.messages.end(), [&] (const char* message) {
+            return added.contains (juce::String (c.file) + ": " + message);
+        })) << added;
         EXPECT_LT (residentPeak - residentBefore, 100.0) << "the window's process grew";
         EXPECT_FALSE (helperRuns());
         EXPECT_TRUE (leftovers().empty());
