@@ -152,29 +152,33 @@ float ProductList::displayScale() const
     return scale;
 }
 
+std::pair<std::size_t, std::size_t> ProductList::shownPositions() const
+{
+    if (! showsCards())
+        return {};
+
+    // The cards that reach into the rows area (a card is shorter than its row's pitch).
+    const auto area = rowsArea();
+    const auto count = model.visibleRows().size();
+    const auto scroll = static_cast<int> (scrollBar.getCurrentRangeStart());
+    const auto cardOf = [this] (std::size_t position) { return CardLayout::forRow (contentWidth(), rowTop (position)).card; };
+    auto first = std::min (count, static_cast<std::size_t> (juce::jmax (0, scroll / rowPitch - 1)));
+
+    while (first < count && cardOf (first).getBottom() <= area.getY())
+        ++first;
+
+    auto end = first;
+
+    while (end < count && cardOf (end).getY() < area.getBottom())
+        ++end;
+
+    return { first, end };
+}
+
 void ProductList::updatePictureDemand()
 {
     pictureScale = displayScale();
-    std::size_t first = 0, end = 0;
-
-    if (showsCards())
-    {
-        // The cards that reach into the rows area (a card is shorter than its row's pitch).
-        const auto area = rowsArea();
-        const auto count = model.visibleRows().size();
-        const auto scroll = static_cast<int> (scrollBar.getCurrentRangeStart());
-        const auto cardOf = [this] (std::size_t position) { return CardLayout::forRow (contentWidth(), rowTop (position)).card; };
-        first = static_cast<std::size_t> (juce::jmax (0, scroll / rowPitch - 1));
-
-        while (first < count && cardOf (first).getBottom() <= area.getY())
-            ++first;
-
-        end = first;
-
-        while (end < count && cardOf (end).getY() < area.getBottom())
-            ++end;
-    }
-
+    const auto [first, end] = shownPositions();
     const auto box = CardLayout::forRow (contentWidth(), 0).picture;
     model.showPictures (first,
                         end,
@@ -452,18 +456,14 @@ void ProductList::paint (juce::Graphics& g)
 
     const auto& visible = model.visibleRows();
     const auto& rows = model.rows();
+    const auto [first, end] = shownPositions();
 
-    for (std::size_t position = 0; position < visible.size(); ++position)
+    for (auto position = first; position < end; ++position)
     {
-        const auto r = rowTop (position);
-
-        if (r + CardLayout::offsetInRow + CardLayout::height <= area.getY() || r + CardLayout::offsetInRow >= area.getBottom())
-            continue;
-
         const auto index = visible[position];
         const auto& row = rows[index];
         paintCard (g,
-                   CardLayout::forRow (contentWidth(), r),
+                   CardLayout::forRow (contentWidth(), rowTop (position)),
                    row,
                    { model.pictureFor (row), model.buttonFor (row), static_cast<int> (index) == model.selectedIndex(), animationPhase });
     }

@@ -7,6 +7,7 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <functional>
+#include <utility>
 
 // The custom-painted, scrollable list of product cards: a header with the counters, then the
 // cards, or a loading, empty or failed view in their place. It shows its model and reports
@@ -62,6 +63,8 @@ private:
     void timerCallback() override;
 
     void updateScrollRange();
+    // The positions [first, end) of the visible rows whose cards reach into the rows area.
+    std::pair<std::size_t, std::size_t> shownPositions() const;
     void updatePictureDemand();
     float displayScale() const;
     void bringSelectionIntoView();
