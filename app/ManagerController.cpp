@@ -125,8 +125,8 @@ void ManagerController::rebuildRows (bool keepSelection)
 
 void ManagerController::updateProductFilters (const FilterSettings& settings)
 {
-    filters = { settings.searchText.toStdString(), settings.showVst3, settings.showClap, settings.productFilter };
-    list.setFilter (filters, settings.actionMode);
+    list.setFilter ({ settings.searchText.toStdString(), settings.showVst3, settings.showClap, settings.productFilter },
+                    settings.actionMode);
     changed();
 }
 
@@ -251,5 +251,6 @@ void ManagerController::clearRowActivity (const std::string& slug)
 
 install::InstallTargets ManagerController::installTargets() const
 {
-    return { { filters.showVst3, folders.vst3 }, { filters.showClap, folders.clap } };
+    const auto& filter = list.rowFilter();
+    return { { filter.showVst3, folders.vst3 }, { filter.showClap, folders.clap } };
 }

@@ -130,7 +130,6 @@ private:
     std::vector<zorvaplugins::zorvamanager::scan::InstalledPlugin> plugins;
     zorvaplugins::zorvamanager::products::Catalogue currentCatalogue;
     std::map<std::string, std::string> activityBySlug;
-    zorvaplugins::zorvamanager::products::RowFilter filters; // the action mode is the list's alone
     juce::String status { "Ready." };
     bool catalogueLoaded = false;
     ProductListModel list;

@@ -50,6 +50,10 @@ public:
     // What the buttons do, as they show it and as a click or a key acts; kept here only.
     zorvaplugins::zorvamanager::products::ActionMode actionMode() const { return mode; }
 
+    // The search and the toggles the rows are filtered by (the format toggles also choose what
+    // an install takes); kept here only.
+    const zorvaplugins::zorvamanager::products::RowFilter& rowFilter() const { return filter; }
+
     bool isLoading() const { return loading; }
     bool actionsEnabled() const { return actions; }
     const juce::String& failure() const { return failureText; }
