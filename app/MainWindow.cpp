@@ -14,7 +14,6 @@ MainWindow::MainWindow (const juce::String& name, ManagerController::CatalogueLo
     setUsingNativeTitleBar (true);
     setResizable (true, true);
     auto* content = new ZorvaManagerComponent (std::move (loader));
-    content->onDrawingNeeded = [this] { framePacer.wake(); };
     setContentOwned (content, true);
     setResizeLimits (ZorvaManagerComponent::minimumWidth, ZorvaManagerComponent::minimumHeight, 16384, 16384);
     centreWithSize (ZorvaManagerComponent::defaultWidth, ZorvaManagerComponent::defaultHeight);

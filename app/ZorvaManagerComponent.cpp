@@ -92,7 +92,6 @@ ZorvaManagerComponent::ZorvaManagerComponent (ManagerController::CatalogueLoader
 
     addAndMakeVisible (logPanel);
 
-    controller.productList().addListener (this);
     addMouseListener (this, true);
 
     onQuitRequested = [] {
@@ -111,7 +110,6 @@ ZorvaManagerComponent::ZorvaManagerComponent (ManagerController::CatalogueLoader
 ZorvaManagerComponent::~ZorvaManagerComponent()
 {
     removeMouseListener (this);
-    controller.productList().removeListener (this);
 
     setLookAndFeel (nullptr);
 
@@ -122,13 +120,6 @@ ZorvaManagerComponent::~ZorvaManagerComponent()
 void ZorvaManagerComponent::log (LogLevel level, const juce::String& message)
 {
     logPanel.append (level, message);
-    drawingNeeded();
-}
-
-void ZorvaManagerComponent::drawingNeeded()
-{
-    if (onDrawingNeeded)
-        onDrawingNeeded();
 }
 
 void ZorvaManagerComponent::mouseEnter (const juce::MouseEvent& event)
@@ -149,7 +140,6 @@ void ZorvaManagerComponent::mouseExit (const juce::MouseEvent& event)
 
 void ZorvaManagerComponent::stateChanged()
 {
-    drawingNeeded();
     topPanel.setAvailability (! controller.isLoading(), controller.bulkActionsEnabled());
     topPanel.setFolders (controller.installFolder (PluginFormat::Vst3), controller.installFolder (PluginFormat::Clap));
     repaint();

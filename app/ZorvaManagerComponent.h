@@ -15,7 +15,7 @@
 // It lays them out, paints the header and forwards what the user does to its controller,
 // which holds the rules and the state. The list's component ID is "productList"; the panels
 // give their own controls theirs. Message thread only.
-class ZorvaManagerComponent : public juce::Component, private ProductListModel::Listener
+class ZorvaManagerComponent : public juce::Component
 {
 public:
     static constexpr int defaultWidth = 1180;
@@ -42,9 +42,6 @@ public:
     // Whether something on it moves now (a spinner or the loading view).
     bool isAnimating() const { return productList.isAnimating(); }
 
-    // Called whenever its state, its list or its log changed and something is to be drawn.
-    std::function<void()> onDrawingNeeded;
-
     // Asks the program to quit, as the window's close button does; replaceable for tests.
     std::function<void()> onQuitRequested;
 
@@ -56,11 +53,9 @@ public:
 
 private:
     void stateChanged();
-    void drawingNeeded();
     void updateProductFilters();
     void chooseInstallFolder (zorvaplugins::zorvamanager::install::PluginFormat format);
     void confirmRemoveZorvaManager();
-    void productListChanged (ProductListModel::Change) override { drawingNeeded(); }
 
     // The tooltip window polls the mouse several times a second for as long as it exists, so
     // it exists only while the mouse is over a control that has a tooltip.

@@ -276,7 +276,8 @@ TEST_F (ListView, TheWindowKeepsEveryControlWholeAtItsSmallestSize)
 } // namespace
 
 // An idle window lets its frame timer rest; whatever is to be drawn brings the full rate back
-// at once, and while the loading view's spinner turns the timer never rests.
+// at once (any repaint in the window, a part of it exposed by the X server, input), and while
+// the loading view's spinner turns the timer never rests.
 TEST_F (ListView, TheFrameTimerRestsOnlyWhileNothingMoves)
 {
     open (apptest::loaded (twelveProducts()), false);
@@ -295,12 +296,13 @@ TEST_F (ListView, TheFrameTimerRestsOnlyWhileNothingMoves)
     gate->open();
     ASSERT_TRUE (pumpUntil ([this] { return ! probe->loading(); }, 10000));
     ASSERT_TRUE (pumpUntil ([&pacer] { return pacer.isResting(); }, 10000));
-    EXPECT_EQ (pacer.frameInterval(), 1000 / FramePacer::restingRateHz);
+    EXPECT_EQ (pacer.frameInterval(), FramePacer::restingIntervalMs);
 
     const std::pair<const char*, std::function<void()>> wakers[] = {
         { "a wheel over the list", [this] { uidriver::wheelAt (list(), list().rowsArea().getCentre(), -0.2f); } },
         { "a row selected", [this] { model().select (static_cast<int> (model().visibleRows()[3])); } },
         { "a log line", [this] { probe->component.log (LogLevel::info, "something happened"); } },
+        { "the list repainted alone, as when a picture arrives", [this] { list().repaint(); } },
         { "a key in the search box", [this] { window->getPeer()->handleKeyPress (juce::KeyPress ('a')); } },
     };
 
@@ -315,6 +317,30 @@ TEST_F (ListView, TheFrameTimerRestsOnlyWhileNothingMoves)
         EXPECT_FALSE (pacer.isResting());
         EXPECT_EQ (pacer.frameInterval(), fullInterval);
     }
+
+    // Another window over a corner of this one goes away: the X server asks for the uncovered
+    // part to be drawn, which only the exposure brings. The cover takes no keys and is hidden,
+    // not removed (a window leaving the desktop announces a focus change), and the pointer is
+    // outside the window (hiding a window moves the pointer over what is under it, in effect).
+    // The search box gives its focus up first: its blinking caret is drawn, and so it wakes.
+    probe->component.unfocusAllComponents();
+    const auto screen = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay()->totalArea;
+    ASSERT_FALSE (window->getScreenBounds().contains (screen.getTopLeft()));
+    juce::Desktop::setMousePosition (screen.getTopLeft());
+    const auto coverBounds =
+        juce::Rectangle<int> (160, 120).withPosition (window->getScreenBounds().getTopLeft() + juce::Point<int> (20, 40));
+
+    juce::Component cover;
+    cover.setOpaque (true);
+    cover.setBounds (coverBounds);
+    cover.addToDesktop (juce::ComponentPeer::windowIgnoresKeyPresses);
+    cover.setVisible (true);
+    pumpFor (300);
+
+    ASSERT_TRUE (pumpUntil ([&pacer] { return pacer.isResting(); }, 10000));
+    cover.setVisible (false);
+    EXPECT_TRUE (pumpUntil ([&pacer] { return ! pacer.isResting(); }, 10000));
+    EXPECT_EQ (pacer.frameInterval(), fullInterval);
 }
 
 // The keyboard in the real window: the list's keys move the selection and keep it in view,
