@@ -1,5 +1,7 @@
 #include "ZorvaManagerApplication.h"
 
+#include "XResourcesScale.h"
+
 const juce::String ZorvaManagerApplication::getApplicationName()
 {
     return "ZorvaManager";
@@ -17,6 +19,7 @@ bool ZorvaManagerApplication::moreThanOneInstanceAllowed()
 
 void ZorvaManagerApplication::initialise (const juce::String&)
 {
+    applyXResourcesScale();
     mainWindow = std::make_unique<MainWindow> ("ZorvaManager");
 
     juce::Component::SafePointer<MainWindow> window (mainWindow.get());
