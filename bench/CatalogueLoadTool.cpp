@@ -9,6 +9,9 @@
 //       "N products, M pictures". With CARDS 0, the catalogue alone.
 //   CatalogueLoadTool scroll URL
 //       the same with every product's picture, as when the list has been scrolled to its end.
+//   CatalogueLoadTool fetch URL
+//       the catalogue's transfer alone, as the load makes it, without parsing it; prints the
+//       number of bytes received.
 //   CatalogueLoadTool make-site DIR BASEURL COUNT
 //       a maker site of COUNT products in DIR, served at BASEURL: catalogue.json, a product page
 //       of about 25 KB per product (products/<slug>.html) and its og:image picture
@@ -24,6 +27,7 @@
 // Exit status 0 on success; 1 with the error on standard error; 2 on a usage error.
 
 #include "core/NameKey.h"
+#include "network/ReleaseFetcher.h"
 #include "products/CatalogueLoad.h"
 
 #include <png.h>
@@ -57,7 +61,8 @@ constexpr std::uint32_t cardPictureWidth = 50, cardPictureHeight = 62;
 
 int usage()
 {
-    std::cerr << "usage: CatalogueLoadTool load URL [CARDS] | scroll URL | make-site DIR BASEURL COUNT | picture png|jpeg WIDTH HEIGHT "
+    std::cerr << "usage: CatalogueLoadTool load URL [CARDS] | scroll URL | fetch URL | make-site DIR BASEURL COUNT | picture png|jpeg "
+                 "WIDTH HEIGHT "
                  "FILE | decode FILE...\n";
     return 2;
 }
@@ -345,6 +350,23 @@ int run (int argc, char** argv)
 
     if (command == "scroll" && argc == 3)
         return loadWithPictures (argv[2], std::numeric_limits<std::size_t>::max());
+
+    if (command == "fetch" && argc == 3)
+    {
+        const products::CatalogueLoadLimits limits;
+        network::TransferControl control;
+        control.maxBodyBytes = limits.maxCatalogueBytes;
+        const auto fetched = network::ReleaseFetcher::fetchHttps (argv[2], limits.catalogueTimeoutSeconds, control);
+
+        if (! fetched.ok)
+        {
+            std::cerr << fetched.error << '\n';
+            return 1;
+        }
+
+        std::cout << fetched.body.size() << " bytes\n";
+        return 0;
+    }
 
     if (command == "make-site" && argc == 5)
     {
