@@ -149,9 +149,11 @@ void FramePacer::listenForExposures()
 #if JUCE_LINUX || JUCE_BSD
     auto* peer = window.getPeer();
 
-    // A peer made anew may take a deleted one's address; its identifier is never reused.
-    if (juce::juce_LinuxAddRepaintListener == nullptr ||
-        (peer == listenedPeer && (peer == nullptr || peer->getUniqueID() == listenedPeerId)))
+    // By identifier, not address: a peer made anew may take a deleted one's address, but
+    // identifiers are never reused, and none is 0.
+    const auto peerId = peer != nullptr ? peer->getUniqueID() : juce::uint32 { 0 };
+
+    if (juce::juce_LinuxAddRepaintListener == nullptr || peerId == listenedPeerId)
         return;
 
     stopListeningForExposures();
@@ -160,7 +162,7 @@ void FramePacer::listenForExposures()
     {
         juce::juce_LinuxAddRepaintListener (peer, exposureListener.get());
         listenedPeer = peer;
-        listenedPeerId = peer->getUniqueID();
+        listenedPeerId = peerId;
     }
 #endif
 }
@@ -174,6 +176,7 @@ void FramePacer::stopListeningForExposures()
 #endif
 
     listenedPeer = nullptr;
+    listenedPeerId = 0;
 }
 
 void FramePacer::onFrame()
