@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <cstddef>
+#include <string>
 #include <system_error>
 
 namespace zorvaplugins::zorvamanager::network
@@ -14,6 +16,29 @@ bool isRegularFile (const std::filesystem::path& file)
 {
     std::error_code error;
     return std::filesystem::is_regular_file (file, error) && ! error;
+}
+
+bool isHexDigit (char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+bool isDecimalDigit (char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// "5ad8a5d6.0": OpenSSL's name for the first certificate of a subject hash.
+bool isSubjectHashName (const std::string& name)
+{
+    if (name.size() < 10 || name[8] != '.')
+        return false;
+
+    for (std::size_t i = 0; i < name.size(); ++i)
+        if (i != 8 && ! (i < 8 ? isHexDigit (name[i]) : isDecimalDigit (name[i])))
+            return false;
+
+    return true;
 }
 
 } // namespace
@@ -53,6 +78,32 @@ const std::filesystem::path& CaBundle::replacementForThisSystem()
         return replacementFor (defaultFile != nullptr ? defaultFile : "", wellKnownFiles());
     }();
     return replacement;
+}
+
+bool CaBundle::isHashedFolder (const std::filesystem::path& folder)
+{
+    std::error_code error;
+    std::filesystem::directory_iterator entry (folder, error);
+
+    for (; ! error && entry != std::filesystem::directory_iterator(); entry.increment (error))
+        if (isSubjectHashName (entry->path().filename().string()))
+            return true;
+
+    return false;
+}
+
+const std::filesystem::path& CaBundle::hashedFolderForThisSystem()
+{
+    static const std::filesystem::path folder = [] {
+        const auto* version = curl_version_info (CURLVERSION_NOW);
+        const char* defaultFolder = version != nullptr && version->age >= CURLVERSION_SEVENTH ? version->capath : nullptr;
+
+        if (defaultFolder == nullptr || ! isHashedFolder (defaultFolder))
+            return std::filesystem::path();
+
+        return std::filesystem::path (defaultFolder);
+    }();
+    return folder;
 }
 
 } // namespace zorvaplugins::zorvamanager::network

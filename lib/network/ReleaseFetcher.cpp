@@ -294,12 +294,21 @@ int onTransferInfo (void* userData, curl_off_t downloadTotal, curl_off_t downloa
     return 0;
 }
 
-// Sets the transfer options (always the table below, in this order, then only what the
-// caller's control asks for) and performs the transfer once. A refused option stops before any
-// connection: without it the HTTPS-only and no-redirect guarantees would not hold.
+// Where a transfer's CA certificates come from (see CaBundle).
+enum class TrustLookup
+{
+    hashedFolder, // the system's hashed folder alone
+    bundle        // libcurl's default (its bundle, and its folder where it has one)
+};
+
+// Sets the transfer options (always the table below, in this order, then the trust lookup and
+// only what the caller's control asks for) and performs the transfer once. A refused option
+// stops before any connection: without it the HTTPS-only and no-redirect guarantees would not
+// hold.
 CURLcode performOnce (CURL* handle,
                       const std::string& url,
                       std::int64_t timeoutSeconds,
+                      TrustLookup trust,
                       curl_write_callback writeFunction,
                       void* writeData,
                       ProgressHooks& hooks,
@@ -320,9 +329,19 @@ CURLcode performOnce (CURL* handle,
             return code;
     }
 
-    // On a system without the CA file libcurl was built with, the system's own bundle.
-    if (const auto& caFile = CaBundle::replacementForThisSystem(); ! caFile.empty())
+    if (trust == TrustLookup::hashedFolder)
     {
+        // The folder alone: without a CA file, no bundle is parsed.
+        for (const auto code : { curl_easy_setopt (handle, CURLOPT_CAINFO, nullptr),
+                                 curl_easy_setopt (handle, CURLOPT_CAPATH, CaBundle::hashedFolderForThisSystem().c_str()) })
+        {
+            if (code != CURLE_OK)
+                return code;
+        }
+    }
+    else if (const auto& caFile = CaBundle::replacementForThisSystem(); ! caFile.empty())
+    {
+        // On a system without the CA file libcurl was built with, the system's own bundle.
         const auto code = curl_easy_setopt (handle, CURLOPT_CAINFO, caFile.c_str());
 
         if (code != CURLE_OK)
@@ -397,10 +416,14 @@ bool failedOnAStaleConnection (CURL* handle, CURLcode code, const BodyLimit& lim
     return newConnections == 0 && requestBytes > 0;
 }
 
-// Performs the transfer; one that failed on a stale kept connection is repeated once on a new
-// handle, which closes every connection of the old one (as libcurl itself repeats a transfer
-// whose kept connection turns out to be closed). The repeat has the time limit anew; the
-// failed attempt ended as soon as the first answer arrived.
+// Performs the transfer, looking the server's CA up in the system's hashed folder where there is
+// one. Each repeat has the time limit anew; the failed attempt ended before any body byte.
+// - One that failed on a stale kept connection is repeated once on a new handle, which closes
+//   every connection of the old one (as libcurl itself repeats a transfer whose kept
+//   connection turns out to be closed).
+// - One whose server the folder could not verify is repeated once with libcurl's default
+//   lookup: a folder can lag behind its bundle (a CA added by hand to one of them), and the
+//   bundle must still be enough. Its trust is the default's, never wider.
 CURLcode perform (TransferHandle& handle,
                   const std::string& url,
                   std::int64_t timeoutSeconds,
@@ -410,15 +433,24 @@ CURLcode perform (TransferHandle& handle,
                   ProgressHooks& hooks,
                   long& responseCode)
 {
-    const auto code = performOnce (handle.get(), url, timeoutSeconds, writeFunction, writeData, hooks, responseCode);
+    const auto trust = CaBundle::hashedFolderForThisSystem().empty() ? TrustLookup::bundle : TrustLookup::hashedFolder;
+    auto code = performOnce (handle.get(), url, timeoutSeconds, trust, writeFunction, writeData, hooks, responseCode);
 
-    if (! failedOnAStaleConnection (handle.get(), code, limit))
-        return code;
+    if (failedOnAStaleConnection (handle.get(), code, limit))
+    {
+        if (handle.renew() == nullptr)
+            return CURLE_FAILED_INIT;
 
-    if (handle.renew() == nullptr)
-        return CURLE_FAILED_INIT;
+        code = performOnce (handle.get(), url, timeoutSeconds, trust, writeFunction, writeData, hooks, responseCode);
+    }
 
-    return performOnce (handle.get(), url, timeoutSeconds, writeFunction, writeData, hooks, responseCode);
+    if (code == CURLE_PEER_FAILED_VERIFICATION && trust == TrustLookup::hashedFolder && limit.received == 0)
+    {
+        curl_easy_reset (handle.get());
+        code = performOnce (handle.get(), url, timeoutSeconds, TrustLookup::bundle, writeFunction, writeData, hooks, responseCode);
+    }
+
+    return code;
 }
 
 // The error text of a failed transfer: the caller's own bounds by name, libcurl's text for

@@ -42,17 +42,18 @@ struct TransferControl
 
 // Plain HTTPS GET transfers with libcurl: HTTPS only (also at the transfer level), no
 // redirects, user agent "ZorvaManager/1.0", a whole-transfer time limit, 2xx only, and
-// libcurl's default certificate and host-name verification (with the system's own CA bundle
-// where libcurl's default CA file does not exist, see CaBundle). Blocking; any thread, several
+// libcurl's certificate and host-name verification. The server's CA is looked up in the
+// system's hashed CA folder where libcurl has one; a server that the folder cannot verify is
+// tried once more with libcurl's default CA file and folder (with the system's own bundle
+// where libcurl's default file does not exist). See CaBundle. Blocking; any thread, several
 // calls may run at once. Never throws.
 //
 // Each thread keeps one libcurl handle from one of its transfers to the next, until the
 // thread ends. Before every transfer the handle goes back to libcurl's defaults and is given
 // the whole option table again, so no option, callback, limit or cancel flag of one transfer
 // reaches the next. What it does keep are libcurl's caches: open connections (a following
-// transfer to the same host skips the TLS handshake, and with it the parsing of the whole
-// system CA bundle that libcurl does for every new connection), TLS sessions and resolved
-// host names. A connection is only reused for the same host and port under the same
+// transfer to the same host skips the TLS handshake and the lookup of its CA), TLS sessions
+// and resolved host names. A connection is only reused for the same host and port under the same
 // verification settings, so reuse never weakens verification. Threads never share a handle.
 // A transfer whose answer on a reused connection is garbled from its first byte (what a
 // server sent past the end of its previous response) is repeated once on a new handle.

@@ -57,4 +57,48 @@ TEST (CaBundle, ReplacesOnlyAMissingDefaultWithTheFirstExistingBundle)
     EXPECT_EQ (CaBundle::replacementFor ({}, { etc / "fedora.crt" }), fs::path());
 }
 
+// A folder counts as hashed when one of its entries is named like OpenSSL's subject-hash links.
+TEST (CaBundle, TellsAHashedFolderByItsLinkNames)
+{
+    TempDir temp;
+
+    struct Case
+    {
+        const char* what;
+        std::vector<std::string> entries;
+        bool hashed;
+    };
+
+    const std::vector<Case> cases {
+        { "a first link among others", { "ca-certificates.crt", "ACCVRAIZ1.pem", "9d04f354.0" }, true },
+        { "a later certificate of the same hash", { "9d04f354.12" }, true },
+        { "upper-case digits", { "9D04F354.0" }, true },
+        { "empty", {}, false },
+        { "bundles and certificates only", { "ca-certificates.crt", "ACCVRAIZ1.pem" }, false },
+        { "a revocation list's link", { "9d04f354.r0" }, false },
+        { "seven digits", { "9d04f35.0" }, false },
+        { "nine digits", { "9d04f3541.0" }, false },
+        { "no number", { "9d04f354." }, false },
+        { "a letter that is no digit", { "9d04g354.0" }, false },
+        { "more after the number", { "9d04f354.0.pem" }, false },
+    };
+
+    for (const auto& test : cases)
+    {
+        const auto folder = temp / ("case-" + std::to_string (&test - cases.data()));
+        fs::create_directories (folder);
+
+        for (const auto& entry : test.entries)
+            writeFile (folder / entry, "certificate");
+
+        EXPECT_EQ (CaBundle::isHashedFolder (folder), test.hashed) << test.what;
+    }
+
+    writeFile (temp / "9d04f354.0", "a file is no folder");
+    EXPECT_FALSE (CaBundle::isHashedFolder (temp / "9d04f354.0"));
+    EXPECT_FALSE (CaBundle::isHashedFolder (temp / "missing"));
+    fs::create_directory_symlink (temp / "case-0", temp / "link");
+    EXPECT_TRUE (CaBundle::isHashedFolder (temp / "link"));
+}
+
 } // namespace
