@@ -1,9 +1,7 @@
 #include "api/ReleaseCatalogueParser.h"
 
-#include "api/CatalogueEndpoint.h"
+#include "api/CatalogueDrafts.h"
 #include "core/Failure.h"
-#include "core/HttpsUrl.h"
-#include "crypto/Sha256.h"
 
 #include <nlohmann/json.hpp>
 
@@ -11,9 +9,17 @@
 #include <cstdint>
 #include <iterator>
 #include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
+// The catalogue is read event by event and its records are built as their members come; no
+// tree of the whole document is made. The outcome is that of checking the document as a whole:
+// - a syntax error anywhere wins over any violation of the format, with the JSON library's own
+//   message: the checks only decide once the whole text has been read;
+// - the checks of an object run when it ends, in the order of the format's members, so the
+//   first violation does not depend on the order of the members in the text;
+// - a member given twice counts with its last value.
 namespace zorvaplugins::zorvamanager::api
 {
 
@@ -22,253 +28,372 @@ namespace
 
 using Json = nlohmann::json;
 
-// A violation of the catalogue format; its text becomes the result's error.
-class CatalogueError : public std::runtime_error
+// Takes the JSON reader's events for the whole document and routes each value to the draft of
+// the object it belongs to; a value that no record needs (a member the format does not know,
+// or what is inside a member that must not be an object or array) is only stepped through.
+// Looks at the cancel flag every few thousand events; false from an event stops the reader.
+class CatalogueReader
 {
 public:
-    using std::runtime_error::runtime_error;
+    explicit CatalogueReader (const std::atomic<bool>* cancelFlag)
+        : cancel (cancelFlag)
+    {}
+
+    bool null() { return goOn() && scalar (Kind::null); }
+
+    bool boolean (bool value)
+    {
+        if (! goOn())
+            return false;
+
+        if (next() == Slot::member)
+            member->flag = value;
+
+        return scalar (Kind::boolean);
+    }
+
+    bool number_integer (Json::number_integer_t value)
+    {
+        if (! goOn())
+            return false;
+
+        if (next() == Slot::member)
+            member->signedValue = value;
+
+        return scalar (Kind::signedInteger);
+    }
+
+    bool number_unsigned (Json::number_unsigned_t value)
+    {
+        if (! goOn())
+            return false;
+
+        if (next() == Slot::member)
+            member->unsignedValue = value;
+
+        return scalar (Kind::unsignedInteger);
+    }
+
+    bool number_float (Json::number_float_t, const Json::string_t&) { return goOn() && scalar (Kind::other); }
+
+    // Copied rather than taken: the JSON reader then keeps its buffer for the next text.
+    bool string (Json::string_t& value)
+    {
+        if (! goOn())
+            return false;
+
+        if (const auto slot = next(); slot == Slot::member)
+            member->text = value;
+        else if (slot == Slot::capability)
+            product.capabilities.records.push_back (value);
+
+        return scalar (Kind::string);
+    }
+
+    bool binary (Json::binary_t&) { return goOn() && scalar (Kind::other); }
+
+    bool start_object (std::size_t) { return goOn() && open (true); }
+
+    bool start_array (std::size_t) { return goOn() && open (false); }
+
+    bool end_object() { return close(); }
+
+    bool end_array() { return close(); }
+
+    bool key (Json::string_t& name)
+    {
+        if (! goOn())
+            return false;
+
+        memberSlot = Slot::ignored;
+        member = nullptr;
+
+        if (skipped != 0)
+            return true;
+
+        // Only the objects of the format are entered; the others are skipped.
+        switch (containers.back())
+        {
+            case Container::catalogue:
+                member = catalogue.member (name);
+
+                if (name == "products")
+                    memberSlot = Slot::products;
+                break;
+
+            case Container::product:
+                member = product.member (name);
+
+                if (name == "capabilities")
+                    memberSlot = Slot::capabilities;
+                else if (name == "releases")
+                    memberSlot = Slot::releases;
+                break;
+
+            case Container::release:
+                member = release.member (name);
+
+                if (name == "artifacts")
+                    memberSlot = Slot::artifacts;
+                break;
+
+            case Container::artifact:
+                member = artifact.member (name);
+                break;
+
+            case Container::products:
+            case Container::capabilities:
+            case Container::releases:
+            case Container::artifacts:
+                break;
+        }
+
+        if (member != nullptr)
+            memberSlot = Slot::member;
+
+        return true;
+    }
+
+    // Throws the JSON library's own error, with its own message.
+    template <typename Exception>
+    [[noreturn]] bool parse_error (std::size_t, const std::string&, const Exception& error)
+    {
+        throw error;
+    }
+
+    bool wasCancelled() const { return cancelled; }
+
+    // Once the whole text has been read.
+    CatalogueParseResult finish() { return catalogue.finish(); }
+
+private:
+    using Kind = DraftMember::Kind;
+
+    // The objects and arrays of the format that the reader is in.
+    enum class Container : std::uint8_t
+    {
+        catalogue,
+        products,
+        product,
+        capabilities,
+        releases,
+        release,
+        artifacts,
+        artifact
+    };
+
+    // What the value that comes next is.
+    enum class Slot : std::uint8_t
+    {
+        ignored, // needed by no record
+        document,
+        member, // the value of `member`
+        products,
+        capabilities,
+        releases,
+        artifacts,
+        product, // an element of the list of that kind
+        capability,
+        release,
+        artifact
+    };
+
+    Slot next() const
+    {
+        if (skipped != 0)
+            return Slot::ignored;
+
+        if (containers.empty())
+            return documentSeen ? Slot::ignored : Slot::document;
+
+        switch (containers.back())
+        {
+            case Container::products:
+                return catalogue.products.takesMore() ? Slot::product : Slot::ignored;
+            case Container::capabilities:
+                return product.capabilities.takesMore() ? Slot::capability : Slot::ignored;
+            case Container::releases:
+                return product.releases.takesMore() ? Slot::release : Slot::ignored;
+            case Container::artifacts:
+                return release.artifacts.takesMore() ? Slot::artifact : Slot::ignored;
+            case Container::catalogue:
+            case Container::product:
+            case Container::release:
+            case Container::artifact:
+                return memberSlot;
+        }
+
+        return Slot::ignored;
+    }
+
+    // A value that is no object or array, whose text or number the event took already.
+    bool scalar (Kind kind)
+    {
+        switch (next())
+        {
+            case Slot::member:
+                member->kind = kind;
+                break;
+            case Slot::document:
+                documentSeen = true;
+                break;
+            case Slot::products:
+                catalogue.products.restart (decltype (catalogue.products)::Kind::other);
+                break;
+            case Slot::capabilities:
+                product.capabilities.restart (decltype (product.capabilities)::Kind::other);
+                break;
+            case Slot::releases:
+                product.releases.restart (decltype (product.releases)::Kind::other);
+                break;
+            case Slot::artifacts:
+                release.artifacts.restart (decltype (release.artifacts)::Kind::other);
+                break;
+            case Slot::product:
+                catalogue.products.fail (notAProduct);
+                break;
+            case Slot::release:
+                product.releases.fail (notARelease);
+                break;
+            case Slot::artifact:
+                release.artifacts.fail (notAnArtifact);
+                break;
+            case Slot::capability:
+                if (kind != Kind::string)
+                    product.capabilities.fail (notACapability);
+                break;
+            case Slot::ignored:
+                break;
+        }
+
+        return true;
+    }
+
+    // The start of an object or array.
+    bool open (bool isObject)
+    {
+        switch (next())
+        {
+            case Slot::document:
+                documentSeen = true;
+                catalogue.isObject = isObject;
+                return isObject ? enter (Container::catalogue) : skip();
+            case Slot::member:
+                member->kind = Kind::other;
+                return skip();
+            case Slot::products:
+                return openList (catalogue.products, isObject, Container::products);
+            case Slot::capabilities:
+                return openList (product.capabilities, isObject, Container::capabilities);
+            case Slot::releases:
+                return openList (product.releases, isObject, Container::releases);
+            case Slot::artifacts:
+                return openList (release.artifacts, isObject, Container::artifacts);
+            case Slot::product:
+                return openElement (product, catalogue.products, isObject, Container::product, notAProduct);
+            case Slot::release:
+                return openElement (release, product.releases, isObject, Container::release, notARelease);
+            case Slot::artifact:
+                return openElement (artifact, release.artifacts, isObject, Container::artifact, notAnArtifact);
+            case Slot::capability:
+                product.capabilities.fail (notACapability);
+                return skip();
+            case Slot::ignored:
+                return skip();
+        }
+
+        return skip();
+    }
+
+    template <typename Record>
+    bool openList (DraftList<Record>& list, bool isObject, Container container)
+    {
+        list.restart (isObject ? DraftList<Record>::Kind::other : DraftList<Record>::Kind::array);
+        return isObject ? skip() : enter (container);
+    }
+
+    template <typename Draft, typename Record>
+    bool openElement (Draft& draft, DraftList<Record>& list, bool isObject, Container container, const char* notAnObject)
+    {
+        if (! isObject)
+        {
+            list.fail (notAnObject);
+            return skip();
+        }
+
+        draft = {};
+        return enter (container);
+    }
+
+    bool enter (Container container)
+    {
+        containers.push_back (container);
+        memberSlot = Slot::ignored;
+        return true;
+    }
+
+    // Nothing inside is read: only its depth is counted, however deep it nests.
+    bool skip()
+    {
+        ++skipped;
+        return true;
+    }
+
+    // The end of an object or array.
+    bool close()
+    {
+        if (skipped != 0)
+        {
+            --skipped;
+            return true;
+        }
+
+        const auto container = containers.back();
+        containers.pop_back();
+
+        if (container == Container::artifact)
+            artifact.finishInto (release.artifacts);
+        else if (container == Container::release)
+            release.finishInto (product.releases);
+        else if (container == Container::product)
+            product.finishInto (catalogue.products);
+
+        return true;
+    }
+
+    bool goOn()
+    {
+        if (cancel != nullptr && (++events & 0xfffu) == 0 && cancel->load (std::memory_order_relaxed))
+            cancelled = true;
+
+        return ! cancelled;
+    }
+
+    const std::atomic<bool>* cancel;
+    std::uint32_t events = 0;
+    bool cancelled = false;
+
+    std::vector<Container> containers; // at most the format's depth
+    std::size_t skipped = 0;           // how deep the reader is in a value it skips
+    Slot memberSlot = Slot::ignored;   // the value of the last key
+    DraftMember* member = nullptr;     // with Slot::member
+    bool documentSeen = false;
+
+    // The format nests one object of each kind at a time.
+    CatalogueDraft catalogue;
+    ProductDraft product;
+    ReleaseDraft release;
+    ArtifactDraft artifact;
 };
 
 [[noreturn]] void fail (const std::string& message)
 {
-    throw CatalogueError (message);
+    throw std::runtime_error (message);
 }
-
-// The conversion takes the decoded strings out of the JSON tree instead of copying them:
-// the tree is thrown away afterwards, and a catalogue is mostly text.
-std::string takeString (Json& value)
-{
-    return std::move (value.get_ref<std::string&>());
-}
-
-std::string requiredString (Json& object, const char* name)
-{
-    if (object.is_object())
-    {
-        const auto member = object.find (name);
-
-        if (member != object.end() && member->is_string())
-            return takeString (*member);
-    }
-
-    fail (std::string ("missing or invalid string field: ") + name);
-}
-
-std::string optionalString (Json& object, const char* name)
-{
-    if (! object.is_object())
-        return {};
-
-    const auto member = object.find (name);
-
-    if (member == object.end() || member->is_null())
-        return {};
-
-    if (! member->is_string())
-        fail (std::string ("invalid string field: ") + name);
-
-    return takeString (*member);
-}
-
-ArtifactInfo parseArtifact (Json& object)
-{
-    ArtifactInfo artifact;
-    artifact.id = requiredString (object, "id");
-    artifact.platform = requiredString (object, "platform");
-    artifact.format = requiredString (object, "format");
-    artifact.packageType = requiredString (object, "packageType");
-    artifact.downloadUrl = requiredString (object, "downloadUrl");
-    artifact.fileName = requiredString (object, "fileName");
-    artifact.sha256 = requiredString (object, "sha256");
-
-    // Only a plain non-negative integer counts; 1e3, 1.0 and -0 are not sizes.
-    const auto size = object.find ("sizeBytes");
-
-    if (size == object.end() || ! size->is_number_unsigned())
-        fail ("missing or invalid sizeBytes");
-
-    artifact.sizeBytes = size->get<std::uint64_t>();
-
-    if (artifact.platform != "linux-x64" && artifact.platform != "windows-x64")
-        fail ("unsupported artifact platform");
-
-    if (artifact.format != "vst3" && artifact.format != "clap")
-        fail ("unsupported artifact format");
-
-    if (artifact.packageType != "archive")
-        fail ("unsupported packageType");
-
-    if (! core::beginsWithHttps (artifact.downloadUrl))
-        fail ("downloadUrl must be HTTPS");
-
-    if (! crypto::Sha256::isLowercaseSha256 (artifact.sha256))
-        fail ("invalid sha256");
-
-    if (artifact.sizeBytes == 0)
-        fail ("sizeBytes must be > 0");
-
-    return artifact;
-}
-
-ReleaseInfo parseRelease (Json& object)
-{
-    ReleaseInfo release;
-    release.version = requiredString (object, "version");
-    release.status = requiredString (object, "status");
-    release.publishedAt = requiredString (object, "publishedAt");
-    release.changelogTitle = optionalString (object, "changelogTitle");
-    release.changelogText = optionalString (object, "changelogText");
-    release.changelogUrl = optionalString (object, "changelogUrl");
-
-    const auto artifacts = object.find ("artifacts");
-
-    if (artifacts == object.end() || ! artifacts->is_array())
-        fail ("missing artifacts");
-
-    auto& elements = artifacts->get_ref<Json::array_t&>();
-    release.artifacts.reserve (elements.size());
-
-    for (auto& element : elements)
-        release.artifacts.push_back (parseArtifact (element));
-
-    return release;
-}
-
-ProductReleaseInfo parseProduct (Json& object)
-{
-    ProductReleaseInfo product;
-    product.slug = requiredString (object, "slug");
-    product.name = requiredString (object, "name");
-    product.tagline = optionalString (object, "tagline");
-    product.subtitle = optionalString (object, "subtitle");
-
-    const auto isFree = object.find ("isFree");
-
-    if (isFree != object.end())
-    {
-        if (! isFree->is_boolean())
-            fail ("invalid isFree");
-
-        product.isFree = isFree->get<bool>();
-    }
-
-    product.latestVersion = requiredString (object, "latestVersion");
-    product.productPageUrl = requiredString (object, "productPageUrl");
-    product.supportUrl = requiredString (object, "supportUrl");
-    product.manualUrl = optionalString (object, "manualUrl");
-    product.quickStartUrl = optionalString (object, "quickStartUrl");
-
-    if (! core::beginsWithHttps (product.productPageUrl) || ! core::beginsWithHttps (product.supportUrl))
-        fail ("product/support URLs must be HTTPS");
-
-    if (! product.manualUrl.empty() && ! core::beginsWithHttps (product.manualUrl))
-        fail ("manualUrl must be HTTPS");
-
-    if (! product.quickStartUrl.empty() && ! core::beginsWithHttps (product.quickStartUrl))
-        fail ("quickStartUrl must be HTTPS");
-
-    const auto capabilities = object.find ("capabilities");
-
-    if (capabilities != object.end())
-    {
-        if (! capabilities->is_array())
-            fail ("invalid capabilities");
-
-        auto& elements = capabilities->get_ref<Json::array_t&>();
-        product.capabilities.reserve (elements.size());
-
-        for (auto& element : elements)
-        {
-            if (! element.is_string())
-                fail ("invalid capability");
-
-            product.capabilities.push_back (takeString (element));
-        }
-    }
-
-    const auto releases = object.find ("releases");
-
-    if (releases == object.end() || ! releases->is_array())
-        fail ("missing releases");
-
-    auto& elements = releases->get_ref<Json::array_t&>();
-    product.releases.reserve (elements.size());
-
-    for (auto& element : elements)
-        product.releases.push_back (parseRelease (element));
-
-    return product;
-}
-
-bool isSchemaOne (const Json& schema)
-{
-    if (schema.is_number_unsigned())
-        return schema.get<std::uint64_t>() == 1;
-
-    return schema.get<std::int64_t>() == 1;
-}
-
-// Empties a tree without the library's own teardown, which first moves every element of a
-// container into a vector of its own: for a hostile array of a hundred million numbers that is
-// another gigabyte and seconds. Here containers are emptied in place, the nested ones taken out
-// first, so that the cost is one pass over the elements. Falls back on the library's teardown
-// when memory runs out.
-void discard (Json& tree) noexcept
-{
-    try
-    {
-        std::vector<Json> containers;
-        containers.push_back (std::move (tree));
-
-        while (! containers.empty())
-        {
-            auto container = std::move (containers.back());
-            containers.pop_back();
-
-            if (container.is_array())
-            {
-                for (auto& element : container.get_ref<Json::array_t&>())
-                    if (element.is_structured())
-                        containers.push_back (std::move (element));
-
-                container.get_ref<Json::array_t&>().clear();
-            }
-            else if (container.is_object())
-            {
-                for (auto& member : container.get_ref<Json::object_t&>())
-                    if (member.second.is_structured())
-                        containers.push_back (std::move (member.second));
-
-                container.get_ref<Json::object_t&>().clear();
-            }
-        }
-    }
-    catch (...)
-    {
-        // What is left goes with the library's teardown.
-    }
-}
-
-// Discards a tree when it goes out of scope, however that happens.
-class TreeDiscarder
-{
-public:
-    explicit TreeDiscarder (Json& treeToDiscard)
-        : tree (treeToDiscard)
-    {}
-
-    ~TreeDiscarder() { discard (tree); }
-
-    TreeDiscarder (const TreeDiscarder&) = delete;
-    TreeDiscarder& operator= (const TreeDiscarder&) = delete;
-
-private:
-    Json& tree;
-};
 
 // A position in the text for the JSON library's reader that reads as the end of the text once
 // the cancel flag is up (looked at every 64 KiB), so that the parse also stops inside a single
-// value of hundreds of megabytes, a string, which no tree event interrupts.
+// value of hundreds of megabytes, a string, which no event interrupts.
 class CancellablePosition
 {
 public:
@@ -311,74 +436,28 @@ private:
     bool stopped = false;
 };
 
-// The library's own tree builder, with a look at the cancel flag every few thousand values;
-// false from any event stops the parse.
-class CancellableTreeBuilder
-{
-public:
-    CancellableTreeBuilder (Json& root, const std::atomic<bool>& cancelFlag)
-        : builder (root, true)
-        , cancel (cancelFlag)
-    {}
-
-    bool null() { return goOn() && builder.null(); }
-    bool boolean (bool value) { return goOn() && builder.boolean (value); }
-    bool number_integer (Json::number_integer_t value) { return goOn() && builder.number_integer (value); }
-    bool number_unsigned (Json::number_unsigned_t value) { return goOn() && builder.number_unsigned (value); }
-    bool number_float (Json::number_float_t value, const Json::string_t& text) { return goOn() && builder.number_float (value, text); }
-    bool string (Json::string_t& value) { return goOn() && builder.string (value); }
-    bool binary (Json::binary_t& value) { return goOn() && builder.binary (value); }
-    bool start_object (std::size_t elements) { return goOn() && builder.start_object (elements); }
-    bool key (Json::string_t& value) { return goOn() && builder.key (value); }
-    bool end_object() { return builder.end_object(); }
-    bool start_array (std::size_t elements) { return goOn() && builder.start_array (elements); }
-    bool end_array() { return builder.end_array(); }
-
-    template <typename Exception>
-    bool parse_error (std::size_t position, const std::string& lastToken, const Exception& error)
-    {
-        return builder.parse_error (position, lastToken, error);
-    }
-
-    bool wasCancelled() const { return cancelled; }
-
-private:
-    bool goOn()
-    {
-        if ((++events & 0xfffu) == 0 && cancel.load (std::memory_order_relaxed))
-            cancelled = true;
-
-        return ! cancelled;
-    }
-
-    nlohmann::detail::json_sax_dom_parser<Json> builder;
-    const std::atomic<bool>& cancel;
-    std::uint32_t events = 0;
-    bool cancelled = false;
-};
-
-Json parseTree (std::string_view text, const std::atomic<bool>* cancel)
+// Reads the whole text into `reader`. Strict: one value and nothing but whitespace after it,
+// no comments. The library skips a leading UTF-8 byte-order mark and rejects malformed UTF-8
+// in strings; its syntax errors are thrown with its own message.
+void read (std::string_view text, const std::atomic<bool>* cancel, CatalogueReader& reader)
 {
     if (cancel == nullptr)
-        return Json::parse (text.data(), text.data() + text.size(), nullptr, true, false);
-
-    // The same parse as above, event by event: the same tree and the same errors.
-    Json root;
-    CancellableTreeBuilder builder (root, *cancel);
+    {
+        Json::sax_parse (text.data(), text.data() + text.size(), &reader, Json::input_format_t::json, true, false);
+        return;
+    }
 
     try
     {
         Json::sax_parse (CancellablePosition (text.data(), cancel),
                          CancellablePosition (text.data() + text.size(), nullptr),
-                         &builder,
+                         &reader,
                          Json::input_format_t::json,
                          true,
                          false);
     }
     catch (...)
     {
-        discard (root);
-
         // Cut short by the flag, the text ended early: not the document's own error.
         if (cancel->load())
             fail ("cancelled");
@@ -386,35 +465,50 @@ Json parseTree (std::string_view text, const std::atomic<bool>* cancel)
         throw;
     }
 
-    if (builder.wasCancelled())
-    {
-        discard (root);
+    if (reader.wasCancelled() || cancel->load())
         fail ("cancelled");
-    }
-
-    return root;
 }
 
-// Strict: one value and nothing but whitespace after it, no comments. The library skips a
-// leading UTF-8 byte-order mark and rejects malformed UTF-8 in strings.
-Json parseJson (std::string_view text, const std::atomic<bool>* cancel)
+// Takes every event and keeps nothing; a syntax error is thrown with the library's message.
+struct SyntaxOnly
 {
-    auto root = parseTree (text, cancel);
+    bool null() { return true; }
+    bool boolean (bool) { return true; }
+    bool number_integer (Json::number_integer_t) { return true; }
+    bool number_unsigned (Json::number_unsigned_t) { return true; }
+    bool number_float (Json::number_float_t, const Json::string_t&) { return true; }
+    bool string (Json::string_t&) { return true; }
+    bool binary (Json::binary_t&) { return true; }
+    bool start_object (std::size_t) { return true; }
+    bool key (Json::string_t&) { return true; }
+    bool end_object() { return true; }
+    bool start_array (std::size_t) { return true; }
+    bool end_array() { return true; }
 
-    // The library takes a raw NUL byte for the end of the input, so a valid document followed
-    // by a NUL and anything at all would pass. No JSON text holds a raw NUL: report the library's
-    // own syntax error at that byte by handing it a byte it rejects in the same place.
+    template <typename Exception>
+    [[noreturn]] bool parse_error (std::size_t, const std::string&, const Exception& error)
+    {
+        throw error;
+    }
+};
+
+// The library takes a raw NUL byte for the end of the input, so a valid document followed by
+// a NUL and anything at all would pass. No JSON text holds a raw NUL: reports the library's own
+// syntax error at the first one by handing it a byte that it rejects in the same place.
+void rejectNul (std::string_view text)
+{
     const auto nul = text.find ('\0');
 
     if (nul == std::string_view::npos)
-        return root;
+        return;
 
     std::string marked (text.substr (0, nul));
     marked += '\x01';
 
     try
     {
-        [[maybe_unused]] const auto never = Json::parse (marked.data(), marked.data() + marked.size(), nullptr, true, false);
+        SyntaxOnly syntax;
+        Json::sax_parse (marked.data(), marked.data() + marked.size(), &syntax, Json::input_format_t::json, true, false);
     }
     catch (const Json::parse_error& e)
     {
@@ -424,52 +518,18 @@ Json parseJson (std::string_view text, const std::atomic<bool>* cancel)
         if (at != std::string::npos)
             message.replace (at, 8, "<U+0000>");
 
-        throw std::runtime_error (message);
+        fail (message);
     }
 
-    throw std::runtime_error ("[json.exception.parse_error.101] parse error: unexpected NUL byte");
+    fail ("[json.exception.parse_error.101] parse error: unexpected NUL byte");
 }
 
 CatalogueParseResult parseDocument (std::string_view text, const std::atomic<bool>* cancel)
 {
-    auto root = parseJson (text, cancel);
-    const TreeDiscarder tree (root);
-
-    if (! root.is_object())
-        fail ("missing schema");
-
-    const auto schema = root.find ("schema");
-
-    if (schema == root.end() || ! schema->is_number_integer())
-        fail ("missing schema");
-
-    if (! isSchemaOne (*schema))
-        fail ("This ZorvaManager version does not understand the current release API. "
-              "Please download the latest ZorvaManager from " +
-              CatalogueEndpoint::host() + ".");
-
-    CatalogueParseResult result;
-    result.generatedAt = requiredString (root, "generatedAt");
-
-    const auto products = root.find ("products");
-
-    if (products == root.end() || ! products->is_array())
-        fail ("missing products");
-
-    auto& elements = products->get_ref<Json::array_t&>();
-    result.products.reserve (elements.size());
-
-    for (auto& element : elements)
-    {
-        if (cancel != nullptr && cancel->load (std::memory_order_relaxed))
-            fail ("cancelled");
-
-        result.products.push_back (parseProduct (element));
-    }
-
-    result.ok = true;
-    result.schema = 1;
-    return result;
+    CatalogueReader reader (cancel);
+    read (text, cancel, reader);
+    rejectNul (text);
+    return reader.finish();
 }
 
 } // namespace

@@ -496,6 +496,66 @@ TEST (ReleaseCatalogueParser, AFaultInALaterProductDiscardsEverything)
     expectFailure (ReleaseCatalogueParser::parse (document.dump()), "sizeBytes must be > 0");
 }
 
+// What the text itself decides, beyond the members' values: a member given twice counts with
+// its last value, a violation counts only where the format looks (not inside a member it does
+// not know), the first violation does not depend on the order of the members in the text, and
+// a syntax error anywhere wins over any violation, even an earlier one.
+TEST (ReleaseCatalogueParser, TheTextIsReadAsAWhole)
+{
+    const std::string artifact = R"({"id": "a", "platform": "linux-x64", "format": "clap", "packageType": "archive",)"
+                                 R"( "downloadUrl": "https://z/a", "fileName": "a", "sha256": ")" +
+        digestA + R"(", "sizeBytes": 1})";
+    const std::string release = R"({"version": "1", "status": "s", "publishedAt": "p", "artifacts": [)" + artifact + "]}";
+    const std::string urls = R"("productPageUrl": "https://z/p", "supportUrl": "https://z/s")";
+    const auto product = [&] (const std::string& members) {
+        return R"({"slug": "s", "name": "n", "latestVersion": "1", )" + urls + ", " + members + "}";
+    };
+    const auto catalogue = [] (const std::string& products, const std::string& more = "") {
+        return R"({"schema": 1, "generatedAt": "g", )" + more + R"("products": [)" + products + "]}";
+    };
+    const std::string missing = "missing or invalid string field: ";
+
+    const std::vector<TextCase> cases {
+        { "a member given again with a valid value", catalogue (product (R"("releases": [], "slug": 7, "slug": "s")")), "" },
+        { "a member given again with an invalid value", catalogue (product (R"("releases": [], "slug": 7)")), missing + "slug" },
+        { "an invalid list given again as a valid one", catalogue (product (R"("releases": [{}], "releases": [)" + release + "]")), "" },
+        { "a valid list given again as an invalid one",
+          catalogue (product (R"("releases": [)" + release + R"(], "releases": [{}])")),
+          missing + "version" },
+        { "a list given again as no list", catalogue (product (R"("releases": [], "releases": 1)")), "missing releases" },
+        { "the products given again", catalogue ("1", R"("products": [1], )"), missing + "slug" },
+        { "invalid products given again as valid ones", R"({"products": [1], "schema": 1, "generatedAt": "g", "products": []})", "" },
+        { "the schema given again", R"({"schema": 1, "schema": 2, "generatedAt": "g", "products": []})", schemaMessage() },
+        { "violations inside a member the format does not know",
+          catalogue (product (R"("releases": [], "extra": {"slug": 7, "releases": [{}], "products": 1, "capabilities": [1]})"),
+                     R"("extra": {"products": [1], "schema": 2}, )"),
+          "" },
+        { "a product's own member checked before its releases, though given after them",
+          catalogue (R"({"releases": [{}], "slug": "s", "name": "n", "latestVersion": "1", "supportUrl": "https://z/s"})"),
+          missing + "productPageUrl" },
+        { "the schema checked first, though given last", R"({"products": [1], "generatedAt": 5, "schema": 2})", schemaMessage() },
+        { "only the first faulty product counts",
+          catalogue (product (R"("releases": [{"version": 1}])") + R"(, {"slug": 1})"),
+          missing + "version" },
+        { "a syntax error after a violation", catalogue ("1") + " x", "json" },
+        { "a syntax error deep inside a member the format does not know", catalogue ("", R"("extra": [[{"a": tru}]], )"), "json" },
+        { "a NUL after a violation", catalogue ("1") + std::string (1, '\0'), "json" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto result = ReleaseCatalogueParser::parse (c.text);
+
+        if (c.expected.empty())
+            EXPECT_TRUE (result.ok) << result.error;
+        else if (c.expected == "json")
+            EXPECT_TRUE (isJsonLibraryError (result.error)) << result.error;
+        else
+            expectFailure (result, c.expected);
+    }
+}
+
 // Every file of the JSONTestSuite parsing corpus: documents the JSON grammar rejects must fail
 // with the library's own error, valid JSON (never a catalogue) with "missing schema", and the
 // implementation-defined ones must fail without crashing.
