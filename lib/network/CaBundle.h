@@ -18,7 +18,8 @@ namespace zorvaplugins::zorvamanager::network
 // certificate up by a hash of its subject ("<8 hex digits>.<n>" links, as c_rehash and
 // update-ca-certificates lay them out). Looked up there, a new connection reads the one or two
 // certificates that its server's chain needs; with the bundle it parses every certificate of
-// the system (a few hundred), which costs about as much CPU as fetching the whole catalogue.
+// the system (well over a hundred), which costs more CPU than fetching and parsing the whole
+// catalogue.
 //
 // Verification itself is never relaxed, and no bundle is shipped. Stateless; any thread.
 class CaBundle

@@ -53,8 +53,9 @@ struct TransferControl
 // the whole option table again, so no option, callback, limit or cancel flag of one transfer
 // reaches the next. What it does keep are libcurl's caches: open connections (a following
 // transfer to the same host skips the TLS handshake and the lookup of its CA), TLS sessions
-// and resolved host names. A connection is only reused for the same host and port under the same
-// verification settings, so reuse never weakens verification. Threads never share a handle.
+// and resolved host names. A connection is only reused for the same host and port under the
+// same verification settings, so reuse never weakens verification. Threads never share a
+// handle.
 // A transfer whose answer on a reused connection is garbled from its first byte (what a
 // server sent past the end of its previous response) is repeated once on a new handle.
 //
