@@ -340,7 +340,14 @@ TEST_F (Operations, TwoProductsShippingTheSameBundleTakeTurns)
     const auto before = probe().messages().size();
 
     probe().button ("installAllButton").triggerClick();
-    ASSERT_TRUE (pumpUntil ([this] { return ! controller().activities().empty(); }, 10000));
+    // Both jobs have started once the log says so; their activities may come and go between
+    // two looks, when a job is quicker than the message loop.
+    ASSERT_TRUE (pumpUntil (
+        [&] {
+            const auto lines = messagesFrom (before);
+            return lines.contains ("Installing Shared One") && lines.contains ("Installing Shared Two");
+        },
+        10000));
     ASSERT_TRUE (waitUntilIdle (120000));
 
     const auto vst3 = home->vst3() / "Shared.vst3";
