@@ -41,38 +41,11 @@ public:
 
     bool null() { return goOn() && scalar (Kind::null); }
 
-    bool boolean (bool value)
-    {
-        if (! goOn())
-            return false;
+    bool boolean (bool value) { return keep (&DraftMember::flag, value, Kind::boolean); }
 
-        if (next() == Slot::member)
-            member->flag = value;
+    bool number_integer (Json::number_integer_t value) { return keep (&DraftMember::signedValue, value, Kind::signedInteger); }
 
-        return scalar (Kind::boolean);
-    }
-
-    bool number_integer (Json::number_integer_t value)
-    {
-        if (! goOn())
-            return false;
-
-        if (next() == Slot::member)
-            member->signedValue = value;
-
-        return scalar (Kind::signedInteger);
-    }
-
-    bool number_unsigned (Json::number_unsigned_t value)
-    {
-        if (! goOn())
-            return false;
-
-        if (next() == Slot::member)
-            member->unsignedValue = value;
-
-        return scalar (Kind::unsignedInteger);
-    }
+    bool number_unsigned (Json::number_unsigned_t value) { return keep (&DraftMember::unsignedValue, value, Kind::unsignedInteger); }
 
     bool number_float (Json::number_float_t, const Json::string_t&) { return goOn() && scalar (Kind::other); }
 
@@ -224,6 +197,19 @@ private:
         }
 
         return Slot::ignored;
+    }
+
+    // A boolean or integer, kept where a member's checks need it.
+    template <typename Value>
+    bool keep (Value DraftMember::*field, Value value, Kind kind)
+    {
+        if (! goOn())
+            return false;
+
+        if (next() == Slot::member)
+            member->*field = value;
+
+        return scalar (kind);
     }
 
     // A value that is no object or array, whose text or number the event took already.
