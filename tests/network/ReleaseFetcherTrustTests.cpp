@@ -43,7 +43,7 @@ std::string subjectHashName (const fs::path& certificate)
 // refuses to load.
 TEST_F (ReleaseFetcherService, TheHashedFolderIsLookedUpFirstAndTheBundleBacksItUp)
 {
-    if (::geteuid() != 0 || ::unshare (0) != 0)
+    if (::geteuid() != 0)
         GTEST_SKIP() << "needs root for a mount namespace";
 
     const auto certificates = fs::path (environment ("ZORVAMANAGER_TEST_CERT")).parent_path();
