@@ -232,7 +232,7 @@ CatalogueParseResult CatalogueDraft::finish()
     const auto isInteger = schema.kind == Kind::unsignedInteger || schema.kind == Kind::signedInteger;
     checks.expect (isObject && isInteger, "missing schema");
 
-    if (checks.passed() && ! (schema.kind == Kind::unsignedInteger ? schema.unsignedValue == 1 : schema.signedValue == 1))
+    if (checks.passed() && ! (schema.kind == Kind::unsignedInteger && schema.unsignedValue == 1))
         checks.error = "This ZorvaManager version does not understand the current release API. "
                        "Please download the latest ZorvaManager from " +
             CatalogueEndpoint::host() + ".";

@@ -23,7 +23,7 @@ struct DraftMember
         string,
         boolean,
         unsignedInteger, // what the JSON reader takes for digits alone: never 1.0, 1e3 or -0
-        signedInteger,   // a negative integer
+        signedInteger,   // a negative integer, or -0: never a count nor the schema
         other            // any other number, an object or an array
     };
 
@@ -31,7 +31,6 @@ struct DraftMember
     std::string text;                // string
     bool flag = false;               // boolean
     std::uint64_t unsignedValue = 0; // unsignedInteger
-    std::int64_t signedValue = 0;    // signedInteger
 };
 
 // An array member whose elements become records. After its first faulty element no further
@@ -75,7 +74,8 @@ struct ArtifactDraft
     // The member called `key`, or nullptr for one the format does not know.
     DraftMember* member (const std::string& key);
 
-    // Checks the artifact and adds its record to `artifacts`, or its violation.
+    // Checks the artifact and adds its record to `artifacts`, or its violation. An element that
+    // is no object fails as an empty one does.
     void finishInto (DraftList<ArtifactInfo>& artifacts);
 };
 
@@ -91,7 +91,7 @@ struct ReleaseDraft
 struct ProductDraft
 {
     DraftMember slug, name, tagline, subtitle, isFree, latestVersion, productPageUrl, supportUrl, manualUrl, quickStartUrl;
-    DraftList<std::string> capabilities; // a faulty element is "invalid capability"
+    DraftList<std::string> capabilities;
     DraftList<ReleaseInfo> releases;
 
     DraftMember* member (const std::string& key);
@@ -110,11 +110,5 @@ struct CatalogueDraft
     // success, else only the message.
     CatalogueParseResult finish();
 };
-
-// The violation of an element that is no object, by the first member its checks look at.
-inline const char* const notAProduct = "missing or invalid string field: slug";
-inline const char* const notARelease = "missing or invalid string field: version";
-inline const char* const notAnArtifact = "missing or invalid string field: id";
-inline const char* const notACapability = "invalid capability";
 
 } // namespace zorvaplugins::zorvamanager::api

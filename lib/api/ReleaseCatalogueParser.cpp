@@ -28,6 +28,9 @@ namespace
 
 using Json = nlohmann::json;
 
+// An element of "capabilities" that is no string.
+const char* const notACapability = "invalid capability";
+
 // Takes the JSON reader's events for the whole document and routes each value to the draft of
 // the object it belongs to; a value that no record needs (a member the format does not know,
 // or what is inside a member that must not be an object or array) is only stepped through.
@@ -39,15 +42,15 @@ public:
         : cancel (cancelFlag)
     {}
 
-    bool null() { return goOn() && scalar (Kind::null); }
+    bool null() { return goOn() && scalar (next(), Kind::null); }
 
     bool boolean (bool value) { return keep (&DraftMember::flag, value, Kind::boolean); }
 
-    bool number_integer (Json::number_integer_t value) { return keep (&DraftMember::signedValue, value, Kind::signedInteger); }
+    bool number_integer (Json::number_integer_t) { return goOn() && scalar (next(), Kind::signedInteger); }
 
     bool number_unsigned (Json::number_unsigned_t value) { return keep (&DraftMember::unsignedValue, value, Kind::unsignedInteger); }
 
-    bool number_float (Json::number_float_t, const Json::string_t&) { return goOn() && scalar (Kind::other); }
+    bool number_float (Json::number_float_t, const Json::string_t&) { return goOn() && scalar (next(), Kind::other); }
 
     // Copied rather than taken: the JSON reader then keeps its buffer for the next text.
     bool string (Json::string_t& value)
@@ -55,19 +58,21 @@ public:
         if (! goOn())
             return false;
 
-        if (const auto slot = next(); slot == Slot::member)
+        const auto slot = next();
+
+        if (slot == Slot::member)
             member->text = value;
         else if (slot == Slot::capability)
             product.capabilities.records.push_back (value);
 
-        return scalar (Kind::string);
+        return scalar (slot, Kind::string);
     }
 
-    bool binary (Json::binary_t&) { return goOn() && scalar (Kind::other); }
+    bool binary (Json::binary_t&) { return goOn() && scalar (next(), Kind::other); }
 
-    bool start_object (std::size_t) { return goOn() && open (true); }
+    bool start_object (std::size_t) { return goOn() && open (next(), true); }
 
-    bool start_array (std::size_t) { return goOn() && open (false); }
+    bool start_array (std::size_t) { return goOn() && open (next(), false); }
 
     bool end_object() { return close(); }
 
@@ -206,16 +211,18 @@ private:
         if (! goOn())
             return false;
 
-        if (next() == Slot::member)
+        const auto slot = next();
+
+        if (slot == Slot::member)
             member->*field = value;
 
-        return scalar (kind);
+        return scalar (slot, kind);
     }
 
     // A value that is no object or array, whose text or number the event took already.
-    bool scalar (Kind kind)
+    bool scalar (Slot slot, Kind kind)
     {
-        switch (next())
+        switch (slot)
         {
             case Slot::member:
                 member->kind = kind;
@@ -236,13 +243,13 @@ private:
                 release.artifacts.restart (decltype (release.artifacts)::Kind::other);
                 break;
             case Slot::product:
-                catalogue.products.fail (notAProduct);
+                ProductDraft {}.finishInto (catalogue.products);
                 break;
             case Slot::release:
-                product.releases.fail (notARelease);
+                ReleaseDraft {}.finishInto (product.releases);
                 break;
             case Slot::artifact:
-                release.artifacts.fail (notAnArtifact);
+                ArtifactDraft {}.finishInto (release.artifacts);
                 break;
             case Slot::capability:
                 if (kind != Kind::string)
@@ -256,9 +263,9 @@ private:
     }
 
     // The start of an object or array.
-    bool open (bool isObject)
+    bool open (Slot slot, bool isObject)
     {
-        switch (next())
+        switch (slot)
         {
             case Slot::document:
                 documentSeen = true;
@@ -276,11 +283,11 @@ private:
             case Slot::artifacts:
                 return openList (release.artifacts, isObject, Container::artifacts);
             case Slot::product:
-                return openElement (product, catalogue.products, isObject, Container::product, notAProduct);
+                return openElement (product, catalogue.products, isObject, Container::product);
             case Slot::release:
-                return openElement (release, product.releases, isObject, Container::release, notARelease);
+                return openElement (release, product.releases, isObject, Container::release);
             case Slot::artifact:
-                return openElement (artifact, release.artifacts, isObject, Container::artifact, notAnArtifact);
+                return openElement (artifact, release.artifacts, isObject, Container::artifact);
             case Slot::capability:
                 product.capabilities.fail (notACapability);
                 return skip();
@@ -298,12 +305,14 @@ private:
         return isObject ? skip() : enter (container);
     }
 
+    // An element of a list of records: an object is read into its draft; any other value fails
+    // as an empty object does.
     template <typename Draft, typename Record>
-    bool openElement (Draft& draft, DraftList<Record>& list, bool isObject, Container container, const char* notAnObject)
+    bool openElement (Draft& draft, DraftList<Record>& list, bool isObject, Container container)
     {
         if (! isObject)
         {
-            list.fail (notAnObject);
+            Draft {}.finishInto (list);
             return skip();
         }
 
