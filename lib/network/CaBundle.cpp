@@ -41,6 +41,14 @@ bool isSubjectHashName (const std::string& name)
     return true;
 }
 
+// What libcurl was built with: its CA file or its CA folder (null when it has none, or when
+// libcurl is too old to say).
+const char* builtInDefault (const char* curl_version_info_data::*setting)
+{
+    const auto* version = curl_version_info (CURLVERSION_NOW);
+    return version != nullptr && version->age >= CURLVERSION_SEVENTH ? version->*setting : nullptr;
+}
+
 } // namespace
 
 const std::vector<std::filesystem::path>& CaBundle::wellKnownFiles()
@@ -73,8 +81,7 @@ std::filesystem::path CaBundle::replacementFor (const std::filesystem::path& def
 const std::filesystem::path& CaBundle::replacementForThisSystem()
 {
     static const std::filesystem::path replacement = [] {
-        const auto* version = curl_version_info (CURLVERSION_NOW);
-        const char* defaultFile = version != nullptr && version->age >= CURLVERSION_SEVENTH ? version->cainfo : nullptr;
+        const char* defaultFile = builtInDefault (&curl_version_info_data::cainfo);
         return replacementFor (defaultFile != nullptr ? defaultFile : "", wellKnownFiles());
     }();
     return replacement;
@@ -95,8 +102,7 @@ bool CaBundle::isHashedFolder (const std::filesystem::path& folder)
 const std::filesystem::path& CaBundle::hashedFolderForThisSystem()
 {
     static const std::filesystem::path folder = [] {
-        const auto* version = curl_version_info (CURLVERSION_NOW);
-        const char* defaultFolder = version != nullptr && version->age >= CURLVERSION_SEVENTH ? version->capath : nullptr;
+        const char* defaultFolder = builtInDefault (&curl_version_info_data::capath);
 
         if (defaultFolder == nullptr || ! isHashedFolder (defaultFolder))
             return std::filesystem::path();
